@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build (gcc) and an ASan+UBSan build
+# (clang, which also builds the libFuzzer targets, run briefly here).
+# The local POP3 and SMTP servers the integration tests use are started
+# first and stopped on exit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+JOBS=$(nproc)
+FUZZ_SECONDS=${FUZZ_SECONDS:-15}
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+cmake --build build -j"$JOBS"
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DORV_SANITIZE=ON -DORV_FUZZ=ON
+cmake --build build-asan -j"$JOBS"
+
+if [ -x scripts/peers.sh ]; then
+  eval "$(scripts/peers.sh start)"
+  trap 'scripts/peers.sh stop' EXIT
+fi
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+passed=0; failed=0
+for dir in build-asan build; do
+  echo "=== tests in $dir"
+  (cd "$dir" && ORV_BIN="$ROOT/$dir/bin" ctest --output-on-failure -j"$JOBS") 2>&1 | tee "$dir/ctest.log" || true
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$dir/ctest.log" | tail -1 || true)
+  if [ -z "$line" ]; then status=1; failed=$((failed+1)); continue; fi
+  f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+  passed=$((passed+t-f)); failed=$((failed+f))
+  [ "$f" -eq 0 ] || status=1
+done
+
+echo "=== fuzzing, ${FUZZ_SECONDS}s per target"
+for f in build-asan/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f"); name=${name#fuzz_}
+  corpus="$ROOT/build-asan/fuzz-corpus/$name"
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  if ! "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" "${seeds[@]}" \
+       > "build-asan/fuzz-$name.log" 2>&1; then
+    echo "fuzz target $name failed:"; tail -40 "build-asan/fuzz-$name.log"; status=1
+  else
+    echo "fuzz target $name: no failure"
+  fi
+done
+
+[ $status -eq 0 ] || failed=$((failed > 0 ? failed : 1))
+echo "tests: $passed passed, $failed failed"
+exit $status

@@ -1,16 +1,71 @@
 #include "common/user_interaction.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
+#include <string>
 
 namespace {
+
+std::atomic<bool> assumeYesFlag{false};
+
+const char* answerName(int code) {
+  switch (code) {
+    case 0: return "Yes";
+    case 1: return "No";
+    case 2: return "Cancel";
+    case 3: return "OK";
+    default: return "?";
+  }
+}
+
+std::string noticeLine(const stringT& caption, const stringT& text) {
+  std::string line;
+  if (!caption.empty()) line = caption.str() + ": ";
+  return line + text.replaceAll("\r\n", " : ").str();
+}
+
+// Reads one answer from the terminal; -1 at end of input.
+int readTerminalAnswer(int first, int second) {
+  for (int tries = 0; tries < 5; ++tries) {
+    std::fprintf(stderr, "[%s/%s] ", answerName(first), answerName(second));
+    std::fflush(stderr);
+    char buffer[64];
+    if (!std::fgets(buffer, sizeof buffer, stdin)) return -1;
+    std::string reply(buffer);
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r' || reply.back() == ' ')) reply.pop_back();
+    for (char& c : reply)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (int code : {first, second}) {
+      std::string name = answerName(code);
+      for (char& c : name) c = static_cast<char>(c | 0x20);
+      if (!reply.empty() && name.compare(0, reply.size(), reply) == 0) return code;
+    }
+  }
+  return -1;
+}
 
 class TerminalInteraction : public UserInteraction {
  public:
   void messageBox(MessageIcon, const stringT& caption, const stringT& text) override {
-    std::string line;
-    if (!caption.empty()) line = caption.str() + ": ";
-    line += text.replaceAll("\r\n", " : ").str();
-    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fprintf(stderr, "%s\n", noticeLine(caption, text).c_str());
+  }
+
+  int ask(const stringT& caption, const stringT& text, int first, int second) override {
+    std::fprintf(stderr, "%s\n", noticeLine(caption, text).c_str());
+    if (assumeYes()) {
+      int yes = (first == 0 || first == 3) ? first : second;
+      std::fprintf(stderr, "answered %s (/AssumeYes+)\n", answerName(yes));
+      return yes;
+    }
+    if (isatty(STDIN_FILENO)) {
+      int answer = readTerminalAnswer(first, second);
+      if (answer >= 0) return answer;
+    }
+    int safe = safeAnswer(first, second);
+    std::fprintf(stderr, "answered %s: no terminal to ask (use /AssumeYes+ to answer Yes)\n", answerName(safe));
+    return safe;
   }
 };
 
@@ -18,6 +73,20 @@ TerminalInteraction terminalBackend;
 UserInteraction* current = &terminalBackend;
 
 }  // namespace
+
+int UserInteraction::ask(const stringT& caption, const stringT& text, int first, int second) {
+  messageBox(MessageIcon::Question, caption, text);
+  return safeAnswer(first, second);
+}
+
+int safeAnswer(int first, int second) {
+  if (first == 1 || first == 2) return first;
+  return second;
+}
+
+void setAssumeYes(bool yes) { assumeYesFlag = yes; }
+
+bool assumeYes() { return assumeYesFlag; }
 
 UserInteraction& userInteraction() { return *current; }
 

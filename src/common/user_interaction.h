@@ -15,7 +15,22 @@ class UserInteraction {
   virtual ~UserInteraction() = default;
   // Shows text under caption. An empty caption means the backend's default.
   virtual void messageBox(MessageIcon icon, const stringT& caption, const stringT& text) = 0;
+
+  // Asks a question whose two possible answers are the answer codes first
+  // and second (0 Yes, 1 No, 2 Cancel, 3 OK; see GUISession) and returns
+  // the code chosen. The default shows the question as a notice and returns
+  // safeAnswer(first, second), the answer that changes nothing.
+  virtual int ask(const stringT& caption, const stringT& text, int first, int second);
 };
+
+// Of a pair of answer codes, the one that changes nothing: No (1) or
+// Cancel (2) when the pair holds one, else second.
+int safeAnswer(int first, int second);
+
+// When set, the terminal backend answers every question with Yes or OK
+// (the /AssumeYes+ option), for runs where no terminal can answer.
+void setAssumeYes(bool yes);
+bool assumeYes();
 
 // The process-wide backend; the terminal backend until another is set.
 UserInteraction& userInteraction();

@@ -1,0 +1,114 @@
+#include "common/string_mapper.h"
+
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "common/message_file.h"
+
+StringMapper::StringMapper() : Manager("String Mapper") {}
+
+void StringMapper::clear() {
+  map_.clear();
+  mapBytes_ = 0;
+}
+
+void StringMapper::setEntry(const stringT& key, const stringT& text) { addEntry(key.str(), text.str()); }
+
+void StringMapper::addEntry(std::string key, std::string text) {
+  auto it = map_.find(key);
+  if (it != map_.end()) {
+    mapBytes_ -= it->first.size() + it->second.size();
+    mapBytes_ += key.size() + text.size();
+    it->second = stringT(std::move(text));
+    return;
+  }
+  if (mapBytes_ + key.size() + text.size() > kMaxMapBytes) return;
+  mapBytes_ += key.size() + text.size();
+  map_.emplace(std::move(key), stringT(std::move(text)));
+}
+
+void StringMapper::loadMessagesFromText(std::string_view content, std::string_view marker, char separator,
+                                        char terminator, bool raw) {
+  clear();
+  MessageFileReader reader(marker, separator, terminator, raw,
+                           [this](std::string key, std::string text) { addEntry(std::move(key), std::move(text)); });
+  reader.feed(content);
+  reader.finish();
+}
+
+int StringMapper::loadMessages(const stringT& path, std::string_view marker, char separator, char terminator,
+                               bool raw) {
+  clear();
+  auto cantOpen = [&] {
+    clear();
+    return setStatus(1, stringT::format("can't open file '%s' to read", path.c_str()));
+  };
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return cantOpen();
+  MessageFileReader reader(marker, separator, terminator, raw,
+                           [this](std::string key, std::string text) { addEntry(std::move(key), std::move(text)); });
+  char buffer[16384];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) reader.feed(std::string_view(buffer, got));
+  // A directory opens on Linux but cannot be read.
+  if (std::ferror(file.get())) return cantOpen();
+  reader.finish();
+  return setStatus(0);
+}
+
+stringT StringMapper::translate(const stringT& text) const {
+  auto it = map_.find(text.view());
+  return it == map_.end() ? text : it->second;
+}
+
+stringT StringMapper::messageFilePath(uint16_t id) const {
+  return stringT::format("%s/msg%04x.txt", programDirectory_.c_str(), static_cast<unsigned>(id));
+}
+
+uint16_t StringMapper::loadLanguage(uint16_t id) {
+  const uint16_t tries[] = {id, static_cast<uint16_t>(id & 0x3FF), 0};
+  for (uint16_t attempt : tries) {
+    if (loadMessages(messageFilePath(attempt)) != 0) continue;
+    // The user's locale for dates and messages, but numbers and character
+    // classes stay "C": table fields and index keys are written with '.'
+    // decimals and ASCII case rules whatever the user's language.
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_CTYPE, "C");
+    loadedLanguage_ = attempt;
+    return attempt;
+  }
+  showWarning();
+  loadedLanguage_ = kNoLanguageLoaded;
+  return kNoLanguageLoaded;
+}
+
+stringT StringMapper::manualDirectory() const {
+  stringT dir = stringT::format("%s/manual/%04x", programDirectory_.c_str(), static_cast<unsigned>(loadedLanguage_));
+  std::error_code ec;
+  if (std::filesystem::is_directory(dir.c_str(), ec)) return dir;
+  return programDirectory_ + "/manual/0000";
+}
+
+stringT StringMapper::messagesLine() const {
+  stringT line = translate("*Messages");
+  std::string_view version = translate("_MSGxxxx Version").view();
+  size_t colon = version.find(':');
+  if (colon != std::string_view::npos) {
+    std::string_view rest = version.substr(colon + 1);
+    size_t dollar = rest.rfind('$');
+    if (dollar != std::string_view::npos) rest = rest.substr(0, dollar);
+    line = line + " " + translate("*Version") + " " + stringT(rest).trim();
+  }
+  return line + stringT::format(" (%04X/%04X)", static_cast<unsigned>(requestedLanguage_),
+                                static_cast<unsigned>(loadedLanguage_));
+}
+
+StringMapper& stringMapper() {
+  static StringMapper instance;
+  return instance;
+}
+
+stringT translate(const stringT& marked) { return stringMapper().translate(marked); }

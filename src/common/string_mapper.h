@@ -1,0 +1,114 @@
+// StringMapper: the loaded message file and the translation of marked texts.
+//
+// Every user-visible text is written in the program in English with a
+// leading "*" ("*POP3 manager"). The whole text, marker included, is the key
+// under which the message file of the user's language supplies the text to
+// show; translate() returns the input unchanged when there is no entry, so
+// an untranslated text keeps its "*". Format texts are translated first and
+// filled in afterwards. Table, field, tag and file names are never passed
+// through translate.
+//
+// Message file format (msg%04x.txt in the program directory), read as text:
+//
+//   | what            | rule                                                 |
+//   |-----------------|------------------------------------------------------|
+//   | line            | at most 1027 bytes with its line feed; a longer line |
+//   |                 | is read as several pieces, of which only the last    |
+//   |                 | one has a line end. CR LF is read as LF.             |
+//   | entry line      | contains the marker "ORVSERV,"; anything before the  |
+//   |                 | marker and every line without it is ignored          |
+//   | after marker    | key "," text line-end                                |
+//   | quoted key      | key starts with '"': runs to the next '"' followed   |
+//   |                 | by ","                                               |
+//   | quoted text     | text starts with '"' and the line ends in '"': the   |
+//   |                 | quotes are dropped                                   |
+//   | ignored         | empty key, empty text, no line end (last line        |
+//   |                 | without LF, or a piece of an overlong line)          |
+//   | escapes         | \x + hex digits (low 8 bits), \ + 1-3 octal digits,  |
+//   |                 | \r \n \t, \ + any other byte gives that byte         |
+//   | duplicates      | a later entry replaces an earlier one                |
+//
+// An entry with the key "_MSGxxxx Version" states the file's own version
+// (shown in the About box's messages line).
+//
+// Limits: an entry is at most one line; the map stops taking new entries
+// once its keys and texts hold kMaxMapBytes, so a huge file cannot exhaust
+// memory.
+//
+// Thread-safety: load on the gateway thread before any other thread starts;
+// afterwards translate() only reads and may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "common/manager.h"
+
+inline constexpr std::string_view kMessageMarker = "ORVSERV,";
+// Loaded language id when no message file could be loaded.
+inline constexpr uint16_t kNoLanguageLoaded = 0xFFFF;
+
+class StringMapper : public Manager {
+ public:
+  static constexpr size_t kMaxLineLength = 1027;  // line feed included
+  static constexpr size_t kMaxMapBytes = size_t(32) << 20;
+
+  StringMapper();
+
+  // Empties the map, then reads the message file at path (see the table
+  // above). raw = true stores keys and texts without unescaping. Returns 0,
+  // or 1 with "can't open file '%s' to read" when the file cannot be opened.
+  [[nodiscard]] virtual int loadMessages(const stringT& path, std::string_view marker = kMessageMarker,
+                                         char separator = ',', char terminator = '\n', bool raw = false);
+  // Records status 0 with an empty message.
+  virtual int resetStatus() { return setStatus(0); }
+  // The mapped text when the whole input is a key, otherwise the input.
+  virtual stringT translate(const stringT& text) const;
+
+  // loadMessages over text already in memory (same rules; empties the map).
+  void loadMessagesFromText(std::string_view content, std::string_view marker = kMessageMarker,
+                            char separator = ',', char terminator = '\n', bool raw = false);
+
+  // Loads msg%04x.txt for id, else for id & 0x3FF, else for 0, from the
+  // program directory. Returns the id loaded, or kNoLanguageLoaded after a
+  // warning box naming the last path tried (the map is then empty). Records
+  // the result as loadedLanguage().
+  uint16_t loadLanguage(uint16_t id);
+
+  // "<program directory>/msg%04x.txt".
+  stringT messageFilePath(uint16_t id) const;
+  // "<program directory>/manual/%04x" for the loaded id, or ".../manual/0000"
+  // when that directory does not exist.
+  stringT manualDirectory() const;
+  // The About box's messages line: translated "*Messages", the file's own
+  // version when it states one, and "(%04X/%04X)" (requested/loaded ids).
+  stringT messagesLine() const;
+
+  void setProgramDirectory(stringT directory) { programDirectory_ = std::move(directory); }
+  const stringT& programDirectory() const { return programDirectory_; }
+  void setRequestedLanguage(uint16_t id) { requestedLanguage_ = id; }
+  uint16_t requestedLanguage() const { return requestedLanguage_; }
+  uint16_t loadedLanguage() const { return loadedLanguage_; }
+
+  size_t entryCount() const { return map_.size(); }
+  // Adds or replaces one entry (texts as they stand, no unescaping).
+  void setEntry(const stringT& key, const stringT& text);
+  void clear();
+
+ private:
+  void addEntry(std::string key, std::string text);
+
+  std::map<std::string, stringT, std::less<>> map_;
+  size_t mapBytes_ = 0;
+  stringT programDirectory_ = ".";
+  uint16_t requestedLanguage_ = 0;
+  uint16_t loadedLanguage_ = kNoLanguageLoaded;
+};
+
+// The one instance of the process.
+StringMapper& stringMapper();
+
+// stringMapper().translate(marked): the loaded text, or marked itself.
+stringT translate(const stringT& marked);

@@ -112,3 +112,39 @@ StringMapper& stringMapper() {
 }
 
 stringT translate(const stringT& marked) { return stringMapper().translate(marked); }
+
+namespace {
+
+// The conversions of a printf format, each as its length modifier and
+// conversion letter ("ld", "s", "x"); false when the format holds %n, a
+// "*" width or precision, or an incomplete conversion.
+bool conversionsOf(std::string_view format, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    if (++i >= format.size()) return false;
+    if (format[i] == '%') continue;
+    while (i < format.size() && std::string_view("-+ #0'").find(format[i]) != std::string_view::npos) ++i;
+    while (i < format.size() && ((format[i] >= '0' && format[i] <= '9') || format[i] == '.')) ++i;
+    std::string length;
+    while (i < format.size() && std::string_view("hlLqjzt").find(format[i]) != std::string_view::npos)
+      length += format[i++];
+    if (i >= format.size()) return false;
+    char conversion = format[i];
+    if (std::string_view("diouxXeEfFgGaAcsp").find(conversion) == std::string_view::npos) return false;
+    out += length;
+    out += conversion;
+    out += ',';
+  }
+  return true;
+}
+
+}  // namespace
+
+stringT translateFormat(const stringT& marked) {
+  stringT translated = translate(marked);
+  if (translated.view() == marked.view()) return marked;
+  std::string want, got;
+  if (!conversionsOf(marked.view(), want) || !conversionsOf(translated.view(), got) || want != got) return marked;
+  return translated;
+}

@@ -112,3 +112,10 @@ StringMapper& stringMapper();
 
 // stringMapper().translate(marked): the loaded text, or marked itself.
 stringT translate(const stringT& marked);
+
+// translate() for a printf format text: the translation is used only when
+// its conversions (%s, %ld, %04x, ...) are the same, in the same order, as
+// those of the marked text, and it has no %n or "*" width; otherwise the
+// marked text itself. A message file can then never make a format read
+// arguments that are not there.
+stringT translateFormat(const stringT& marked);

@@ -1,0 +1,108 @@
+// ConfigurationsManager: the gateway's settings (orvserv.cfg in the gateway
+// directory), a map from setting number to text.
+//
+// File format, one line per setting in ascending number, every setting of
+// the map written (empty ones included):
+//
+//   | bytes                       | meaning                                 |
+//   |-----------------------------|-----------------------------------------|
+//   | "[" decimal number "] "     | tag of the setting                      |
+//   | value                       | the text as stored (no line ends)       |
+//   | CR LF                       | line end (LF alone is accepted on read) |
+//
+// Reading takes, for each number low < n < high, the first "[n] " anywhere
+// in the file and the text up to the next line end (common/tagged_text.h);
+// numbers not found keep what the map held. Writing goes to a temporary
+// file in the same directory, flushed to disk, then renamed over the old
+// file, so a crash or a full disk never leaves a truncated settings file;
+// the file gets mode 0600 since it holds the mailbox password.
+//
+// Settings:
+//
+//   | n   | meaning                              | n   | meaning                |
+//   |-----|--------------------------------------|-----|------------------------|
+//   | 101 | POP3 server                          | 152 | title / sender name    |
+//   | 102 | SMTP server                          | 153 | subject prefix         |
+//   | 103 | POP3 account name                    | 154 | first line of notices  |
+//   | 104 | POP3 password, scrambled             | 155 | return address         |
+//   | 105 | POP3 port (0/empty = 110)            | 156 | clear diagnostic.txt   |
+//   | 106 | SMTP port (0/empty = 25)             | 157 | follow Completed rows  |
+//   | 151 | processing interval, minutes         | 158 | follow Void rows       |
+//   | 204 | program version                      | 159 | closing comments       |
+//   | 205 | stamp "1.2.0.0"; 206 stamp "2.9.0.0" |     |                        |
+//
+// Not thread-safe: the gateway thread owns it; hand copies of settings() to
+// other threads.
+#pragma once
+
+#include "common/field_map.h"
+#include "common/manager.h"
+
+enum Setting : int {
+  kPop3Server = 101,
+  kSmtpServer = 102,
+  kPop3Account = 103,
+  kPop3Password = 104,
+  kPop3Port = 105,
+  kSmtpPort = 106,
+  kInterval = 151,
+  kTitle = 152,
+  kSubjectPrefix = 153,
+  kFirstLine = 154,
+  kReturnAddress = 155,
+  kClearDiagnostics = 156,
+  kFollowCompleted = 157,
+  kFollowVoid = 158,
+  kClosingComments = 159,
+  kProgramVersion = 204,
+  kStamp205 = 205,
+  kStamp206 = 206,
+};
+
+class ConfigurationsManager : public Manager {
+ public:
+  // Settings files larger than this are refused on read (a settings file
+  // is a few hundred bytes; this keeps a wrong file from filling memory).
+  static constexpr size_t kMaxFileSize = size_t(16) << 20;
+
+  ConfigurationsManager();
+
+  // Loads the file into the map, numbers low+1 to high-1. Returns 0, or 1
+  // with the translated "*can't open options file '%s' to read" (also for a
+  // file that cannot be read or is too large).
+  [[nodiscard]] virtual int read(const stringT& path, int low, int high);
+  // Writes the whole map. Returns 0, or 1 with the translated "*can't open
+  // options file '%s' for write" (and the system's reason after "\r\n").
+  [[nodiscard]] virtual int write(const stringT& path);
+
+  stringT get(int number) const { return settings_.get(number); }
+  void set(int number, stringT value) { settings_.set(number, std::move(value)); }
+  long getNumber(int number) const { return settings_.getNumber(number); }
+  const FieldMap& settings() const { return settings_; }
+  FieldMap& settings() { return settings_; }
+
+  // Start-up read: read(path, 0, 208); when that fails, the defaults of
+  // 152, 153 and 154 (translated texts). Returns what read returned.
+  int readSettings(const stringT& path);
+  // Sets 205 and 206 to their stamps, then write(path).
+  [[nodiscard]] int writeSettings(const stringT& path);
+
+ private:
+  FieldMap settings_;
+};
+
+// The settings of the process (live from start-up to shutdown).
+ConfigurationsManager& configurations();
+
+// The scrambled form of a password for setting 104 (Base64 text), and back.
+stringT scramble(const stringT& password);
+stringT unscramble(const stringT& stored);
+
+// Processing interval as shown: the largest unit among week (10080), day
+// (1440), hour (60) and minute (1) that divides minutes exactly.
+struct IntervalDisplay {
+  long quantity;
+  long unitMinutes;
+  const char* unitText;  // marked text: "*minute(s)", "*hour(s)", ...
+};
+IntervalDisplay intervalDisplay(long minutes);

@@ -1,0 +1,216 @@
+#include "engine/cdx_format.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace cdx {
+
+namespace {
+
+int bitsFor(uint32_t v) {
+  int n = 0;
+  while (v) {
+    n++;
+    v >>= 1;
+  }
+  return n;
+}
+
+// Common prefix of a and b, at most limit bytes.
+int commonPrefix(const std::string& a, const std::string& b, int limit) {
+  int n = 0;
+  while (n < limit && a[size_t(n)] == b[size_t(n)]) n++;
+  return n;
+}
+
+int trailingFill(const std::string& key, uint8_t fill) {
+  int n = 0;
+  for (size_t i = key.size(); i > 0 && uint8_t(key[i - 1]) == fill; i--) n++;
+  return n;
+}
+
+}  // namespace
+
+bool decodeTagHeader(std::span<const uint8_t> b, TagHeader& h) {
+  if (b.size() < size_t(kHeaderSize)) return false;
+  h.root = getLE32(&b[0]);
+  h.freeList = getLE32(&b[4]);
+  h.changeCounter = getBE32(&b[8]);
+  h.keyLen = getLE16(&b[12]);
+  h.options = b[14];
+  h.signature = b[15];
+  const char* coll = reinterpret_cast<const char*>(&b[494]);
+  h.collation.assign(coll, strnlen(coll, 8));
+  h.descending = getLE16(&b[502]) != 0;
+  int filterOff = getLE16(&b[504]);
+  int filterLen = getLE16(&b[506]);
+  int keyLen = getLE16(&b[510]);
+  const char* area = reinterpret_cast<const char*>(&b[512]);
+  if (keyLen > 512) return false;
+  h.keyExpr.assign(area, strnlen(area, size_t(std::max(keyLen, 0))));
+  h.filterExpr.clear();
+  if (filterLen > 1) {
+    if (filterOff < 0 || filterOff + filterLen > 512) return false;
+    const char* f = area + filterOff;
+    h.filterExpr.assign(f, strnlen(f, size_t(filterLen)));
+  }
+  return true;
+}
+
+void encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> b) {
+  putLE32(&b[0], h.root);
+  putLE32(&b[4], h.freeList);
+  putBE32(&b[8], h.changeCounter);
+  putLE16(&b[12], h.keyLen);
+  b[14] = h.options;
+  b[15] = h.signature;
+}
+
+void encodeTagHeader(const TagHeader& h, std::span<uint8_t> b) {
+  std::fill(b.begin(), b.begin() + kHeaderSize, uint8_t(0));
+  encodeTagHeaderHead(h, b);
+  std::memcpy(&b[494], h.collation.data(), std::min<size_t>(h.collation.size(), 8));
+  putLE16(&b[502], h.descending ? 1 : 0);
+  size_t keyLen = std::min<size_t>(h.keyExpr.size(), 510);
+  size_t filterLen = std::min<size_t>(h.filterExpr.size(), 510 - keyLen);
+  putLE16(&b[504], uint16_t(keyLen + 1));
+  putLE16(&b[506], uint16_t(filterLen + 1));
+  putLE16(&b[510], uint16_t(keyLen + 1));
+  std::memcpy(&b[512], h.keyExpr.data(), keyLen);
+  std::memcpy(&b[512 + keyLen + 1], h.filterExpr.data(), filterLen);
+}
+
+LeafParams chooseLeafParams(int keyLen, uint32_t recordCount) {
+  LeafParams p;
+  int kb = bitsFor(uint32_t(keyLen));
+  int rb = bitsFor(recordCount) + ((-2 * kb) % 8 + 8) % 8;
+  if (rb < 12) rb = 12;
+  while ((rb + 2 * kb) % 8 != 0) rb++;
+  if (rb > 32) rb = 32;
+  p.dupBits = p.trailBits = uint8_t(kb);
+  p.dupMask = p.trailMask = uint8_t((1u << kb) - 1);
+  p.recBits = uint8_t(rb);
+  p.recMask = rb >= 32 ? 0xFFFFFFFFu : (1u << rb) - 1;
+  p.entrySize = uint8_t((rb + 2 * kb) / 8);
+  return p;
+}
+
+void fitLeafParams(Node& node, int keyLen) {
+  uint32_t maxRec = 0;
+  for (const auto& e : node.entries) maxRec = std::max(maxRec, e.recno);
+  bool masksOk = node.params.entrySize != 0 && node.params.dupMask != 0 &&
+                 node.params.trailMask != 0;
+  if (masksOk && maxRec <= node.params.recMask) return;
+  node.params = chooseLeafParams(keyLen, std::max(maxRec, node.params.recMask));
+}
+
+bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
+  if (b.size() < size_t(kBlock) || keyLen <= 0 || keyLen > kMaxKeyLen) return false;
+  n.attr = getLE16(&b[0]);
+  int count = getLE16(&b[2]);
+  n.left = getLE32(&b[4]);
+  n.right = getLE32(&b[8]);
+  n.entries.clear();
+  if (n.attr > 3) return false;
+  if (!n.isLeaf()) {
+    if (count > interiorCapacity(keyLen)) return false;
+    n.entries.resize(size_t(count));
+    const uint8_t* p = &b[12];
+    for (auto& e : n.entries) {
+      e.key.assign(reinterpret_cast<const char*>(p), size_t(keyLen));
+      e.recno = getBE32(p + keyLen);
+      e.child = getBE32(p + keyLen + 4);
+      p += keyLen + 8;
+    }
+    return true;
+  }
+  LeafParams& lp = n.params;
+  int freeBytes = getLE16(&b[12]);
+  lp.recMask = getLE32(&b[14]);
+  lp.dupMask = b[18];
+  lp.trailMask = b[19];
+  lp.recBits = b[20];
+  lp.dupBits = b[21];
+  lp.trailBits = b[22];
+  lp.entrySize = b[23];
+  int totalBits = lp.recBits + lp.dupBits + lp.trailBits;
+  if (lp.entrySize == 0 || lp.entrySize > 8 || totalBits > lp.entrySize * 8 ||
+      lp.recBits > 32 || lp.dupBits > 8 || lp.trailBits > 8)
+    return false;
+  if (count * lp.entrySize > kLeafSpace || freeBytes > kLeafSpace) return false;
+  n.entries.resize(size_t(count));
+  int tailEnd = kBlock;  // tails grow down from here
+  int entriesEnd = 24 + count * lp.entrySize;
+  std::string prev;
+  const uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
+  for (int i = 0; i < count; i++) {
+    uint64_t v = 0;
+    const uint8_t* p = &b[size_t(24 + i * lp.entrySize)];
+    for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
+    uint32_t rec = uint32_t(v & recMask) & lp.recMask;
+    int dup = int((v >> lp.recBits) & ((1u << lp.dupBits) - 1));
+    int trail = int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1));
+    if (dup + trail > keyLen || (i == 0 && dup != 0)) return false;
+    int tail = keyLen - dup - trail;
+    tailEnd -= tail;
+    if (tailEnd < entriesEnd) return false;
+    std::string key;
+    key.reserve(size_t(keyLen));
+    key.append(prev, 0, size_t(dup));
+    key.append(reinterpret_cast<const char*>(&b[size_t(tailEnd)]), size_t(tail));
+    key.append(size_t(trail), char(fill));
+    n.entries[size_t(i)].key = key;
+    n.entries[size_t(i)].recno = rec;
+    prev = std::move(key);
+  }
+  return true;
+}
+
+bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
+  std::fill(b.begin(), b.begin() + kBlock, uint8_t(0));
+  putLE16(&b[0], n.attr);
+  putLE16(&b[2], uint16_t(n.entries.size()));
+  putLE32(&b[4], n.left);
+  putLE32(&b[8], n.right);
+  if (!n.isLeaf()) {
+    if (int(n.entries.size()) > interiorCapacity(keyLen)) return false;
+    uint8_t* p = &b[12];
+    for (const auto& e : n.entries) {
+      std::memcpy(p, e.key.data(), size_t(keyLen));
+      putBE32(p + keyLen, e.recno);
+      putBE32(p + keyLen + 4, e.child);
+      p += keyLen + 8;
+    }
+    return true;
+  }
+  const LeafParams& lp = n.params;
+  if (lp.entrySize == 0 || lp.entrySize > 8) return false;
+  int pos = 24;
+  int tailEnd = kBlock;
+  const std::string* prev = nullptr;
+  for (const auto& e : n.entries) {
+    if (e.recno > lp.recMask) return false;
+    int trail = std::min(trailingFill(e.key, fill), int(lp.trailMask));
+    int dup = prev ? std::min(commonPrefix(*prev, e.key, keyLen - trail), int(lp.dupMask)) : 0;
+    int tail = keyLen - dup - trail;
+    if (pos + lp.entrySize > tailEnd - tail) return false;
+    tailEnd -= tail;
+    std::memcpy(&b[size_t(tailEnd)], e.key.data() + dup, size_t(tail));
+    uint64_t v = uint64_t(e.recno) | uint64_t(dup) << lp.recBits |
+                 uint64_t(trail) << (lp.recBits + lp.dupBits);
+    for (int k = 0; k < lp.entrySize; k++) b[size_t(pos + k)] = uint8_t(v >> (8 * k));
+    pos += lp.entrySize;
+    prev = &e.key;
+  }
+  putLE16(&b[12], uint16_t(tailEnd - pos));
+  putLE32(&b[14], lp.recMask);
+  b[18] = lp.dupMask;
+  b[19] = lp.trailMask;
+  b[20] = lp.recBits;
+  b[21] = lp.dupBits;
+  b[22] = lp.trailBits;
+  b[23] = lp.entrySize;
+  return true;
+}
+
+}  // namespace cdx

@@ -41,7 +41,7 @@ int ConfigurationsManager::read(const stringT& path, int low, int high) {
   std::string bytes;
   if (readWholeFile(path.str(), kMaxFileSize, bytes) != ReadFileResult::Ok)
     return setStatus(1, stringT::format(translateFormat("*can't open options file '%s' to read").c_str(), path.c_str()));
-  extractTagged(stringT(fromDisk(bytes)), low, high, "\n", settings_);
+  extractTagged(stringT(fromDisk(bytes)), low, high, "\n", settings_, TagPlacement::LineStart);
   return setStatus(0);
 }
 

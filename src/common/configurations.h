@@ -10,9 +10,11 @@
 //   | value                       | the text as stored (no line ends)       |
 //   | CR LF                       | line end (LF alone is accepted on read) |
 //
-// Reading takes, for each number low < n < high, the first "[n] " anywhere
-// in the file and the text up to the next line end (common/tagged_text.h);
-// numbers not found keep what the map held. Writing goes to a temporary
+// Reading takes, for each number low < n < high, the first "[n] " at the
+// start of a line and the text up to the next line end (common/
+// tagged_text.h); numbers not found keep what the map held. A tag inside a
+// value is not a tag, so every value without a line end reads back as it
+// was written. Writing goes to a temporary
 // file in the same directory, flushed to disk, then renamed over the old
 // file, so a crash or a full disk never leaves a truncated settings file;
 // the file gets mode 0600 since it holds the mailbox password.

@@ -18,6 +18,7 @@
 // LONG_MIN / LONG_MAX instead of wrapping.
 long decimalValue(std::string_view text);
 inline long decimalValue(const stringT& text) { return decimalValue(text.view()); }
+inline long decimalValue(const char* text) { return decimalValue(std::string_view(text ? text : "")); }
 
 class FieldMap {
  public:

@@ -7,10 +7,11 @@ namespace {
 // Calls found(number, valueStart) for the first tag of each number in
 // (low, high), in text order.
 template <typename Found>
-void scanTags(std::string_view text, int low, int high, Found found) {
+void scanTags(std::string_view text, int low, int high, TagPlacement placement, Found found) {
   if (high - static_cast<long>(low) < 2) return;
   std::unordered_set<long> seen;
   for (size_t pos = text.find('['); pos != std::string_view::npos; pos = text.find('[', pos + 1)) {
+    if (placement == TagPlacement::LineStart && pos > 0 && text[pos - 1] != '\n') continue;
     size_t i = pos + 1;
     long number = 0;
     size_t digits = 0;
@@ -53,18 +54,19 @@ std::optional<stringT> taggedValue(const stringT& text, int number, std::string_
   std::optional<stringT> value;
   if (number < 0 || number == 0x7fffffff) return value;
   TerminatorFinder finder(text.view(), terminator);
-  scanTags(text.view(), number - 1, number + 1, [&](int, size_t start) {
+  scanTags(text.view(), number - 1, number + 1, TagPlacement::Anywhere, [&](int, size_t start) {
     size_t end = finder.from(start);
     if (end != std::string_view::npos) value = text.substr(start, end - start);
   });
   return value;
 }
 
-size_t extractTagged(const stringT& text, int low, int high, std::string_view terminator, FieldMap& into) {
+size_t extractTagged(const stringT& text, int low, int high, std::string_view terminator, FieldMap& into,
+                     TagPlacement placement) {
   size_t count = 0;
   if (low < -1) low = -1;  // tags are non-negative numbers
   TerminatorFinder finder(text.view(), terminator);
-  scanTags(text.view(), low, high, [&](int number, size_t start) {
+  scanTags(text.view(), low, high, placement, [&](int number, size_t start) {
     size_t end = finder.from(start);
     if (end == std::string_view::npos) return;
     into.set(number, text.substr(start, end - start));

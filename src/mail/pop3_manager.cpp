@@ -1,0 +1,152 @@
+#include "mail/pop3_manager.h"
+
+#include <algorithm>
+#include <cstdarg>
+
+#include "common/string_mapper.h"
+#include "mail/mail_text.h"
+#include "mail/reply_line.h"
+#include "mail/tcp_line_io.h"
+
+POP3Manager::POP3Manager() { setName(translate("*POP3 manager")); }
+
+POP3Manager::~POP3Manager() {
+  POP3Manager::disconnect();
+  clearCache();
+}
+
+int POP3Manager::connect(const stringT& host, uint16_t port) {
+  return TCPManager::connect(host, port == 0 ? kDefaultPort : port);
+}
+
+int POP3Manager::disconnect() {
+  greeted_ = false;
+  loggedIn_ = false;
+  return TCPManager::disconnect();
+}
+
+int POP3Manager::command(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int rc = vsendFormatted(socket(), format, args);
+  va_end(args);
+  if (rc != 0) {
+    reply_.clear();
+    return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
+  }
+  (void)readReplyLine(socket(), kReplySeconds, reply_);
+  return 0;
+}
+
+int POP3Manager::failWithReply(const stringT& message) {
+  return setStatus(kFailure, message + stringT(" (") + stringT(reply_) + stringT(")"));
+}
+
+int POP3Manager::login(const stringT& account, const stringT& password) {
+  if (!connected()) return setStatus(kFailure, translate("*not connected"));
+  if (loggedIn_) return setStatus(kFailure, translate("*already logged in"));
+  if (hasLineBreakOrNul(account))
+    return setStatus(kFailure,
+                     translate("*The e-mail Account name holds a carriage return, line feed or NUL character"));
+  if (hasLineBreakOrNul(password))
+    return setStatus(kFailure,
+                     translate("*The e-mail Account password holds a carriage return, line feed or NUL character"));
+
+  if (!greeted_) {
+    (void)readReplyLine(socket(), kReplySeconds, reply_);
+    if (!positiveReply(reply_)) return failWithReply(translate("*greeting failed"));
+    greeted_ = true;
+  }
+  if (int rc = command("USER %s\r\n", account.c_str()); rc != 0) return rc;
+  if (!positiveReply(reply_))
+    return failWithReply(formatMarked("*The mail server is rejecting the e-mail Account name \"%s\". Please verify "
+                                      "the account name",
+                                      account.c_str()));
+  if (int rc = command("PASS %s\r\n", password.c_str()); rc != 0) return rc;
+  if (!positiveReply(reply_))
+    return failWithReply(translate("*The mail server is rejecting the e-mail Account password.  Please verify the "
+                                   "account password"));
+  if (int rc = command("STAT\r\n"); rc != 0) return rc;
+  if (!positiveReply(reply_)) return failWithReply(translate("failed to get mailbox status"));
+  scanOkNumbers(reply_, messageCount_, mailboxSize_);
+  loggedIn_ = true;
+  return setStatus(0);
+}
+
+int POP3Manager::logout() {
+  if (!connected() || !loggedIn_) return setStatus(0);
+  if (int rc = command("QUIT\r\n"); rc != 0) return rc;
+  if (positiveReply(reply_)) return disconnect();
+  return setStatus(0, stringT(" (") + stringT(reply_) + stringT(")"));
+}
+
+int POP3Manager::collectText(std::string& text) {
+  bool lineStart = true;
+  for (;;) {
+    int count = 0;
+    std::string_view piece = readLine(socket(), count, kTextSeconds);
+    if (count < 0) return setStatus(kFailure, translate("*connection lost -- reading failure"));
+    if (lineStart && piece == ".\r\n") return 0;
+    bool endsLine = !piece.empty() && piece.back() == '\n';
+    if (lineStart && !piece.empty() && piece[0] == '.') piece.remove_prefix(1);  // dot-unstuffing
+    if (text.size() + piece.size() > kMaxMessageBytes)
+      return setStatus(kFailure, formatMarked("*The message is larger than %d bytes", int(kMaxMessageBytes)));
+    text.append(piece);
+    lineStart = endsLine;
+  }
+}
+
+int POP3Manager::retrieve(int number) {
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  if (int rc = command("LIST %d\r\n", number); rc != 0) return rc;
+  if (!positiveReply(reply_)) return failWithReply(translate("*failed to list message"));
+  int listed = number;
+  int size = 0;
+  scanOkNumbers(reply_, listed, size);
+  // A server that lists another message than the one asked for is not
+  // followed: the text would be cached under a number nobody asked for.
+  if (listed != number) return failWithReply(translate("*failed to list message"));
+
+  if (int rc = command("RETR %d\r\n", number); rc != 0) return rc;
+  if (!positiveReply(reply_)) return failWithReply(translate("*failed to retrieve message"));
+  std::string text;
+  if (size > 0) text.reserve(std::min<size_t>(static_cast<size_t>(size), size_t(1) << 24));
+  if (int rc = collectText(text); rc != 0) return rc;
+  cache_[number] = MailMessage(stringT(std::move(text)));
+  return setStatus(0);
+}
+
+int POP3Manager::retrieveAll() {
+  for (int n = 1; n <= messageCount_; ++n)
+    if (int rc = retrieve(n); rc != 0) return rc;
+  return setStatus(0);
+}
+
+int POP3Manager::getMessage(int number, MailMessage& out) {
+  auto it = cache_.find(number);
+  if (it == cache_.end()) {
+    if (int rc = retrieve(number); rc != 0) return rc;
+    it = cache_.find(number);
+  }
+  out = it->second;
+  return setStatus(0);
+}
+
+int POP3Manager::deleteMessage(int number) {
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  if (int rc = command("DELE %d\r\n", number); rc != 0) return rc;
+  if (!positiveReply(reply_)) return failWithReply(translate("*failed to delete message on server"));
+  return setStatus(0);
+}
+
+int POP3Manager::deleteAll() {
+  for (int n = 1; n <= messageCount_; ++n)
+    if (int rc = deleteMessage(n); rc != 0) return rc;
+  return setStatus(0);
+}
+
+void POP3Manager::clearCache() {
+  cache_.clear();
+  messageCount_ = 0;
+  mailboxSize_ = 0;
+}

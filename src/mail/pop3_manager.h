@@ -1,0 +1,91 @@
+// POP3Manager: downloads and deletes the gateway's mailbox (RFC 1939,
+// commands USER, PASS, STAT, LIST, RETR, DELE and QUIT only).
+//
+// Session states (TCPManager::connect opens, login walks the rest):
+//
+//   closed --connect--> connected --greeting "+OK"--> greeted
+//     ^                                                  |
+//     |                                   USER, PASS, STAT all "+OK"
+//     |                                                  v
+//     +---- disconnect (no QUIT) / logout "+OK" ---- logged in
+//                                                  LIST n, RETR n -> cache
+//                                                  DELE n
+//
+// A failed USER or PASS leaves the session greeted: the next login starts
+// again at USER without reading a greeting. logout answered negatively
+// keeps the session as it is (status 0, the reply as message). No failure
+// closes the connection by itself; the caller decides (the retrieval run
+// calls disconnect, which sends no QUIT, so the server keeps every
+// message).
+//
+// Retrieved messages are cached by number until clearCache: retrieveAll
+// downloads 1..count before anything is deleted. Message text is
+// dot-unstuffed; ".\r\n" at the start of a line ends it; lines keep their
+// "\r\n".
+//
+// Status: 0 success, 2 every failure. Messages quoting the server end with
+// " (reply)", the reply line as received with its line ending. Reply lines
+// have 60 s, each line of message text 10 s.
+//
+// Security: the account name and password are refused (status 2, nothing
+// sent) when they hold a carriage return, line feed or NUL, which would
+// otherwise end the command early and smuggle in another one; a command
+// longer than the send buffer is refused, never cut. Nothing the server
+// sends is trusted: counts are read without overflow, reply lines are read
+// to their end, and one message may be at most kMaxMessageBytes long.
+//
+// Not thread-safe; one retrieval run at a time.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "mail/mail_message.h"
+#include "mail/tcp_manager.h"
+
+class POP3Manager : public TCPManager {
+ public:
+  static constexpr uint16_t kDefaultPort = 110;
+  static constexpr int kReplySeconds = 60;
+  static constexpr int kTextSeconds = 10;
+  static constexpr size_t kMaxMessageBytes = size_t(256) << 20;
+
+  POP3Manager();
+  ~POP3Manager() override;
+
+  // Port 0 means 110.
+  [[nodiscard]] int connect(const stringT& host, uint16_t port) override;
+  // Clears greeted and logged in, closes without QUIT; returns 0.
+  int disconnect() override;
+
+  [[nodiscard]] int login(const stringT& account, const stringT& password);
+  [[nodiscard]] int logout();
+  [[nodiscard]] int retrieve(int number);
+  [[nodiscard]] int retrieveAll();
+  // From the cache, downloading the message first when it is not there.
+  [[nodiscard]] int getMessage(int number, MailMessage& out);
+  [[nodiscard]] int deleteMessage(int number);
+  [[nodiscard]] int deleteAll();
+
+  int messageCount() const { return messageCount_; }
+  int mailboxSize() const { return mailboxSize_; }
+  bool greeted() const { return greeted_; }
+  bool loggedIn() const { return loggedIn_; }
+  size_t cachedCount() const { return cache_.size(); }
+  // Empties the cache; count and size become 0.
+  void clearCache();
+
+ private:
+  // Sends a command and reads its reply line into reply_. Returns 0, or a
+  // failure status already recorded (command refused).
+  [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  [[nodiscard]] int failWithReply(const stringT& message);
+  [[nodiscard]] int collectText(std::string& text);
+
+  bool greeted_ = false;
+  bool loggedIn_ = false;
+  int mailboxSize_ = 0;
+  int messageCount_ = 0;
+  std::map<int, MailMessage> cache_;
+  std::string reply_;
+};

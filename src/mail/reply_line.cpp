@@ -1,0 +1,69 @@
+#include "mail/reply_line.h"
+
+#include <cstdint>
+
+#include "mail/tcp_line_io.h"
+
+namespace {
+
+bool space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// A %d number at pos: blanks, sign, digits. Advances pos past it.
+bool scanNumber(std::string_view s, size_t& pos, int& value) {
+  size_t i = pos;
+  while (i < s.size() && space(s[i])) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  size_t digits = i;
+  int64_t v = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+    v = v * 10 + (s[i] - '0');
+    if (v > int64_t(INT32_MAX) + 1) return false;
+    ++i;
+  }
+  if (i == digits) return false;
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return false;
+  value = static_cast<int>(v);
+  pos = i;
+  return true;
+}
+
+}  // namespace
+
+int readReplyLine(int socket, int seconds, std::string& line) {
+  line.clear();
+  int total = 0;
+  for (;;) {
+    int count = 0;
+    std::string_view piece = readLine(socket, count, seconds);
+    if (line.size() < kMaxReplyLine) line.append(piece.substr(0, kMaxReplyLine - line.size()));
+    if (count <= 0) return count < 0 ? count : kReadFailed;
+    total += count;
+    if (piece.back() == '\n') return total;
+    if (static_cast<size_t>(total) >= kMaxReplyLineRead) return kReadFailed;
+  }
+}
+
+bool positiveReply(std::string_view line) { return line.substr(0, 3) == "+OK"; }
+
+int scanOkNumbers(std::string_view line, int& first, int& second) {
+  if (!positiveReply(line)) return 0;
+  size_t pos = 3;
+  int a = 0, b = 0;
+  if (!scanNumber(line, pos, a)) return 0;
+  first = a;
+  if (!scanNumber(line, pos, b)) return 1;
+  second = b;
+  return 2;
+}
+
+int scanReplyCode(std::string_view line, int& code, char& next) {
+  size_t pos = 0;
+  int value = 0;
+  if (!scanNumber(line, pos, value)) return 0;
+  code = value;
+  if (pos >= line.size()) return 1;
+  next = line[pos];
+  return 2;
+}

@@ -1,0 +1,154 @@
+#include "mail/smtp_manager.h"
+
+#include <cstdarg>
+
+#include "common/string_mapper.h"
+#include "mail/mail_text.h"
+#include "mail/reply_line.h"
+#include "mail/tcp_line_io.h"
+#include "platform/socket.h"
+
+namespace {
+
+// "MAIL FROM:<>\r\n" and "RCPT TO:<>\r\n" without the address.
+constexpr size_t kMailFromLength = 14;
+constexpr size_t kRcptToLength = 12;
+
+// The address between the first "<" and the next ">" of a reply.
+std::string forwardAddress(const std::string& reply) {
+  size_t open = reply.find('<');
+  if (open == std::string::npos) return {};
+  size_t close = reply.find('>', open + 1);
+  if (close == std::string::npos) return {};
+  return reply.substr(open + 1, close - open - 1);
+}
+
+}  // namespace
+
+SMTPManager::SMTPManager() { setName(translate("*SMTP manager")); }
+
+SMTPManager::~SMTPManager() { SMTPManager::disconnect(); }
+
+int SMTPManager::readReply() {
+  lastReplyCode_ = -1;
+  replyText_.clear();
+  int code = -1;
+  for (;;) {
+    std::string line;
+    int count = readReplyLine(socket(), kReplySeconds, line);
+    if (replyText_.size() + line.size() > kMaxReplyBytes) return lastReplyCode_ = -1;
+    replyText_ += line;
+    if (count <= 0) return lastReplyCode_ = -1;
+    char next = '\0';
+    if (scanReplyCode(line, code, next) == 2 && next == '-') continue;
+    return lastReplyCode_ = code;
+  }
+}
+
+int SMTPManager::failStatus(const stringT& text) {
+  int code = lastReplyCode_ == 0 ? -1 : lastReplyCode_;
+  return setStatus(code, text + stringT(": ") + stringT(replyText_));
+}
+
+int SMTPManager::command(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int rc = vsendFormatted(socket(), format, args);
+  va_end(args);
+  if (rc != 0) return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
+  readReply();
+  return 0;
+}
+
+int SMTPManager::connect(const stringT& host, uint16_t port) {
+  if (int rc = TCPManager::connect(host, port == 0 ? kDefaultPort : port); rc != 0) return rc;
+  if (readReply() != 220) {
+    closeSocket();
+    return failStatus(formatMarked("*The server \"%s\" is not ready to provide service", host.c_str()));
+  }
+  std::string name;
+  if (platformSockets().localHostName(name, kHostNameCapacity) != 0) return setStatus(0);
+  if (int rc = command("HELO %s\r\n", name.c_str()); rc != 0) {
+    closeSocket();
+    return rc;
+  }
+  if (lastReplyCode_ != 250) {
+    closeSocket();
+    return failStatus(translate("*HELO protocol failed"));
+  }
+  return setStatus(0);
+}
+
+int SMTPManager::disconnect() {
+  if (connected() && sendFormatted(socket(), "QUIT\r\n") == 0) readReply();
+  return TCPManager::disconnect();
+}
+
+int SMTPManager::checkValue(const stringT& value, size_t commandLength, const char* marked) {
+  if (hasLineBreakOrNul(value) || value.length() + commandLength > kLineBufferSize - 1)
+    return setStatus(kFailure, translate(marked));
+  return 0;
+}
+
+void SMTPManager::sendText(const stringT& text) {
+  std::string_view in = text.view();
+  std::string out;
+  out.reserve(in.size() + in.size() / 64 + 8);
+  bool lineStart = true;
+  for (char c : in) {
+    if (lineStart && c == '.') out += '.';
+    out += c;
+    lineStart = c == '\n';
+  }
+  if (in.empty() || in.back() != '\n') out += "\r\n";
+  out += ".\r\n";
+  sendBytes(socket(), out);
+}
+
+int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipients, const stringT& text,
+                      std::vector<stringT>& failed) {
+  if (!connected()) return setStatus(kFailure, translate("*not connected"));
+  const char* badReturn = "*The return e-mail address holds a line break or NUL character, or is too long";
+  const char* badRecipient = "*An e-mail recipient holds a line break or NUL character, or is too long";
+  if (int rc = checkValue(returnAddress, kMailFromLength, badReturn); rc != 0) return rc;
+  for (const stringT& r : recipients)
+    if (int rc = checkValue(r, kRcptToLength, badRecipient); rc != 0) return rc;
+
+  if (int rc = command("RSET\r\n"); rc != 0) return rc;
+  if (lastReplyCode_ != 250) return failStatus(translate("*Can't reset server states"));
+  if (int rc = command("MAIL FROM:<%s>\r\n", returnAddress.c_str()); rc != 0) return rc;
+  const stringT mailFromFailed =
+      formatMarked("*Can't initiate send; return e-mail address \"%s\" may be malformed", returnAddress.c_str());
+  if (lastReplyCode_ != 250) return failStatus(mailFromFailed);
+
+  const size_t initial = recipients.size();
+  size_t forwards = 0;
+  int accepted = 0;
+  for (size_t i = 0; i < recipients.size(); ++i) {
+    const stringT recipient = recipients[i];
+    if (int rc = command("RCPT TO:<%s>\r\n", recipient.c_str()); rc != 0) return rc;
+    if (lastReplyCode_ == 250 || lastReplyCode_ == 251) {
+      ++accepted;
+      continue;
+    }
+    if (lastReplyCode_ == 551 && forwards < initial) {
+      stringT forward(forwardAddress(replyText_));
+      if (!forward.empty() && !hasLineBreakOrNul(forward) &&
+          forward.length() + kRcptToLength <= kLineBufferSize - 1) {
+        recipients.push_back(forward);
+        ++forwards;
+        continue;
+      }
+    }
+    // Refused, or a 551 whose forward cannot be followed: the mail does not
+    // reach this recipient, so the caller hears of it.
+    failed.push_back(recipient);
+  }
+  if (accepted == 0) return failStatus(translate("*Invalid e-mail recipient(s)"));
+
+  if (int rc = command("DATA\r\n"); rc != 0) return rc;
+  if (lastReplyCode_ != 354) return failStatus(translate("*server did not give friendly response to DATA command"));
+  sendText(text);
+  if (readReply() != 250) return failStatus(mailFromFailed);
+  return setStatus(0);
+}

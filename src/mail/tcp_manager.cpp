@@ -1,0 +1,132 @@
+#include "mail/tcp_manager.h"
+
+#include <cerrno>
+
+#include "common/string_mapper.h"
+#include "mail/mail_text.h"
+#include "mail/tcp_line_io.h"
+#include "platform/clock.h"
+#include "platform/net_address.h"
+#include "platform/socket.h"
+
+namespace {
+
+// Live managers and whether the network library is running for them.
+int liveManagers = 0;
+bool libraryStarted = false;
+
+bool addressInUse(int err) { return err == EADDRINUSE || err == EADDRNOTAVAIL; }
+
+}  // namespace
+
+TCPManager::TCPManager() : Manager(translate("*TCP manager")) {
+  if (!libraryStarted) libraryStarted = platformSockets().startup() == 0;
+  initialized_ = libraryStarted;
+  ++liveManagers;
+}
+
+TCPManager::~TCPManager() {
+  closeSocket();
+  if (--liveManagers == 0 && libraryStarted) {
+    platformSockets().cleanup();
+    libraryStarted = false;
+  }
+}
+
+int TCPManager::resolve(const stringT& host, uint32_t& address) {
+  SocketLayer& net = platformSockets();
+  HostEntry entry;
+  const std::string name = host.str();
+  if (!name.empty() && name[0] >= '0' && name[0] <= '9') {
+    uint32_t dotted = dottedAddress(name);
+    if (dotted == kAddressNone) return setStatus(kFailure, formatMarked("*invalid ip address \"%s\"", host.c_str()));
+    if (int err = net.hostByAddress(dotted, entry); err != 0)
+      return setStatus(kFailure, formatMarked("*host address lookup failed; the server \"%s\" was not found on the "
+                                              "network: %d",
+                                              host.c_str(), err));
+  } else if (int err = net.hostByName(name, entry); err != 0) {
+    return setStatus(kFailure,
+                     formatMarked("*hostname lookup failed; the server \"%s\" was not found on the network: %d",
+                                  host.c_str(), err));
+  }
+  if (entry.addresses.empty())
+    return setStatus(kFailure,
+                     formatMarked("*hostname lookup failed; the server \"%s\" was not found on the network: %d",
+                                  host.c_str(), 0));
+  address = entry.addresses[0];
+  return 0;
+}
+
+int TCPManager::openSocket(int protocol) {
+  if (int err = platformSockets().openStream(protocol, socket_); err != 0) {
+    socket_ = -1;
+    return setStatus(kFailure, formatMarked("*failed to create socket: %d", err));
+  }
+  return 0;
+}
+
+int TCPManager::bindSearch() {
+  for (;;) {
+    localPort_ = static_cast<uint16_t>(++portCounter_);
+    int err = platformSockets().bindLocal(socket_, localPort_);
+    if (err == 0) return 0;
+    if (err == EADDRINUSE && portCounter_ <= kLastLocalPort - 1) continue;
+    closeSocket();
+    return setStatus(kFailure, translate("*failed to bind socket"));
+  }
+}
+
+int TCPManager::connect(const stringT& host, uint16_t port) {
+  if (!initialized_) return setStatus(kWrongState, translate("*not initialized"));
+  if (connected_) return setStatus(kWrongState, translate("*already connected"));
+
+  uint32_t address = 0;
+  if (int rc = resolve(host, address); rc != 0) return rc;
+  int protocol = 0;
+  if (int err = platformSockets().protocolByName("TCP", protocol); err != 0)
+    return setStatus(kFailure,
+                     formatMarked("*protocol lookup failed; your computer is not configured for TCP networking: %d", err));
+
+  int retries = 0;
+  closeSocket();
+  portCounter_ = kFirstLocalPort - 1;
+  if (int rc = openSocket(protocol); rc != 0) return rc;
+  for (;;) {
+    (void)platformSockets().setReuseAddress(socket_);
+    if (int rc = bindSearch(); rc != 0) return rc;
+    int err = platformSockets().connectTo(socket_, address, port);
+    if (err == 0) {
+      connected_ = true;
+      return setStatus(0);
+    }
+    if (addressInUse(err) && ++retries < kConnectAttempts) {
+      platformClock().sleepMs(kRetryPauseMs);
+      closeSocket();
+      if (int rc = openSocket(protocol); rc != 0) return rc;
+      continue;
+    }
+    closeSocket();
+    if (addressInUse(err)) return setStatus(kFailure, translate("*The server is busy"));
+    // This one message is filled in first and translated afterwards.
+    return setStatus(kFailure, translate(stringT::format("*Can't connect; the server may be down, or your network "
+                                                         "connection may not be active: %d",
+                                                         err)));
+  }
+}
+
+int TCPManager::disconnect() {
+  if (initialized_) closeSocket();
+  return setStatus(0);
+}
+
+void TCPManager::closeSocket() {
+  if (socket_ != -1) {
+    SocketLayer& net = platformSockets();
+    net.shutdownBoth(socket_);
+    platformClock().sleepMs(kClosePauseMs);
+    net.closeHandle(socket_);
+    discardReadAhead(socket_);
+    socket_ = -1;
+  }
+  connected_ = false;
+}

@@ -1,0 +1,184 @@
+// The POSIX implementation of SocketLayer: BSD sockets, the reentrant
+// resolver calls (gethostbyname_r, gethostbyaddr_r, getprotobyname_r) and
+// poll for every wait.
+//
+// Security: sends use MSG_NOSIGNAL, so a peer that closes the connection
+// cannot kill the process with SIGPIPE; waits use poll with the caller's
+// limit; reads never exceed the caller's buffer.
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+void fillHost(const hostent* entry, HostEntry& out) {
+  out.name = entry->h_name ? entry->h_name : "";
+  out.addresses.clear();
+  if (entry->h_addrtype != AF_INET || entry->h_length != 4) return;
+  for (char** a = entry->h_addr_list; a && *a; ++a) {
+    uint32_t address;
+    std::memcpy(&address, *a, 4);
+    out.addresses.push_back(address);
+  }
+}
+
+// The resolver's _r calls need a scratch buffer; grow it while they ask.
+template <typename Call>
+int resolve(Call call, HostEntry& out) {
+  std::vector<char> scratch(2048);
+  for (;;) {
+    hostent entry{};
+    hostent* result = nullptr;
+    int herr = 0;
+    int rc = call(&entry, scratch.data(), scratch.size(), &result, &herr);
+    if (rc == ERANGE && scratch.size() < (size_t(1) << 20)) {
+      scratch.resize(scratch.size() * 2);
+      continue;
+    }
+    if (rc != 0 || result == nullptr) return herr != 0 ? herr : HOST_NOT_FOUND;
+    fillHost(result, out);
+    return out.addresses.empty() ? NO_DATA : 0;
+  }
+}
+
+int pollFor(int handle, short events, int64_t timeoutMs) {
+  if (timeoutMs < 0) timeoutMs = 0;
+  int wait = timeoutMs > INT_MAX ? INT_MAX : static_cast<int>(timeoutMs);
+  pollfd p{handle, events, 0};
+  for (;;) {
+    int rc = ::poll(&p, 1, wait);
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc < 0) return -errno;
+    return rc > 0 ? 1 : 0;
+  }
+}
+
+class PosixSockets : public SocketLayer {
+ public:
+  int startup() override { return 0; }
+  void cleanup() override {}
+
+  int hostByName(const std::string& name, HostEntry& out) override {
+    if (name.find('\0') != std::string::npos) return HOST_NOT_FOUND;
+    return resolve(
+        [&](hostent* e, char* buf, size_t len, hostent** res, int* herr) {
+          return gethostbyname_r(name.c_str(), e, buf, len, res, herr);
+        },
+        out);
+  }
+
+  int hostByAddress(uint32_t address, HostEntry& out) override {
+    return resolve(
+        [&](hostent* e, char* buf, size_t len, hostent** res, int* herr) {
+          return gethostbyaddr_r(&address, 4, AF_INET, e, buf, len, res, herr);
+        },
+        out);
+  }
+
+  int protocolByName(const std::string& name, int& number) override {
+    char scratch[1024];
+    protoent entry{};
+    protoent* result = nullptr;
+    int rc = getprotobyname_r(name.c_str(), &entry, scratch, sizeof scratch, &result);
+    if (rc != 0) return rc;
+    if (result == nullptr) return ENOENT;
+    number = result->p_proto;
+    return 0;
+  }
+
+  int localHostName(std::string& out, size_t capacity) override {
+    std::vector<char> name(capacity + 1, '\0');
+    if (capacity == 0 || ::gethostname(name.data(), capacity) != 0) return errno ? errno : EINVAL;
+    name[capacity - 1] = '\0';
+    out = name.data();
+    return 0;
+  }
+
+  int openStream(int protocol, int& handle) override {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
+    if (fd < 0) return errno;
+    handle = fd;
+    return 0;
+  }
+
+  int setReuseAddress(int handle) override {
+    int on = 1;
+    return ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 ? 0 : errno;
+  }
+
+  int bindLocal(int handle, uint16_t port) override {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(port);
+    return ::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 0 : errno;
+  }
+
+  int connectTo(int handle, uint32_t address, uint16_t port) override {
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = address;
+    remote.sin_port = htons(port);
+    for (;;) {
+      if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
+      if (errno != EINTR) return errno;
+      // An interrupted connect goes on in the background; wait for it.
+      if (pollFor(handle, POLLOUT, -1) < 0) return errno;
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+      return err;
+    }
+  }
+
+  int shutdownBoth(int handle) override { return ::shutdown(handle, SHUT_RDWR) == 0 ? 0 : errno; }
+  int closeHandle(int handle) override { return ::close(handle) == 0 ? 0 : errno; }
+
+  int waitReadable(int handle, int64_t timeoutMs) override { return pollFor(handle, POLLIN, timeoutMs); }
+
+  long receive(int handle, char* buffer, size_t capacity) override {
+    for (;;) {
+      ssize_t n = ::recv(handle, buffer, capacity, 0);
+      if (n >= 0) return static_cast<long>(n);
+      if (errno != EINTR) return -errno;
+    }
+  }
+
+  long sendAll(int handle, const char* data, size_t length, int64_t timeoutMs) override {
+    size_t sent = 0;
+    while (sent < length) {
+      ssize_t n = ::send(handle, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        int ready = pollFor(handle, POLLOUT, timeoutMs);
+        if (ready < 0) return ready;
+        if (ready == 0) return -ETIMEDOUT;
+        continue;
+      }
+      return n < 0 ? -errno : -EIO;
+    }
+    return static_cast<long>(sent);
+  }
+};
+
+PosixSockets posixSockets;
+SocketLayer* current = &posixSockets;
+
+}  // namespace
+
+SocketLayer& platformSockets() { return *current; }
+
+void setSockets(SocketLayer* layer) { current = layer ? layer : &posixSockets; }

@@ -1,0 +1,111 @@
+#include "app/startup.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "common/diagnostics.h"
+#include "common/language_id.h"
+#include "common/string_mapper.h"
+#include "common/user_interaction.h"
+#include "platform/clock.h"
+
+namespace {
+
+stringT parentOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? stringT("/") : stringT(path.substr(0, slash));
+}
+
+}  // namespace
+
+stringT executableDirectory(const stringT& argv0) {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec && !self.empty()) return parentOf(self.string());
+  if (!argv0.empty() && argv0.find('/') != stringT::npos) {
+    auto absolute = std::filesystem::absolute(argv0.str(), ec);
+    return parentOf(ec ? argv0.str() : absolute.string());
+  }
+  return ".";
+}
+
+void reportInvalidOption(const stringT& token, const std::vector<OptionDefinition>& definitions,
+                         const StartupIo& io) {
+  stringT line = stringT::format(translateFormat("*Invalid Option: %s").c_str(), token.c_str());
+  std::fprintf(io.err, "%s\n", line.c_str());
+  std::fflush(io.err);
+  stringT usage = usageText(definitions);
+  bool shown = std::fwrite(usage.view().data(), 1, usage.size(), io.out) == usage.size() && std::fflush(io.out) == 0;
+  if (!shown) {
+    std::fprintf(io.err, "%s\n", translate("*Can't display Usage information").c_str());
+    return;
+  }
+  if (io.interactive) {
+    std::fputs(translate("*Press 'Enter' to continue.").c_str(), io.out);
+    std::fflush(io.out);
+    for (int c = std::fgetc(io.in); c != EOF && c != '\n'; c = std::fgetc(io.in)) {
+    }
+  }
+}
+
+bool Application::startUp(const std::vector<stringT>& args, const StartupIo& io) {
+  exitStatus_ = 0;
+  determineProgramDirectory(args.empty() ? stringT() : args[0]);
+  loadUserLanguage();
+  values_.title = translate("*Tarnwick @Orvane");
+  if (!readOptions(args, io)) return false;
+  if (values_.options.languageId) {
+    values_.requestedLanguage = *values_.options.languageId;
+    stringMapper().setRequestedLanguage(values_.requestedLanguage);
+    values_.loadedLanguage = stringMapper().loadLanguage(values_.requestedLanguage);
+    values_.title = translate("*Tarnwick @Orvane");
+  }
+  setAssumeYes(values_.options.assumeYes);
+  diagnostics().setTimeSource([] { return platformClock().now(); });
+  determineDirectories();
+  return true;
+}
+
+void Application::determineProgramDirectory(const stringT& argv0) {
+  values_.programDirectory =
+      programDirectoryOverride_.empty() ? executableDirectory(argv0) : programDirectoryOverride_;
+  stringMapper().setProgramDirectory(values_.programDirectory);
+}
+
+void Application::loadUserLanguage() {
+  values_.requestedLanguage = userLanguageOverride_ ? *userLanguageOverride_ : userDefaultLanguageId();
+  stringMapper().setRequestedLanguage(values_.requestedLanguage);
+  values_.loadedLanguage = stringMapper().loadLanguage(values_.requestedLanguage);
+}
+
+bool Application::readOptions(const std::vector<stringT>& args, const StartupIo& io) {
+  std::vector<OptionDefinition> definitions = orvservOptions();
+  std::vector<stringT> tokens{stringT()};
+  if (args.size() > 1) tokens.insert(tokens.end(), args.begin() + 1, args.end());
+  CommandLineOutcome outcome = readCommandLine(parseOptions(tokens, definitions, kOrvservSlots));
+  if (!outcome.ok) {
+    reportInvalidOption(outcome.invalidToken, definitions, io);
+    exitStatus_ = kInvalidOptionStatus;
+    return false;
+  }
+  values_.options = outcome.values;
+  return true;
+}
+
+void Application::determineDirectories() {
+  stringT directory;
+  if (values_.options.database) {
+    directory = *values_.options.database;
+  } else if (!currentDirectoryOverride_.empty()) {
+    directory = currentDirectoryOverride_;
+  } else {
+    std::error_code ec;
+    directory = std::filesystem::current_path(ec).string();
+    if (ec || directory.empty()) directory = ".";
+  }
+  values_.tarnwickDirectory = directory;
+  values_.gatewayDirectory = directory == "/" ? stringT("/@Orvane") : directory + "/@Orvane";
+  values_.settingsPath = values_.gatewayDirectory + "/orvserv.cfg";
+  values_.diagnosticPath = values_.gatewayDirectory + "/diagnostic.txt";
+}

@@ -94,7 +94,8 @@ stringT StringMapper::manualDirectory() const {
 
 stringT StringMapper::messagesLine() const {
   stringT line = translate("*Messages");
-  std::string_view version = translate("_MSGxxxx Version").view();
+  const stringT versionText = translate("_MSGxxxx Version");
+  std::string_view version = versionText.view();
   size_t colon = version.find(':');
   if (colon != std::string_view::npos) {
     std::string_view rest = version.substr(colon + 1);

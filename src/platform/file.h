@@ -1,0 +1,83 @@
+// Files, byte-range locks and share modes: the engine's only way to the disk.
+//
+// FileSystem opens and creates files and answers questions about names;
+// PlatformFile is one open file (one open file description). Every failure
+// is reported as a positive errno value (0 = success) and errno is left set,
+// so callers can describe the system error at the moment it happened.
+//
+// Share modes. POSIX has no deny-modes, so they are emulated with flock()
+// on the open file, as other xBase programs on Linux do: a shared open takes
+// LOCK_SH, an exclusive or deny-write open LOCK_EX, both non-blocking. A
+// conflict is a sharing violation and is reported as EWOULDBLOCK. flock
+// locks belong to the open file description, like Windows sharing, and do
+// not interact with the byte-range locks below.
+//
+// Byte-range locks are open-file-description locks (F_OFD_SETLK, write
+// locks). Unlike classic POSIX (F_SETLK) locks they belong to the open file,
+// not to the process: two handles on one file in one process conflict, as
+// two Windows handles do, and closing another descriptor of the same file
+// does not silently drop them. They still conflict with classic POSIX locks
+// at the same offsets, which is what other Linux programs and Samba (for
+// Windows clients on a shared directory) take. lock() never waits: a lock
+// held elsewhere is EWOULDBLOCK, and the caller decides about retries.
+//
+// The process-wide FileSystem is platformFileSystem(); tests install a
+// FaultFileSystem (platform/fault_file.h) with setFileSystem().
+//
+// Thread-safety: a PlatformFile is used by one thread at a time; the real
+// FileSystem has no state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum class ShareMode { shared, exclusive, denyWrite };
+
+enum class CreateMode {
+  createNew,     // fails with EEXIST when the file exists
+  createAlways,  // an existing file is truncated, but only when no one else has it open
+};
+
+class PlatformFile {
+ public:
+  virtual ~PlatformFile() = default;
+  // Bytes read at pos (fewer at end of file), or -errno.
+  virtual int64_t read(int64_t pos, void* buffer, size_t length) = 0;
+  // Bytes written at pos (a short count means the disk refused the rest), or -errno.
+  virtual int64_t write(int64_t pos, const void* buffer, size_t length) = 0;
+  // Current length, or -errno.
+  virtual int64_t length() = 0;
+  virtual int setLength(int64_t length) = 0;
+  virtual int flush() = 0;
+  // Write lock on [offset, offset + length); EWOULDBLOCK when held elsewhere.
+  virtual int lock(uint64_t offset, uint64_t length) = 0;
+  virtual int unlock(uint64_t offset, uint64_t length) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Opens an existing file for reading (readOnly) or reading and writing.
+  virtual int open(const std::string& path, bool readOnly, ShareMode share,
+                   std::unique_ptr<PlatformFile>* out) = 0;
+  // Creates a file for reading and writing.
+  virtual int create(const std::string& path, CreateMode mode, ShareMode share,
+                     std::unique_ptr<PlatformFile>* out) = 0;
+  virtual int remove(const std::string& path) = 0;
+  virtual int rename(const std::string& from, const std::string& to) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  // The file's read-only attribute: no write permission bit is set.
+  virtual bool readOnlyAttribute(const std::string& path) = 0;
+  // The path of an existing file whose name matches path without regard to
+  // ASCII case, component by component; path itself when it exists or when
+  // nothing matches.
+  virtual std::string resolveName(const std::string& path) = 0;
+  // Directory for temporary files: $TEMP, else $TMP, else "" (current directory).
+  virtual std::string tempDirectory() = 0;
+};
+
+FileSystem& platformFileSystem();
+// Installs fs (not owned); nullptr restores the real file system.
+void setFileSystem(FileSystem* fs);

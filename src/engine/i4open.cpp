@@ -1,0 +1,205 @@
+// Opening and closing index files: reads the directory tag and every tag
+// header, checks them, and compiles each tag's expressions for the handle.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/code4.h"
+#include "engine/data4.h"
+#include "engine/error4.h"
+#include "engine/index4.h"
+#include "engine/tag4tree.h"
+#include "platform/file.h"
+
+namespace {
+
+constexpr int kMaxTags = 512;
+
+std::string upperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = char(c - 32);
+  return s;
+}
+
+int corrupt(INDEX4FILE* f) { return error4describe(f->codeBase, e4index, 0, f->file.name.c_str()); }
+
+// Reads the directory and the tag headers of a freshly opened file.
+int readStructure(INDEX4FILE* f) {
+  int64_t len = file4len(&f->file);
+  if (len < 0) return int(len);
+  f->fileLength = len - len % cdx::kBlock;
+  TAG4FILE& dir = f->directory;
+  dir.isDirectory = true;
+  dir.alias = "(directory)";
+  if (f->fileLength < cdx::kHeaderSize) return corrupt(f);
+  int rc = index4readTagHeader(f, 0, &dir);
+  if (rc) return rc;
+  const cdx::TagHeader& h = dir.header;
+  if (h.root == 0 || h.root == 0xFFFFFFFFu || h.options < cdx::kOptCompact || h.keyLen == 0 ||
+      h.keyLen > cdx::kMaxKeyLen)
+    return corrupt(f);
+  dir.keyLen = h.keyLen;
+  dir.fill = ' ';
+  f->changeSeen = h.changeCounter;
+  tag4::Pos p;
+  for (rc = tag4::first(&dir, p); rc == 0; rc = tag4::step(&dir, p, 1)) {
+    const cdx::NodeEntry* e = tag4::entry(&dir, p, &rc);
+    if (!e) return rc;
+    if (int(f->tags.size()) >= kMaxTags) return corrupt(f);
+    auto t = std::make_unique<TAG4FILE>();
+    rc = index4readTagHeader(f, e->recno, t.get());
+    if (rc) return rc;
+    std::string name = e->key.substr(0, 10);
+    name.erase(name.find_last_not_of(std::string(" \0", 2)) + 1);
+    t->alias = upperAscii(name);
+    const cdx::TagHeader& th = t->header;
+    if (th.keyLen == 0 || th.keyLen > cdx::kMaxKeyLen || th.root == 0 || th.root == 0xFFFFFFFFu)
+      return corrupt(f);
+    if (!th.collation.empty()) return corrupt(f);  // "GENERAL" weights are not provided
+    t->keyLen = th.keyLen;
+    t->descending = th.descending;
+    t->unique = (th.options & cdx::kOptCandidate) ? r4candidate
+                : (th.options & cdx::kOptUnique) ? r4uniqueContinue : 0;
+    f->tags.push_back(std::move(t));
+  }
+  if (rc != r4eof) return rc;
+  std::sort(f->tags.begin(), f->tags.end(),
+            [](const auto& a, const auto& b) { return a->headerPos < b->headerPos; });
+  return 0;
+}
+
+std::string productionName(DATA4* d) {
+  std::string n = d->dataFile->file.name;
+  size_t slash = n.find_last_of('/');
+  size_t dot = n.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) n.resize(dot);
+  return code4fileSystem(d->codeBase).resolveName(n + ".cdx");
+}
+
+}  // namespace
+
+std::string i4fileName(DATA4* d, const char* name) {
+  if (!name || !*name) return productionName(d);
+  std::string n = name;
+  size_t slash = n.find_last_of('/');
+  size_t dot = n.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) n += ".cdx";
+  return code4fileSystem(d->codeBase).resolveName(n);
+}
+
+// Builds the handle's view (INDEX4 with one TAG4 per tag, expressions
+// compiled for d). Checks key lengths and filter types: -310 on mismatch.
+int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
+  auto idx = std::make_unique<INDEX4>();
+  idx->data = d;
+  idx->indexFile = f;
+  for (auto& tf : f->tags) {
+    auto t = std::make_unique<TAG4>();
+    t->index = idx.get();
+    t->tagFile = tf.get();
+    t->expr = expr4parseTag(d, tf->header.keyExpr.c_str());
+    if (!t->expr) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
+    if (expr4keyLen(t->expr) != tf->keyLen) return corrupt(f);
+    tf->keyType = expr4keyType(t->expr);
+    tf->fill = tf->keyType == 'C' ? ' ' : 0;
+    if (!tf->header.filterExpr.empty()) {
+      t->filter = expr4parseTag(d, tf->header.filterExpr.c_str());
+      if (!t->filter) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
+      if (expr4type(t->filter) != 'L') return corrupt(f);
+    }
+    idx->tags.push_back(std::move(t));
+  }
+  INDEX4* raw = idx.release();
+  d->indexes.push_back(raw);
+  f->userCount++;
+  *out = raw;
+  return 0;
+}
+
+TAG4::~TAG4() {
+  expr4free(expr);
+  expr4free(filter);
+}
+
+void index4closeFile(INDEX4FILE* f) {
+  if (f->lockHeld) (void)index4unlock(f);
+  (void)file4close(&f->file);
+  auto& list = f->dataFile->indexFiles;
+  list.erase(std::remove(list.begin(), list.end(), f), list.end());
+  delete f;
+}
+
+INDEX4* i4open(DATA4* d, const char* name) {
+  if (!d || d4check(d) < 0) return nullptr;
+  std::string fileName = i4fileName(d, name);
+  std::string upper = upperAscii(fileName);
+  for (INDEX4* i : d->indexes)
+    if (i->indexFile->upperName == upper) {
+      error4describe(d->codeBase, e4instance, 0, fileName.c_str());
+      return nullptr;
+    }
+  INDEX4FILE* f = nullptr;
+  for (INDEX4FILE* open : d->dataFile->indexFiles)
+    if (open->upperName == upper) f = open;
+  bool fresh = f == nullptr;
+  if (fresh) {
+    f = new INDEX4FILE;
+    f->codeBase = d->codeBase;
+    f->dataFile = d->dataFile;
+    f->upperName = upper;
+    int rc = file4open(&f->file, d->codeBase, fileName);
+    if (rc != 0) {
+      delete f;
+      return nullptr;
+    }
+    d->dataFile->indexFiles.push_back(f);
+    rc = readStructure(f);
+    if (rc) {
+      index4closeFile(f);
+      return nullptr;
+    }
+  }
+  INDEX4* idx = nullptr;
+  if (i4attach(d, f, &idx) != 0) {
+    if (fresh) index4closeFile(f);
+    return nullptr;
+  }
+  return idx;
+}
+
+int i4close(INDEX4* i) {
+  if (!i) return 0;
+  DATA4* d = i->data;
+  INDEX4FILE* f = i->indexFile;
+  for (auto& t : i->tags)
+    if (d->tagSelected == t.get()) d->tagSelected = nullptr;
+  auto& list = d->indexes;
+  list.erase(std::remove(list.begin(), list.end(), i), list.end());
+  delete i;
+  int rc = 0;
+  if (--f->userCount <= 0) {
+    if (f->changed) {
+      rc = index4lock(f);
+      if (rc == 0) rc = index4unlock(f);
+    }
+    index4closeFile(f);
+  }
+  return rc;
+}
+
+int i4flush(INDEX4* i) {
+  INDEX4FILE* f = i->indexFile;
+  if (!f->changed) return 0;
+  if (f->lockHeld) return index4writeChanges(f);
+  int rc = index4lock(f);
+  if (rc) return rc;
+  return index4unlock(f);
+}
+
+TAG4* i4tag(INDEX4* i, const char* name) {
+  if (!i || !name) return nullptr;
+  std::string n = upperAscii(std::string(name).substr(0, 10));
+  n.erase(n.find_last_not_of(' ') + 1);
+  for (auto& t : i->tags)
+    if (t->tagFile->alias == n) return t.get();
+  return nullptr;
+}

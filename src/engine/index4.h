@@ -1,0 +1,169 @@
+// Compound index files (.cdx) and their tags.
+//
+// INDEX4FILE is one open .cdx file of a data file (shared by every handle on
+// that data file); TAG4FILE one tag in it. INDEX4 and TAG4 are a data
+// handle's view of them: each handle compiles its own key and filter
+// expressions (they read that handle's record buffer) and keeps its own
+// position in each tag.
+//
+// Block cache. Decoded nodes are cached per index file and written back when
+// the index lock is released (or at flush). Before any read the directory's
+// change counter is compared with the one last seen; when another process
+// has changed the file the cache is dropped. Every node read from disk is
+// checked (offsets, counts, leaf parameters); anything that does not fit is
+// -310 "Not a Correct Index File", never a crash.
+//
+// Locking. The index lock is one byte at 0x7FFFFFFE of the .cdx file. All
+// index files of a data file are locked together (index4lockAll) and
+// released together after writing changed nodes and headers with an
+// incremented change counter.
+//
+// Ownership: the data file owns its INDEX4FILEs (dataFile->indexFiles), the
+// handle its INDEX4s (d->indexes); both are freed by i4close / the close hook.
+// One thread per context.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/cdx_format.h"
+#include "engine/expr4.h"
+#include "engine/file4.h"
+
+struct CODE4;
+struct DATA4;
+struct DATA4FILE;
+struct TAG4INFO;
+struct INDEX4FILE;
+struct INDEX4;
+
+struct TAG4FILE {
+  INDEX4FILE* indexFile = nullptr;
+  std::string alias;      // tag name, upper case, at most 10 characters
+  uint32_t headerPos = 0;
+  cdx::TagHeader header;
+  int keyLen = 0;
+  char keyType = 'C';     // C, D, N, I, Y, L, T
+  uint8_t fill = ' ';     // trailing fill byte of leaf keys
+  short unique = 0;       // 0, 20, 25, -340, 15, -360
+  bool descending = false;
+  bool headerChanged = false;
+  bool filterMarkWritten = false;  // the 0 byte at header offset 260
+  bool isDirectory = false;
+};
+
+struct CachedNode {
+  cdx::Node node;
+  int keyLen = 0;     // of the owning tag, for encoding
+  uint8_t fill = 0;
+  bool dirty = false;
+};
+
+struct INDEX4FILE {
+  CODE4* codeBase = nullptr;
+  DATA4FILE* dataFile = nullptr;
+  FILE4 file;
+  std::string upperName;
+  TAG4FILE directory;
+  std::vector<std::unique_ptr<TAG4FILE>> tags;
+  uint32_t changeSeen = 0;   // directory change counter last seen
+  int64_t fileLength = 0;    // next block to allocate
+  bool lockHeld = false;
+  bool changed = false;      // something to write before unlocking
+  uint64_t generation = 0;   // bumped whenever cached positions may be stale
+  std::unordered_map<uint32_t, std::unique_ptr<CachedNode>> cache;
+  std::unordered_map<uint32_t, std::vector<uint8_t>> rawWrites;  // freed blocks
+  uint32_t recCountHint = 0; // record count used to size new leaves
+  int userCount = 0;
+};
+
+struct TAG4 {
+  INDEX4* index = nullptr;
+  TAG4FILE* tagFile = nullptr;
+  EXPR4* expr = nullptr;
+  EXPR4* filter = nullptr;
+  // Position: leaf node and entry, with the entry's key and record number
+  // so the position can be found again after the cache changed.
+  uint32_t leaf = 0;
+  int entry = -1;
+  std::string key;
+  uint32_t recno = 0;
+  uint64_t generation = 0;
+  bool positioned = false;
+  ~TAG4();
+};
+
+// A key change made for a record write or append, kept until the write is
+// known to have succeeded (so it can be undone).
+struct KEY4CHANGE {
+  TAG4FILE* tag = nullptr;
+  std::string key;
+  uint32_t recno = 0;
+  bool added = false;  // true: an insert, false: a removal
+};
+
+struct INDEX4 {
+  DATA4* data = nullptr;
+  INDEX4FILE* indexFile = nullptr;
+  std::vector<std::unique_ptr<TAG4>> tags;
+  std::vector<KEY4CHANGE> pending;  // changes of the record write in progress
+};
+
+// Opening, creating, closing (i4open.cpp, i4create.cpp).
+INDEX4* i4open(DATA4* d, const char* name = nullptr);
+INDEX4* i4create(DATA4* d, const char* name, const TAG4INFO* tags);
+[[nodiscard]] int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** out);
+int i4close(INDEX4* i);
+[[nodiscard]] int i4flush(INDEX4* i);
+[[nodiscard]] int i4reindex(INDEX4* i);
+TAG4* i4tag(INDEX4* i, const char* name);
+
+// Tags of a data handle (i4tagsel.cpp).
+TAG4* d4tag(DATA4* d, const char* name);
+void d4tagSelect(DATA4* d, TAG4* t);
+TAG4* d4tagSelected(DATA4* d);
+TAG4* d4tagDefault(DATA4* d);
+TAG4* d4tagNext(DATA4* d, TAG4* t);
+TAG4* d4tagPrev(DATA4* d, TAG4* t);
+[[nodiscard]] int d4reindex(DATA4* d);
+const char* t4alias(const TAG4* t);
+// Changes the unique mode of an open tag (0, 20, 25, -340, 15, -360).
+[[nodiscard]] int t4uniqueSet(TAG4* t, short mode);
+
+// Seeking (i4seek.cpp). Results: 0 found, 2 after, 3 end of file, 50
+// locked, 80 no tag selected, or an error.
+[[nodiscard]] int d4seek(DATA4* d, const char* text, int length = -1);
+[[nodiscard]] int d4seekDouble(DATA4* d, double value);
+[[nodiscard]] int d4seekText(DATA4* d, const char* text);
+[[nodiscard]] int d4seekNumber(DATA4* d, double value);
+[[nodiscard]] int d4seekLastText(DATA4* d, const char* text);
+[[nodiscard]] int d4seekLastNumber(DATA4* d, double value);
+// True for tags whose key expression gives N, n or d (the seek wrappers'
+// numeric tags).
+bool t4isNumeric(const TAG4* t);
+
+// Index file internals shared by the index modules (index4file.cpp).
+[[nodiscard]] int index4lock(INDEX4FILE* f);
+[[nodiscard]] int index4unlock(INDEX4FILE* f);
+// Locks every index file of the data file (retried as a set).
+[[nodiscard]] int index4lockAll(DATA4FILE* df);
+int index4unlockAll(DATA4FILE* df);
+// Drops the cache when another process changed the file; call before reads.
+[[nodiscard]] int index4refresh(INDEX4FILE* f);
+[[nodiscard]] int index4writeChanges(INDEX4FILE* f);
+// A free block (free list or end of file); 0 or error.
+[[nodiscard]] int index4extend(INDEX4FILE* f, uint32_t* block);
+void index4freeBlock(INDEX4FILE* f, uint32_t block);
+// The node at offset, read and checked; null with *rc set on error.
+CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc);
+// Reads and checks a tag header at pos.
+[[nodiscard]] int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t);
+void index4closeFile(INDEX4FILE* f);
+// The index file name for name (none: the production index), resolved
+// without regard to case.
+std::string i4fileName(DATA4* d, const char* name);
+// Makes d's view of an open index file (expressions compiled for d).
+[[nodiscard]] int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out);

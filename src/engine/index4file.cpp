@@ -1,0 +1,226 @@
+// Index file access: node cache, change counter, index lock, block
+// allocation and write-back.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/code4.h"
+#include "engine/data4.h"
+#include "engine/error4.h"
+#include "engine/index4.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr uint64_t kIndexLockOffset = 0x7FFFFFFE;
+constexpr size_t kCacheLimit = 16384;  // nodes; the cache is trimmed between operations
+
+int corrupt(INDEX4FILE* f) { return error4describe(f->codeBase, e4index, 0, f->file.name.c_str()); }
+
+void dropCache(INDEX4FILE* f) {
+  f->cache.clear();
+  f->generation++;
+}
+
+}  // namespace
+
+int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t) {
+  std::array<uint8_t, cdx::kHeaderSize> buf{};
+  if (pos % cdx::kBlock != 0 || int64_t(pos) + cdx::kHeaderSize > f->fileLength) return corrupt(f);
+  int rc = file4readAll(&f->file, pos, buf.data(), buf.size());
+  if (rc) return rc;
+  if (!cdx::decodeTagHeader(buf, t->header)) return corrupt(f);
+  t->headerPos = pos;
+  t->indexFile = f;
+  return 0;
+}
+
+int index4refresh(INDEX4FILE* f) {
+  uint8_t head[16];
+  int rc = file4readAll(&f->file, 0, head, sizeof head);
+  if (rc) return rc;
+  uint32_t counter = cdx::getBE32(head + 8);
+  if (counter != f->changeSeen) {
+    dropCache(f);
+    f->changeSeen = counter;
+    f->directory.header.freeList = cdx::getLE32(head + 4);
+    for (auto& t : f->tags) {
+      // Another process may have moved a root (a root split); reread heads.
+      uint8_t th[16];
+      rc = file4readAll(&f->file, t->headerPos, th, sizeof th);
+      if (rc) return rc;
+      t->header.root = cdx::getLE32(th);
+      t->header.changeCounter = cdx::getBE32(th + 8);
+    }
+  } else if (f->cache.size() > kCacheLimit && !f->changed) {
+    dropCache(f);
+  }
+  int64_t len = file4len(&f->file);
+  if (len < 0) return int(len);
+  f->fileLength = std::max<int64_t>(len - len % cdx::kBlock, f->fileLength > len ? len : 0);
+  return 0;
+}
+
+CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc) {
+  auto it = f->cache.find(offset);
+  if (it != f->cache.end()) return it->second.get();
+  if (offset % cdx::kBlock != 0 || offset < uint32_t(cdx::kBlock) ||
+      int64_t(offset) + cdx::kBlock > f->fileLength) {
+    *rc = corrupt(f);
+    return nullptr;
+  }
+  std::array<uint8_t, cdx::kBlock> buf{};
+  int r = file4readAll(&f->file, offset, buf.data(), buf.size());
+  if (r) {
+    *rc = r;
+    return nullptr;
+  }
+  auto node = std::make_unique<CachedNode>();
+  if (!cdx::decodeNode(buf, t->keyLen, t->fill, node->node)) {
+    *rc = corrupt(f);
+    return nullptr;
+  }
+  node->keyLen = t->keyLen;
+  node->fill = t->fill;
+  CachedNode* p = node.get();
+  f->cache.emplace(offset, std::move(node));
+  return p;
+}
+
+int index4extend(INDEX4FILE* f, uint32_t* block) {
+  uint32_t head = f->directory.header.freeList;
+  if (head != 0 && head != 0xFFFFFFFFu) {
+    uint8_t next[4];
+    int64_t got = head % cdx::kBlock == 0 && int64_t(head) + 4 <= f->fileLength
+                      ? file4read(&f->file, head, next, 4)
+                      : 0;
+    auto raw = f->rawWrites.find(head);
+    if (raw != f->rawWrites.end()) {
+      std::memcpy(next, raw->second.data(), 4);
+      got = 4;
+      f->rawWrites.erase(raw);
+    }
+    if (got < 4) return error4describe(f->codeBase, e4read, 0, "index4extend", f->file.name.c_str());
+    f->directory.header.freeList = cdx::getLE32(next);
+    f->directory.headerChanged = true;
+    f->cache.erase(head);
+    *block = head;
+  } else {
+    if (f->fileLength + cdx::kBlock > 0x7FFFFE00) return error4describe(f->codeBase, e4write, 0, f->file.name.c_str());
+    *block = uint32_t(f->fileLength);
+    f->fileLength += cdx::kBlock;
+  }
+  f->changed = true;
+  return 0;
+}
+
+void index4freeBlock(INDEX4FILE* f, uint32_t block) {
+  std::vector<uint8_t> raw(cdx::kBlock, 0);
+  cdx::putLE32(raw.data(), f->directory.header.freeList == 0xFFFFFFFFu ? 0 : f->directory.header.freeList);
+  f->rawWrites[block] = std::move(raw);
+  f->cache.erase(block);
+  f->directory.header.freeList = block;
+  f->directory.headerChanged = true;
+  f->changed = true;
+  f->generation++;
+}
+
+namespace {
+
+int writeHead(INDEX4FILE* f, TAG4FILE& t) {
+  uint8_t head[16];
+  cdx::encodeTagHeaderHead(t.header, std::span<uint8_t>(head, 16));
+  return file4write(&f->file, t.headerPos, head, sizeof head);
+}
+
+}  // namespace
+
+int index4writeChanges(INDEX4FILE* f) {
+  if (!f->changed) return 0;
+  std::array<uint8_t, cdx::kBlock> buf{};
+  // Write in offset order so a file that grows is written front to back.
+  std::vector<uint32_t> offsets;
+  for (auto& [off, n] : f->cache)
+    if (n->dirty) offsets.push_back(off);
+  std::sort(offsets.begin(), offsets.end());
+  for (uint32_t off : offsets) {
+    CachedNode* n = f->cache[off].get();
+    if (!cdx::encodeNode(n->node, n->keyLen, n->fill, buf))
+      return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
+    int rc = file4write(&f->file, off, buf.data(), buf.size());
+    if (rc) return rc;
+    n->dirty = false;
+  }
+  for (auto& [off, raw] : f->rawWrites) {
+    int rc = file4write(&f->file, off, raw.data(), raw.size());
+    if (rc) return rc;
+  }
+  f->rawWrites.clear();
+  f->directory.header.changeCounter = f->changeSeen + 1;
+  f->changeSeen = f->directory.header.changeCounter;
+  int rc = writeHead(f, f->directory);
+  if (rc) return rc;
+  f->directory.headerChanged = false;
+  for (auto& t : f->tags) {
+    if (!t->headerChanged) continue;
+    t->header.changeCounter++;
+    rc = writeHead(f, *t);
+    if (rc) return rc;
+    t->headerChanged = false;
+  }
+  f->changed = false;
+  return 0;
+}
+
+int index4lock(INDEX4FILE* f) {
+  if (f->lockHeld) return 0;
+  CODE4* c = f->codeBase;
+  int saved = c->lockAttempts;
+  c->lockAttempts = 1;
+  int rc = file4lock(&f->file, kIndexLockOffset, 1);
+  c->lockAttempts = saved;
+  if (rc) return rc;
+  f->lockHeld = true;
+  rc = index4refresh(f);
+  if (rc) {
+    (void)file4unlock(&f->file, kIndexLockOffset, 1);
+    f->lockHeld = false;
+  }
+  return rc;
+}
+
+int index4unlock(INDEX4FILE* f) {
+  if (!f->lockHeld) return 0;
+  int rc = index4writeChanges(f);
+  int rc2 = file4unlock(&f->file, kIndexLockOffset, 1);
+  f->lockHeld = false;
+  return rc ? rc : rc2;
+}
+
+int index4lockAll(DATA4FILE* df) {
+  CODE4* c = df->codeBase;
+  int tries = 0;
+  for (;;) {
+    int rc = 0;
+    size_t locked = 0;
+    for (; locked < df->indexFiles.size(); locked++) {
+      rc = index4lock(df->indexFiles[locked]);
+      if (rc) break;
+    }
+    if (rc == 0) return 0;
+    for (size_t i = 0; i < locked; i++) (void)index4unlock(df->indexFiles[i]);
+    if (rc != r4locked) return rc;
+    tries++;
+    if (c->lockAttempts > 0 && tries >= c->lockAttempts) return r4locked;
+    platformClock().sleepMs(int64_t(c->lockDelay) * 10);
+  }
+}
+
+int index4unlockAll(DATA4FILE* df) {
+  int result = 0;
+  for (INDEX4FILE* f : df->indexFiles) {
+    int rc = index4unlock(f);
+    if (rc && !result) result = rc;
+  }
+  return result;
+}

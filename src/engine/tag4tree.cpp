@@ -1,0 +1,355 @@
+#include "engine/tag4tree.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "engine/code4.h"
+#include "engine/error4.h"
+
+namespace tag4 {
+namespace {
+
+constexpr int kMaxDepth = 32;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+int corrupt(TAG4FILE* t) {
+  return error4describe(t->indexFile->codeBase, e4index, 0, t->indexFile->file.name.c_str(),
+                        t->alias.c_str());
+}
+
+CachedNode* load(TAG4FILE* t, uint32_t off, int* rc) { return index4node(t->indexFile, t, off, rc); }
+
+bool fits(TAG4FILE* t, cdx::Node& n) {
+  std::array<uint8_t, cdx::kBlock> scratch;
+  if (n.isLeaf()) cdx::fitLeafParams(n, t->keyLen);
+  return cdx::encodeNode(n, t->keyLen, t->fill, scratch);
+}
+
+CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {
+  *rc = index4extend(t->indexFile, off);
+  if (*rc) return nullptr;
+  auto n = std::make_unique<CachedNode>();
+  n->keyLen = t->keyLen;
+  n->fill = t->fill;
+  n->dirty = true;
+  CachedNode* p = n.get();
+  t->indexFile->cache[*off] = std::move(n);
+  return p;
+}
+
+cdx::LeafParams freshParams(TAG4FILE* t) {
+  return cdx::chooseLeafParams(t->keyLen, t->indexFile->recCountHint);
+}
+
+// After node path[level] changed: propagates its last entry into the
+// separators above while it is the last entry of each parent.
+int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
+  while (level > 0) {
+    int rc = 0;
+    CachedNode* child = load(t, path[level].node, &rc);
+    CachedNode* parent = child ? load(t, path[level - 1].node, &rc) : nullptr;
+    if (!parent) return rc;
+    if (child->node.entries.empty()) return 0;
+    const cdx::NodeEntry& lastE = child->node.entries.back();
+    cdx::NodeEntry& sep = parent->node.entries[size_t(path[level - 1].index)];
+    if (sep.key == lastE.key && sep.recno == lastE.recno) return 0;
+    sep.key = lastE.key;
+    sep.recno = lastE.recno;
+    parent->dirty = true;
+    if (path[level - 1].index + 1 != int(parent->node.entries.size())) return 0;
+    level--;
+  }
+  return 0;
+}
+
+// Splits node path[level] (which does not fit) into itself and a new right
+// sibling, then fixes the parent (recursively).
+int split(TAG4FILE* t, Path& path, size_t level) {
+  int rc = 0;
+  uint32_t leftOff = path[level].node;
+  CachedNode* left = load(t, leftOff, &rc);
+  if (!left) return rc;
+  std::vector<cdx::NodeEntry> all = std::move(left->node.entries);
+  size_t n = all.size();
+  if (n < 2) return corrupt(t);
+  uint32_t rightOff;
+  CachedNode* right = newNode(t, &rightOff, &rc);
+  if (!right) return rc;
+  left = load(t, leftOff, &rc);  // the cache map may have rehashed; pointers are stable
+  bool leaf = left->node.isLeaf();
+  right->node.attr = uint16_t(leaf ? cdx::kAttrLeaf : 0);
+  right->node.params = freshParams(t);
+  size_t k = n / 2;
+  for (int tries = 0; tries < int(n); tries++) {
+    left->node.entries.assign(all.begin(), all.begin() + long(k));
+    right->node.entries.assign(all.begin() + long(k), all.end());
+    bool lf = fits(t, left->node), rf = fits(t, right->node);
+    if (lf && rf) break;
+    if (!lf && k > 1) k--;
+    else if (!rf && k + 1 < n) k++;
+    else return corrupt(t);
+  }
+  // Sibling links.
+  right->node.left = leftOff;
+  right->node.right = left->node.right;
+  if (left->node.right != kNone) {
+    CachedNode* far = load(t, left->node.right, &rc);
+    if (!far) return rc;
+    far->node.left = rightOff;
+    far->dirty = true;
+  }
+  left->node.right = rightOff;
+  left->dirty = true;
+  const cdx::NodeEntry& lLast = left->node.entries.back();
+  const cdx::NodeEntry& rLast = right->node.entries.back();
+  if (left->node.isRoot()) {
+    uint32_t rootOff;
+    CachedNode* root = newNode(t, &rootOff, &rc);
+    if (!root) return rc;
+    left = load(t, leftOff, &rc);
+    right = load(t, rightOff, &rc);
+    left->node.attr = uint16_t(left->node.attr & ~cdx::kAttrRoot);
+    root->node.attr = cdx::kAttrRoot;
+    root->node.entries = {{left->node.entries.back().key, left->node.entries.back().recno, leftOff},
+                          {right->node.entries.back().key, right->node.entries.back().recno, rightOff}};
+    t->header.root = rootOff;
+    t->headerChanged = true;
+    return 0;
+  }
+  CachedNode* parent = load(t, path[level - 1].node, &rc);
+  if (!parent) return rc;
+  int pi = path[level - 1].index;
+  auto& pe = parent->node.entries;
+  pe[size_t(pi)].key = lLast.key;
+  pe[size_t(pi)].recno = lLast.recno;
+  pe.insert(pe.begin() + pi + 1, cdx::NodeEntry{rLast.key, rLast.recno, rightOff});
+  parent->dirty = true;
+  if (int(pe.size()) > cdx::interiorCapacity(t->keyLen)) return split(t, path, level - 1);
+  if (pi + 2 == int(pe.size())) {
+    path[level - 1].index = pi + 1;
+    return updateSeparators(t, path, level - 1);
+  }
+  return 0;
+}
+
+// Node path[level] became empty: frees it and removes it from its parent.
+int removeNode(TAG4FILE* t, Path& path, size_t level) {
+  int rc = 0;
+  uint32_t off = path[level].node;
+  CachedNode* cn = load(t, off, &rc);
+  if (!cn) return rc;
+  if (cn->node.isRoot()) {
+    // An empty root becomes an empty root leaf.
+    cn->node.attr = cdx::kAttrRoot | cdx::kAttrLeaf;
+    cn->node.params = freshParams(t);
+    cn->node.left = cn->node.right = kNone;
+    cn->dirty = true;
+    return 0;
+  }
+  uint32_t l = cn->node.left, r = cn->node.right;
+  if (l != kNone) {
+    CachedNode* ln = load(t, l, &rc);
+    if (!ln) return rc;
+    ln->node.right = r;
+    ln->dirty = true;
+  }
+  if (r != kNone) {
+    CachedNode* rn = load(t, r, &rc);
+    if (!rn) return rc;
+    rn->node.left = l;
+    rn->dirty = true;
+  }
+  index4freeBlock(t->indexFile, off);
+  CachedNode* parent = load(t, path[level - 1].node, &rc);
+  if (!parent) return rc;
+  auto& pe = parent->node.entries;
+  int pi = path[level - 1].index;
+  if (pi >= int(pe.size())) return corrupt(t);
+  pe.erase(pe.begin() + pi);
+  parent->dirty = true;
+  if (pe.empty()) return removeNode(t, path, level - 1);
+  if (pi == int(pe.size())) {
+    path[level - 1].index = pi - 1;
+    return updateSeparators(t, path, level - 1);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int compare(const cdx::NodeEntry& e, std::string_view key, int cmpLen, bool useRecno, uint32_t recno) {
+  int c = std::memcmp(e.key.data(), key.data(), size_t(cmpLen));
+  if (c || !useRecno) return c;
+  return e.recno < recno ? -1 : (e.recno > recno ? 1 : 0);
+}
+
+int descend(TAG4FILE* t, std::string_view key, int cmpLen, bool useRecno, uint32_t recno, Path& path) {
+  path.clear();
+  cmpLen = std::min({cmpLen, t->keyLen, int(key.size())});
+  uint32_t off = t->header.root;
+  for (int depth = 0;; depth++) {
+    if (depth > kMaxDepth) return corrupt(t);
+    int rc = 0;
+    CachedNode* cn = load(t, off, &rc);
+    if (!cn) return rc;
+    const auto& es = cn->node.entries;
+    if (depth > 0 && cn->node.isRoot()) return corrupt(t);
+    auto it = std::partition_point(es.begin(), es.end(), [&](const cdx::NodeEntry& e) {
+      return compare(e, key, cmpLen, useRecno, recno) < 0;
+    });
+    int idx = int(it - es.begin());
+    if (cn->node.isLeaf()) {
+      path.push_back({off, idx});
+      return 0;
+    }
+    if (es.empty()) return corrupt(t);
+    if (idx == int(es.size())) idx--;
+    path.push_back({off, idx});
+    off = es[size_t(idx)].child;
+  }
+}
+
+namespace {
+
+int edge(TAG4FILE* t, Pos& p, bool toFirst) {
+  uint32_t off = t->header.root;
+  for (int depth = 0;; depth++) {
+    if (depth > kMaxDepth) return corrupt(t);
+    int rc = 0;
+    CachedNode* cn = load(t, off, &rc);
+    if (!cn) return rc;
+    const auto& es = cn->node.entries;
+    if (cn->node.isLeaf()) {
+      p.leaf = off;
+      p.index = toFirst ? 0 : int(es.size()) - 1;
+      if (es.empty()) {
+        p.index = 0;
+        return toFirst ? normalise(t, p) : step(t, p, -1);
+      }
+      return 0;
+    }
+    if (es.empty()) return corrupt(t);
+    off = toFirst ? es.front().child : es.back().child;
+  }
+}
+
+}  // namespace
+
+int first(TAG4FILE* t, Pos& p) { return edge(t, p, true); }
+int last(TAG4FILE* t, Pos& p) { return edge(t, p, false); }
+
+int normalise(TAG4FILE* t, Pos& p) {
+  int64_t guard = t->indexFile->fileLength / cdx::kBlock + 1;
+  for (;;) {
+    int rc = 0;
+    CachedNode* cn = load(t, p.leaf, &rc);
+    if (!cn) return rc;
+    if (!cn->node.isLeaf()) return corrupt(t);
+    if (p.index < int(cn->node.entries.size())) return 0;
+    uint32_t next = cn->node.right;
+    if (next == kNone) return r4eof;
+    CachedNode* nn = load(t, next, &rc);
+    if (!nn) return rc;
+    if (nn->node.left != p.leaf || --guard < 0) return corrupt(t);
+    p.leaf = next;
+    p.index = 0;
+  }
+}
+
+int step(TAG4FILE* t, Pos& p, int dir) {
+  Pos q = p;
+  if (dir > 0) {
+    q.index++;
+    int rc = normalise(t, q);
+    if (rc == 0) p = q;
+    return rc;
+  }
+  int64_t guard = t->indexFile->fileLength / cdx::kBlock + 1;
+  while (q.index == 0) {
+    int rc = 0;
+    CachedNode* cn = load(t, q.leaf, &rc);
+    if (!cn) return rc;
+    uint32_t prev = cn->node.left;
+    if (prev == kNone) return r4eof;
+    CachedNode* pn = load(t, prev, &rc);
+    if (!pn) return rc;
+    if (!pn->node.isLeaf() || pn->node.right != q.leaf || --guard < 0) return corrupt(t);
+    q.leaf = prev;
+    q.index = int(pn->node.entries.size());
+  }
+  q.index--;
+  p = q;
+  return 0;
+}
+
+const cdx::NodeEntry* entry(TAG4FILE* t, const Pos& p, int* rc) {
+  CachedNode* cn = load(t, p.leaf, rc);
+  if (!cn) return nullptr;
+  if (p.index < 0 || p.index >= int(cn->node.entries.size())) {
+    *rc = corrupt(t);
+    return nullptr;
+  }
+  return &cn->node.entries[size_t(p.index)];
+}
+
+int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
+  Path path;
+  int rc = descend(t, key, t->keyLen, true, recno, path);
+  if (rc) return rc;
+  CachedNode* leaf = load(t, path.back().node, &rc);
+  if (!leaf) return rc;
+  auto& es = leaf->node.entries;
+  int idx = path.back().index;
+  es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
+  leaf->dirty = true;
+  t->indexFile->changed = true;
+  t->indexFile->generation++;
+  if (!fits(t, leaf->node)) return split(t, path, path.size() - 1);
+  if (idx + 1 == int(es.size())) {
+    path.back().index = idx;
+    return updateSeparators(t, path, path.size() - 1);
+  }
+  return 0;
+}
+
+int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
+  Path path;
+  int rc = descend(t, key, t->keyLen, true, recno, path);
+  if (rc) return rc;
+  CachedNode* leaf = load(t, path.back().node, &rc);
+  if (!leaf) return rc;
+  auto& es = leaf->node.entries;
+  int idx = path.back().index;
+  if (idx >= int(es.size()) || es[size_t(idx)].recno != recno || es[size_t(idx)].key != key) return 1;
+  es.erase(es.begin() + idx);
+  leaf->dirty = true;
+  t->indexFile->changed = true;
+  t->indexFile->generation++;
+  if (es.empty()) return removeNode(t, path, path.size() - 1);
+  if (idx == int(es.size())) {
+    path.back().index = idx - 1;
+    return updateSeparators(t, path, path.size() - 1);
+  }
+  return 0;
+}
+
+int hasKey(TAG4FILE* t, const std::string& key, uint32_t exceptRecno, bool* found) {
+  *found = false;
+  Path path;
+  int rc = descend(t, key, t->keyLen, false, 0, path);
+  if (rc) return rc;
+  Pos p{path.back().node, path.back().index};
+  for (rc = normalise(t, p); rc == 0; rc = step(t, p, 1)) {
+    const cdx::NodeEntry* e = entry(t, p, &rc);
+    if (!e) return rc;
+    if (e->key != key) return 0;
+    if (e->recno != exceptRecno) {
+      *found = true;
+      return 0;
+    }
+  }
+  return rc == r4eof ? 0 : rc;
+}
+
+}  // namespace tag4

@@ -87,6 +87,7 @@ listen = 127.0.0.1
 ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
+auth_failure_delay = 0
 first_valid_uid = $MAIL_UID
 last_valid_uid = $MAIL_UID
 first_valid_gid = $MAIL_UID
@@ -113,6 +114,12 @@ service imap-login {
   }
   inet_listener imaps {
     port = 0
+  }
+}
+# No growing delay after the tests' deliberate wrong passwords.
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
   }
 }
 service stats {

@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/language_id.h"
 #include "common/string_mapper.h"
 #include "common/user_interaction.h"
+#include "common/version.h"
 #include "platform/clock.h"
 
 namespace {
@@ -108,4 +110,20 @@ void Application::determineDirectories() {
   values_.gatewayDirectory = directory == "/" ? stringT("/@Orvane") : directory + "/@Orvane";
   values_.settingsPath = values_.gatewayDirectory + "/orvserv.cfg";
   values_.diagnosticPath = values_.gatewayDirectory + "/diagnostic.txt";
+}
+
+void Application::readSettings() {
+  (void)configurations().readSettings(values_.settingsPath);
+  configurations().set(kProgramVersion, programVersion().toString());
+}
+
+void Application::openDiagnosticFile() {
+  diagnostics().openDiagnosticFile(values_.diagnosticPath, configurations().getNumber(kClearDiagnostics) > 0);
+}
+
+int Application::writeSettings() {
+  if (values_.settingsPath.empty()) return 0;
+  int status = configurations().writeSettings(values_.settingsPath);
+  if (status != 0) configurations().showWarning();
+  return status;
 }

@@ -9,6 +9,10 @@
 //   6. command line; an invalid option prints the usage and ends start-up
 //   7. LANGID: load the message file of that language
 //   8. database directory, gateway directory, settings and diagnostic paths
+// and, as building blocks for their place after the databases are open:
+//  10. readSettings(): orvserv.cfg (defaults when missing), setting 204
+//  11. openDiagnosticFile(): diagnostic.txt, emptied when setting 156 > 0
+// Shutdown step 1 is writeSettings().
 //
 // Not thread-safe: start-up runs on the gateway thread before any other.
 #pragma once
@@ -50,6 +54,15 @@ class Application {
   // rest the command-line tokens. Returns false when the program must end;
   // exitStatus() then tells with what.
   bool startUp(const std::vector<stringT>& args, const StartupIo& io);
+
+  // Start-up step 10: reads the settings file (the defaults of 152 to 154
+  // when it cannot be read) and sets 204 to the program's version.
+  void readSettings();
+  // Start-up step 11: the diagnostic file, emptied when setting 156 > 0.
+  void openDiagnosticFile();
+  // Shutdown step 1: writes the settings when their path is known; a
+  // failure is shown as the settings manager's warning. Returns its status.
+  int writeSettings();
 
   int exitStatus() const { return exitStatus_; }
   const AppValues& values() const { return values_; }

@@ -89,3 +89,6 @@ class stringT {
 };
 
 std::ostream& operator<<(std::ostream& out, const stringT& text);
+
+// "text" + s, as s + "text" already reads.
+inline stringT operator+(const char* left, const stringT& right) { return stringT(left) + right; }

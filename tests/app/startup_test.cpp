@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "app/about.h"
+#include "common/configurations.h"
+#include "common/diagnostics.h"
 #include "common/string_mapper.h"
 #include "common/user_interaction.h"
 
@@ -139,6 +141,33 @@ TEST_F(StartupTest, OnATerminalTheUsageWaitsForEnter) {
   EXPECT_EQ(out.substr(out.size() - 26), "Press 'Enter' to continue.");
   EXPECT_EQ(std::fgetc(io.io.in), EOF);  // the line was read
   std::fclose(io.io.in);
+}
+
+TEST_F(StartupTest, SettingsAndDiagnosticFileSteps) {
+  Application app;
+  app.setUserLanguage(0x0409);
+  CapturedIo io;
+  std::filesystem::create_directories(dir_ + "/db/@Orvane");
+  ASSERT_TRUE(start(app, {stringT("/TD:" + dir_ + "/db")}, io));
+  configurations().settings().clear();
+  app.readSettings();  // first run: no file yet
+  EXPECT_EQ(configurations().get(kTitle).view(), "Tarnwick @Orvane");
+  EXPECT_EQ(configurations().get(kProgramVersion).view(), "3.0.0.0");
+  configurations().set(kClearDiagnostics, "1");
+  ASSERT_EQ(app.writeSettings(), 0);
+
+  std::ofstream(dir_ + "/db/@Orvane/diagnostic.txt") << "old line\n";
+  configurations().settings().clear();
+  app.readSettings();
+  app.openDiagnosticFile();
+  EXPECT_EQ(std::filesystem::file_size(dir_ + "/db/@Orvane/diagnostic.txt"), 0u);
+  EXPECT_EQ(diagnostics().filePath().view(), dir_ + "/db/@Orvane/diagnostic.txt");
+
+  std::filesystem::remove_all(dir_ + "/db");
+  EXPECT_EQ(app.writeSettings(), 1);
+  EXPECT_EQ(silent_.shown, 1);  // the warning box
+  diagnostics().openDiagnosticFile("", false);
+  configurations().settings().clear();
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#include "db/db_table_fields.h"
+
+#include "db/database_context.h"
+#include "engine/data4.h"
+#include "engine/field4.h"
+
+const char* DBField::name() const { return f4name(field_); }
+char DBField::type() const { return f4type(field_); }
+unsigned DBField::width() const { return f4len(field_); }
+int DBField::decimals() const { return f4decimals(field_); }
+bool DBField::isMemo() const { return f4isMemo(field_); }
+
+long DBField::asLong() const { return f4long(field_); }
+double DBField::asDouble() const { return f4double(field_); }
+bool DBField::asBool() const { return f4true(field_); }
+
+stringT DBField::raw() const {
+  if (isMemo()) return stringT(f4memoPtr(field_), f4memoLen(field_));
+  return stringT(f4ptr(field_), f4len(field_));
+}
+
+stringT DBField::text() const { return isMemo() ? raw() : raw().trimRight(); }
+
+int DBField::assign(const stringT& value) {
+  if (isMemo()) return f4memoAssignN(field_, value.view().data(), value.length());
+  return f4assignN(field_, value.view().data(), value.length());
+}
+
+int DBField::assignLong(long value) { return f4assignLong(field_, value); }
+int DBField::assignDouble(double value) { return f4assignDouble(field_, value); }
+int DBField::assignBool(bool value) { return f4assign(field_, value ? "T" : "F"); }
+int DBField::blank() { return isMemo() ? f4memoAssignN(field_, "", 0) : f4blank(field_); }
+
+void DBTableFields::clear() {
+  storage_.clear();
+  other_.clear();
+  memo_.clear();
+  byNumber_.clear();
+}
+
+void DBTableFields::bind(DATA4* d) {
+  clear();
+  if (d == nullptr) return;
+  int n = d4numFields(d);
+  for (int i = 1; i <= n; ++i) {
+    storage_.push_back(std::make_unique<DBField>(d4fieldJ(d, i)));
+    DBField* f = storage_.back().get();
+    (f->isMemo() ? memo_ : other_).push_back(f);
+    byNumber_.push_back(f);
+  }
+}
+
+DBField* DBTableFields::field(int n, const DatabaseContext* db) const {
+  if (n >= 0 && n < count()) return byNumber_[n];
+  if (db != nullptr) db->reportError("Invalid Field Number", stringT::format("%d", n));
+  return byNumber_.empty() ? nullptr : byNumber_[0];
+}

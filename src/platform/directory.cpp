@@ -1,0 +1,46 @@
+#include "platform/directory.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+int directoryInfo(const std::string& path, DirectoryInfo* out) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return errno != 0 ? errno : EIO;
+  out->isDirectory = S_ISDIR(st.st_mode);
+  out->writable = (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+  return 0;
+}
+
+int makeDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0 ? 0 : (errno != 0 ? errno : EIO);
+}
+
+std::string absolutePath(const std::string& path) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') {
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr && errno == ERANGE)
+      buffer.resize(buffer.size() * 2);
+    std::string cwd = buffer.data();
+    full = full.empty() ? cwd : cwd + "/" + full;
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= full.size()) {
+    size_t slash = full.find('/', start);
+    if (slash == std::string::npos) slash = full.size();
+    std::string part = full.substr(start, slash - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = slash + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}

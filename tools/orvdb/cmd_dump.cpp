@@ -1,0 +1,43 @@
+// orvdb dump FILE: every record in record order, as JSON lines. Opens the
+// table read-only and without its index.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "engine/code4.h"
+#include "engine/data4.h"
+#include "record_json.h"
+
+int cmdDump(const Args& args) {
+  if (args.size() != 1) {
+    fprintf(stderr, "usage: orvdb dump FILE\n");
+    return 2;
+  }
+  CODE4 c;
+  if (code4init(&c) != 0) return 1;
+  toolContext(&c);
+  c.autoOpenIndex = 0;
+  c.readOnly = 1;
+  DATA4* d = d4open(&c, args[0]);
+  if (d == nullptr) return 1;
+  std::string out = dumpHeaderLine(d);
+  out += '\n';
+  std::string line;
+  int rc = d4top(d);
+  for (; rc == 0; rc = d4skip(d, 1)) {
+    if (!dumpRecordLine(d, &line)) {
+      rc = -1;
+      break;
+    }
+    out += line;
+    out += '\n';
+    if (out.size() > (1 << 20)) {
+      fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  fwrite(out.data(), 1, out.size(), stdout);
+  bool ok = rc == r4eof && error4code(&c) >= 0;
+  d4close(d);
+  return ok ? 0 : 1;
+}

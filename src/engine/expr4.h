@@ -40,6 +40,7 @@ struct EXPR4 {
   char type = 'C';
   int len = 0;
   bool varLength = false;
+  bool usesMemo = false;  // reads a memo field
   bool forTag = false;
   int evalError = 0;  // -440 after an overflow in the last evaluation
   std::string keyBuf;

@@ -307,6 +307,7 @@ class Parser {
     int rc = takeLiterals(op, argStarts, argc);
     if (rc) return rc;
     if (argc != row->argc) return -430;
+    op.argc = argc;
     emit(op);
     return 0;
   }

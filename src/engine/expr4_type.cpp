@@ -130,6 +130,7 @@ class Checker {
           case 'M':
             op.type = 'C';
             op.memo = true;
+            e_.usesMemo = true;
             op.len = e_.forTag ? (f.nullable ? 239 : 240) : e_.source->memoExprLen();
             break;
           default: return -460;

@@ -11,6 +11,7 @@
 #include "engine/data4.h"
 #include "engine/data4_internal.h"
 #include "engine/error4.h"
+#include "engine/i4scan.h"
 #include "engine/index4.h"
 #include "engine/sort4.h"
 #include "engine/tag4build.h"
@@ -27,46 +28,25 @@ std::string upperAscii(std::string s) {
   return s;
 }
 
-// Reads records [first, first + n) into buf; 0 or error.
-int readRecords(DATA4* d, uint32_t first, uint32_t n, std::vector<char>& buf) {
-  DATA4FILE* df = d->dataFile;
-  size_t recLen = df->header.recordLength;
-  buf.resize(recLen * n);
-  int64_t pos = int64_t(df->header.headerLength) + int64_t(first - 1) * int64_t(recLen);
-  return file4readAll(&df->file, pos, buf.data(), buf.size());
-}
-
 // Puts every record's key into the sorts of the tags; unique duplicates are
 // resolved later while reading the sorted keys.
 int collectKeys(INDEX4* idx, uint32_t count, std::vector<SORT4>& sorts) {
-  DATA4* d = idx->data;
-  size_t recLen = d->dataFile->header.recordLength;
-  std::vector<char> buf;
-  const uint32_t chunk = uint32_t(std::max<size_t>(1, (size_t(1) << 20) / recLen));
-  for (uint32_t r = 1; r <= count; r += chunk) {
-    uint32_t n = std::min(chunk, count - r + 1);
-    int rc = readRecords(d, r, n, buf);
-    if (rc) return rc;
-    for (uint32_t k = 0; k < n; k++) {
-      std::memcpy(d->record.data(), buf.data() + size_t(k) * recLen, recLen);
-      d->recNum = int32_t(r + k);
-      data4memosReset(d);
-      for (size_t t = 0; t < idx->tags.size(); t++) {
-        TAG4* tag = idx->tags[t].get();
-        if (tag->filter) {
-          int ok = expr4true(tag->filter);
-          if (ok < 0) return ok;
-          if (!ok) continue;
-        }
-        const char* key;
-        rc = expr4key(tag->expr, &key);
-        if (rc < 0) return rc;
-        rc = sort4put(&sorts[t], key, r + k);
-        if (rc) return rc;
+  return i4forEachRecord(idx->data, 1, count, true, [&](uint32_t recno) {
+    for (size_t t = 0; t < idx->tags.size(); t++) {
+      TAG4* tag = idx->tags[t].get();
+      if (tag->filter) {
+        int ok = expr4true(tag->filter);
+        if (ok < 0) return ok;
+        if (!ok) continue;
       }
+      const char* key;
+      int rc = expr4key(tag->expr, &key);
+      if (rc < 0) return rc;
+      rc = sort4put(&sorts[t], key, recno);
+      if (rc) return rc;
     }
-  }
-  return 0;
+    return 0;
+  });
 }
 
 // Source of sorted entries for the builder, applying the unique mode.

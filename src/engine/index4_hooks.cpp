@@ -16,6 +16,7 @@
 #include "engine/data4.h"
 #include "engine/data4_internal.h"
 #include "engine/error4.h"
+#include "engine/i4scan.h"
 #include "engine/index4.h"
 #include "engine/index4_hooks.h"
 #include "engine/tag4nav.h"
@@ -89,11 +90,40 @@ int addKey(INDEX4* idx, TAG4* t, const std::string& key, uint32_t recno) {
   return 0;
 }
 
+// A unique tag holds one record per key. When that record's entry goes,
+// the first other record with the same key (and passing the filter) takes
+// its place, so the tag keeps holding every key of the table.
+int replaceUnique(INDEX4* idx, TAG4* t, const std::string& key, uint32_t removed) {
+  DATA4* d = idx->data;
+  if (t->expr->usesMemo || (t->filter && t->filter->usesMemo)) return 0;
+  int32_t count = d4recCount(d);
+  if (count < 0) return count;
+  uint32_t holder = 0;
+  int rc = i4forEachRecord(d, 1, uint32_t(count), false, [&](uint32_t r) {
+    if (r == removed) return 0;
+    KeyState ks;
+    int erc = evaluate(t, ks);
+    if (erc) return erc;
+    if (ks.passes && ks.key == key) {
+      holder = r;
+      return 1;
+    }
+    return 0;
+  });
+  if (rc < 0) return rc;
+  if (holder == 0) return 0;
+  rc = tag4::insert(t->tagFile, key, holder);
+  if (rc) return rc;
+  idx->pending.push_back({t->tagFile, key, holder, true});
+  return 0;
+}
+
 int removeKey(INDEX4* idx, TAG4* t, const std::string& key, uint32_t recno) {
   int rc = tag4::remove(t->tagFile, key, recno);
   if (rc < 0) return rc;
-  if (rc == 0) idx->pending.push_back({t->tagFile, key, recno, false});
-  return 0;  // an entry that was not there (written by a careless program) is no error
+  if (rc != 0) return 0;  // an entry that was not there (a careless writer) is no error
+  idx->pending.push_back({t->tagFile, key, recno, false});
+  return t->tagFile->unique != 0 ? replaceUnique(idx, t, key, recno) : 0;
 }
 
 void undoPending(DATA4* d) {

@@ -97,17 +97,26 @@ int POP3Manager::collectText(std::string& text) {
 }
 
 int POP3Manager::retrieve(int number) {
+  // LIST and RETR go out together (the server answers them in order), which
+  // saves a round trip per message. When the LIST reply is negative, or
+  // names another message than the one asked for, the RETR reply and any
+  // text it brings are read and dropped so the session stays in step.
   if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
-  if (int rc = command("LIST %d\r\n", number); rc != 0) return rc;
-  if (!positiveReply(reply_)) return failWithReply(translate("*failed to list message"));
+  if (sendFormatted(socket(), "LIST %d\r\nRETR %d\r\n", number, number) != 0)
+    return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
+  int listCount = readReplyLine(socket(), kReplySeconds, reply_);
   int listed = number;
   int size = 0;
-  scanOkNumbers(reply_, listed, size);
-  // A server that lists another message than the one asked for is not
-  // followed: the text would be cached under a number nobody asked for.
-  if (listed != number) return failWithReply(translate("*failed to list message"));
+  if (positiveReply(reply_)) scanOkNumbers(reply_, listed, size);
+  if (!positiveReply(reply_) || listed != number) {
+    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(reply_) + stringT(")");
+    std::string dropped;
+    if (listCount > 0 && readReplyLine(socket(), kReplySeconds, dropped) > 0 && positiveReply(dropped))
+      (void)collectText(dropped);
+    return setStatus(kFailure, failure);
+  }
 
-  if (int rc = command("RETR %d\r\n", number); rc != 0) return rc;
+  (void)readReplyLine(socket(), kReplySeconds, reply_);
   if (!positiveReply(reply_)) return failWithReply(translate("*failed to retrieve message"));
   std::string text;
   if (size > 0) text.reserve(std::min<size_t>(static_cast<size_t>(size), size_t(1) << 24));
@@ -140,8 +149,27 @@ int POP3Manager::deleteMessage(int number) {
 }
 
 int POP3Manager::deleteAll() {
-  for (int n = 1; n <= messageCount_; ++n)
-    if (int rc = deleteMessage(n); rc != 0) return rc;
+  // DELE commands go out in batches without waiting for each reply (the
+  // replies come back in the same order), which saves a round trip per
+  // message. The first negative reply is the result; the replies to the
+  // rest of its batch are still read so the session stays in step, and no
+  // further batch is sent. Every message was downloaded before deleteAll
+  // runs, so a DELE sent after the failing one loses nothing.
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  for (int first = 1; first <= messageCount_; first += kDeleteBatch) {
+    int last = first + kDeleteBatch - 1 < messageCount_ ? first + kDeleteBatch - 1 : messageCount_;
+    for (int n = first; n <= last; ++n)
+      if (sendFormatted(socket(), "DELE %d\r\n", n) != 0)
+        return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
+    int failure = 0;
+    for (int n = first; n <= last; ++n) {
+      int count = readReplyLine(socket(), kReplySeconds, reply_);
+      if (failure == 0 && !positiveReply(reply_))
+        failure = failWithReply(translate("*failed to delete message on server"));
+      if (count < 0) break;  // out of step: the caller closes the connection
+    }
+    if (failure != 0) return failure;
+  }
   return setStatus(0);
 }
 

@@ -49,6 +49,8 @@ class POP3Manager : public TCPManager {
   static constexpr int kReplySeconds = 60;
   static constexpr int kTextSeconds = 10;
   static constexpr size_t kMaxMessageBytes = size_t(256) << 20;
+  // DELE commands sent before their replies are read (deleteAll).
+  static constexpr int kDeleteBatch = 32;
 
   POP3Manager();
   ~POP3Manager() override;

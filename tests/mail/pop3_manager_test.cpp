@@ -168,6 +168,21 @@ TEST_F(Pop3Test, NegativeRepliesAtEachStep) {
   EXPECT_TRUE(pop.loggedIn());
 }
 
+TEST_F(Pop3Test, FailedDeleteInABatchKeepsTheSessionInStep) {
+  for (int i = 1; i <= 40; ++i) mailbox[i] = "m\r\n";
+  connectAndLogin();
+  net.responder = [this](const std::string& line) {
+    return line == "DELE 2\r\n" ? std::string("-ERR locked\r\n") : answer(line);
+  };
+  EXPECT_EQ(pop.deleteAll(), 2);
+  EXPECT_EQ(pop.message(), "*failed to delete message on server (-ERR locked\r\n)");
+  EXPECT_EQ(net.sent().find("DELE 33"), std::string::npos);  // no further batch
+  net.clearSent();
+  EXPECT_EQ(pop.logout(), 0);
+  EXPECT_EQ(net.sent(), "QUIT\r\n");
+  EXPECT_FALSE(pop.connected());  // the QUIT reply was read, not a stale DELE reply
+}
+
 TEST_F(Pop3Test, StatRejectedOrUnreadable) {
   overrides["STAT"] = "-ERR stat\r\n";
   net.peerSends("+OK ready\r\n");

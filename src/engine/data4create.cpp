@@ -57,7 +57,7 @@ int describeField(CODE4* c, const FIELD4INFO& in, bool vfp, Dbf4Descriptor* d) {
       d->type = type == 'X' ? 'M' : type;
       d->width = vfp ? 4 : 10;
       d->decimals = 0;
-      if (vfp) d->flags |= kField4Binary;
+      if (type == 'X') d->flags |= kField4Binary;  // read back as X
       break;
     case 'B':
       if (!vfp) return refuse(c, in.name, "type B needs a Visual FoxPro file");
@@ -117,7 +117,9 @@ int buildLayout(CODE4* c, const FIELD4INFO* fields, Layout* out) {
 }
 
 std::vector<uint8_t> headerImage(CODE4* c, const Layout& l) {
-  std::vector<uint8_t> image(l.headerLength, 0);
+  // FoxPro 2.x: the 0x1A after the terminator lies just past the header;
+  // the first record overwrites it.
+  std::vector<uint8_t> image(l.headerLength + (l.vfp ? 0 : 1), 0);
   Dbf4Header h;
   h.version = l.vfp ? '0' : (l.hasMemo ? 0xF5 : 0x03);
   int y, m, d;

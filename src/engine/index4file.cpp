@@ -36,6 +36,12 @@ int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t) {
 }
 
 int index4refresh(INDEX4FILE* f) {
+  int64_t len = file4len(&f->file);
+  if (len < 0) return int(len);
+  if (len < cdx::kHeaderSize) {  // being created
+    f->fileLength = 0;
+    return 0;
+  }
   uint8_t head[16];
   int rc = file4readAll(&f->file, 0, head, sizeof head);
   if (rc) return rc;
@@ -55,9 +61,7 @@ int index4refresh(INDEX4FILE* f) {
   } else if (f->cache.size() > kCacheLimit && !f->changed) {
     dropCache(f);
   }
-  int64_t len = file4len(&f->file);
-  if (len < 0) return int(len);
-  f->fileLength = std::max<int64_t>(len - len % cdx::kBlock, f->fileLength > len ? len : 0);
+  f->fileLength = len - len % cdx::kBlock;
   return 0;
 }
 

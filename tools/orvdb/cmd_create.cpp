@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "engine/code4.h"
 #include "engine/data4.h"
+#include "tag_args.h"
 
 namespace {
 
@@ -63,8 +64,11 @@ int cmdCreate(const Args& args) {
   toolContext(&c);
   size_t i = 0;
   long v = 0;
+  TagArgs tags;
   for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
-    if (args[i] == "--vfp") {
+    if (args[i] == "--tag" && i + 1 < args.size() && parseTagArg(args[i + 1], &tags)) {
+      ++i;
+    } else if (args[i] == "--vfp") {
       c.fileCompatibility = 30;
     } else if (args[i] == "--block-size" && i + 1 < args.size() && parseNumber(args[i + 1], 65535, &v)) {
       c.memoBlockSize = static_cast<int>(v);
@@ -78,7 +82,7 @@ int cmdCreate(const Args& args) {
     }
   }
   if (args.size() < i + 2) {
-    fprintf(stderr, "usage: orvdb create [--vfp] [--block-size N] [--code-page N] FILE "
+    fprintf(stderr, "usage: orvdb create [--vfp] [--block-size N] [--code-page N] [--tag 'NAME|KEY[|FOR[|UNIQUE[|descending]]]'] FILE "
                     "NAME:TYPE[:WIDTH[:DEC]][:null]...\n");
     return 2;
   }
@@ -94,7 +98,8 @@ int cmdCreate(const Args& args) {
     fields.push_back(info);
   }
   fields.push_back(FIELD4INFO{nullptr, 0, 0, 0, 0});
-  DATA4* d = d4create(&c, file, fields.data());
+  std::vector<TAG4INFO> tagInfo = tagList(tags);
+  DATA4* d = d4create(&c, file, fields.data(), tagInfo.size() > 1 ? tagInfo.data() : nullptr);
   if (d == nullptr) return 1;
   return d4close(d) == 0 ? 0 : 1;
 }

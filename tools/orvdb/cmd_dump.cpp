@@ -9,6 +9,7 @@
 #include "record_json.h"
 
 int cmdDump(const Args& args) {
+  if (!args.empty() && args[0] == "--tag") return cmdDumpTag(args);
   if (args.size() != 1) {
     fprintf(stderr, "usage: orvdb dump FILE\n");
     return 2;

@@ -9,9 +9,16 @@ namespace {
 
 const Command kCommands[] = {
     {"info", "info FILE", cmdInfo},
-    {"dump", "dump FILE", cmdDump},
-    {"create", "create [--vfp] [--block-size N] [--code-page N] FILE NAME:TYPE[:WIDTH[:DEC]][:null]...",
+    {"dump", "dump [--tag NAME] FILE", cmdDump},
+    {"create", "create [--vfp] [--block-size N] [--code-page N] [--tag SPEC]... FILE NAME:TYPE[:WIDTH[:DEC]][:null]...",
      cmdCreate},
+    {"check", "check FILE", cmdCheck},
+    {"reindex", "reindex FILE", cmdReindex},
+    {"seek", "seek FILE TAG KEY", cmdSeek},
+    {"append", "append FILE FIELD=VALUE...", cmdAppend},
+    {"set", "set FILE RECNO FIELD=VALUE...", cmdSet},
+    {"delete", "delete FILE RECNO", cmdDelete},
+    {"recall", "recall FILE RECNO", cmdRecall},
 };
 
 int usage() {

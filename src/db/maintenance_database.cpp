@@ -21,7 +21,13 @@ MaintenanceDatabase::MaintenanceDatabase(const stringT& path, GUISession* report
     : DatabaseContext(path, reporter, readOnly, engine), programRow_(programRow) {}
 
 int MaintenanceDatabase::ReadDatabaseVersion(Version* out, bool quiet) {
+  bool fromVersions;
+  return readDatabaseVersion(out, quiet, &fromVersions);
+}
+
+int MaintenanceDatabase::readDatabaseVersion(Version* out, bool quiet, bool* fromVersions) {
   *out = Version{};
+  *fromVersions = false;
   auto unreadable = [&] {
     if (!quiet) reportError("*Unable to read Tarnwick database version information");
     return e4version;
@@ -40,24 +46,33 @@ int MaintenanceDatabase::ReadDatabaseVersion(Version* out, bool quiet) {
     if (settings.recordCount() < 1 || settings.go(1) != 0) return unreadable();
     std::optional<Version> v = statedVersion(settings);
     if (!v) return unreadable();
-    if (*v > kLastStepVersion) return DatabaseContext::ReadVersion(kVersionRowDatabase, out, quiet);
+    if (*v > kLastStepVersion) {
+      *fromVersions = true;
+      return DatabaseContext::ReadVersion(kVersionRowDatabase, out, quiet);
+    }
     DBField* step = settings.fieldByName("UPGRSTEP");
     std::optional<Version> stepped = maintenanceStepVersion(*v, step != nullptr ? step->asLong() : 0);
     if (!stepped) return unreadable();
     *out = *stepped;
     return 0;
   }
-  if (openVersions()) return DatabaseContext::ReadVersion(kVersionRowDatabase, out, quiet);
+  if (openVersions()) {
+    *fromVersions = true;
+    return DatabaseContext::ReadVersion(kVersionRowDatabase, out, quiet);
+  }
   if (!quiet) reportError("*No Tarnwick Database found", stringT(directory()));
   return e4version;
 }
 
 int MaintenanceDatabase::ReadVersion(int row, Version* out, bool quiet) {
   if (row == kVersionRowDatabase) return ReadDatabaseVersion(out, quiet);
+  // Programs' rows exist only in a database whose version is kept in
+  // Versions.dbf (one that states a version above 2.7.108.0).
   Version database;
-  int rc = ReadDatabaseVersion(&database, true);
+  bool fromVersions;
+  int rc = readDatabaseVersion(&database, true, &fromVersions);
   if (rc != 0) return rc;
-  if (!(database > kLastStepVersion)) {
+  if (!fromVersions) {
     *out = Version{};
     return 0;
   }

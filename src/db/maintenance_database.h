@@ -8,7 +8,8 @@
 //     is v with the build (build x 50 + revision) x 2, less one when UPGRSTEP
 //     is not 0, and the revision UPGRSTEP; above it, row 0 of Versions.dbf;
 //   * else row 0 of Versions.dbf; else "*No Tarnwick Database found".
-// A program's row reads as 0.0.0.0 unless the version is above 2.7.108.0.
+// A program's row reads as 0.0.0.0 unless the version is kept in
+// Versions.dbf (the stated DBVERSION is above 2.7.108.0).
 //
 // Check (CheckMaintenance): Validate, compare with the minimum 2.9.0.0 and
 // the program's row; then the activity code (REINDEX of record 1 of
@@ -48,5 +49,8 @@ class MaintenanceDatabase : public DatabaseContext {
   long ClearInterruptedArchive();
 
  private:
+  // fromVersions: the version is row 0 of Versions.dbf (not a stated one).
+  int readDatabaseVersion(Version* out, bool quiet, bool* fromVersions);
+
   int programRow_;
 };

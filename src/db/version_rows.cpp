@@ -40,7 +40,10 @@ bool versionRowValid(int row, std::string_view progId, std::string_view version,
 std::optional<Version> maintenanceStepVersion(const Version& v, long step) {
   if (step < 0 || static_cast<unsigned long>(step) > UINT32_MAX) return std::nullopt;
   uint64_t build = (uint64_t(v.parts[2]) * 50 + v.parts[3]) * 2;
-  if (step != 0) build -= 1;
+  if (step != 0) {
+    if (build == 0) return std::nullopt;
+    build -= 1;
+  }
   if (build > UINT32_MAX) return std::nullopt;
   Version out = v;
   out.parts[2] = static_cast<uint32_t>(build);

@@ -1,0 +1,36 @@
+// tarnwick-sim: creates a sample maintenance database and plays the
+// maintenance program's part on it. Usage: tarnwick-sim COMMAND ARGS...
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace {
+
+const SimCommand kCommands[] = {
+    {"create", "DIR [--layout current|2.7|2.5] [--interrupted-archive] [--activity N] [--no-samples]",
+     "make a maintenance database with every table the gateway uses", cmdCreate},
+};
+
+int usage(FILE* out) {
+  std::fprintf(out, "usage: tarnwick-sim COMMAND ARGS...\n\ncommands:\n");
+  for (const SimCommand& c : kCommands) std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.help);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage(stderr);
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+    usage(stdout);
+    return kExitDone;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  for (const SimCommand& c : kCommands)
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(args);
+  std::fprintf(stderr, "tarnwick-sim: unknown command '%s'\n", argv[1]);
+  return usage(stderr);
+}

@@ -19,7 +19,10 @@
 // message).
 //
 // Retrieved messages are cached by number until clearCache: retrieveAll
-// downloads 1..count before anything is deleted. Message text is
+// downloads 1..count before anything is deleted. To save round trips, LIST n
+// and RETR n are sent together, and deleteAll sends DELE in batches of
+// kDeleteBatch before reading their replies; on a failure the outstanding
+// replies are still read, so the session never falls out of step. Message text is
 // dot-unstuffed; ".\r\n" at the start of a line ends it; lines keep their
 // "\r\n".
 //

@@ -44,6 +44,8 @@ double dateTime(const char* p) { return getI(p) + getI(p + 4) / 86400000.0; }
 // Numeric text right-justified in len with dec decimals; false on overflow
 // (the field is then filled with '*').
 bool formatNumber(double v, int len, int dec, char* out) {
+  double scale = std::pow(10.0, dec);
+  if (std::fabs(v) * scale < 1e15) v = std::round(v * scale) / scale;  // halves away from zero
   char buf[400];
   int n = std::snprintf(buf, sizeof buf, "%*.*f", len, dec, v);
   if (n < 0 || n > len) {

@@ -85,6 +85,7 @@ class Parser {
   size_t pos_ = 0;
   std::vector<Op> stack_;
   int depth_ = 0;
+  int argDepth_ = 0;  // > 0 while parsing a function's arguments
 
   void skipBlanks() {
     while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r' ||
@@ -115,7 +116,10 @@ class Parser {
           row = &r;
           break;
         }
-      if (!row) return -480;
+      if (!row) {
+        if (argDepth_ > 0) break;  // the function reports the bad separator
+        return -480;
+      }
       pos_ += std::strlen(row->name);
       pushOperator(*row, base);
       rc = value();
@@ -288,7 +292,9 @@ class Parser {
     } else {
       for (;;) {
         argStarts.push_back(e_.ops.size());
+        argDepth_++;
         int rc = expr();
+        argDepth_--;
         if (rc) return rc;
         skipBlanks();
         if (atEnd()) return -450;

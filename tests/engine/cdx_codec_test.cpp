@@ -1,0 +1,158 @@
+// The compact index node codec and the key conversions, as pure functions.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "engine/cdx_format.h"
+#include "engine/i4key.h"
+#include "engine/sort4.h"
+
+namespace {
+
+cdx::Node leafOf(int keyLen, std::vector<std::pair<std::string, uint32_t>> entries, uint32_t recs) {
+  cdx::Node n;
+  n.attr = cdx::kAttrLeaf | cdx::kAttrRoot;
+  n.params = cdx::chooseLeafParams(keyLen, recs);
+  for (auto& [k, r] : entries) {
+    std::string key = k;
+    key.resize(size_t(keyLen), ' ');
+    n.entries.push_back({key, r, 0});
+  }
+  return n;
+}
+
+TEST(CdxLeafParams, TenByteKeyInThousandRecords) {
+  cdx::LeafParams p = cdx::chooseLeafParams(10, 1000);
+  EXPECT_EQ(p.dupBits, 4);
+  EXPECT_EQ(p.trailBits, 4);
+  EXPECT_EQ(p.recBits, 16);
+  EXPECT_EQ(p.entrySize, 3);
+  EXPECT_EQ(p.recMask, 0xFFFFu);
+  EXPECT_EQ(p.dupMask, 15);
+  cdx::LeafParams wide = cdx::chooseLeafParams(140, 5000);
+  EXPECT_EQ((wide.recBits + wide.dupBits + wide.trailBits) % 8, 0);
+  EXPECT_GE(wide.recMask, 5000u);
+}
+
+TEST(CdxLeaf, RoundTripKeepsKeysAndCompresses) {
+  cdx::Node n = leafOf(10, {{"ALPHA", 1}, {"ALPHABET", 7}, {"ALPHABET", 9}, {"BETA", 300}}, 1000);
+  std::array<uint8_t, cdx::kBlock> block{};
+  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  // First entry: record 1, duplicate 0, trailing 5 (little-endian bit field).
+  uint32_t first = uint32_t(block[24]) | uint32_t(block[25]) << 8 | uint32_t(block[26]) << 16;
+  EXPECT_EQ(first & 0xFFFF, 1u);
+  EXPECT_EQ((first >> 16) & 0xF, 0u);
+  EXPECT_EQ((first >> 20) & 0xF, 5u);
+  // Tails from the end of the block: the first key's tail is last.
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&block[507]), 5), "ALPHA");
+  cdx::Node back;
+  ASSERT_TRUE(cdx::decodeNode(block, 10, ' ', back));
+  ASSERT_EQ(back.entries.size(), 4u);
+  for (size_t i = 0; i < 4; i++) {
+    EXPECT_EQ(back.entries[i].key, n.entries[i].key);
+    EXPECT_EQ(back.entries[i].recno, n.entries[i].recno);
+  }
+  EXPECT_EQ(cdx::getLE16(&block[12]), 488 - 4 * 3 - (5 + 3 + 0 + 4));
+}
+
+TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
+  cdx::Node n = leafOf(8, {{"A", 5}, {"B", 70000}}, 10);
+  std::array<uint8_t, cdx::kBlock> block{};
+  EXPECT_FALSE(cdx::encodeNode(n, 8, ' ', block));
+  cdx::fitLeafParams(n, 8);
+  ASSERT_TRUE(cdx::encodeNode(n, 8, ' ', block));
+  cdx::Node back;
+  ASSERT_TRUE(cdx::decodeNode(block, 8, ' ', back));
+  EXPECT_EQ(back.entries[1].recno, 70000u);
+}
+
+TEST(CdxInterior, EntriesAreBigEndian) {
+  cdx::Node n;
+  n.attr = cdx::kAttrRoot;
+  n.entries = {{"KEY1", 0x01020304, 0x00000A00}};
+  std::array<uint8_t, cdx::kBlock> block{};
+  ASSERT_TRUE(cdx::encodeNode(n, 4, ' ', block));
+  EXPECT_EQ(block[16], 0x01);
+  EXPECT_EQ(block[19], 0x04);
+  EXPECT_EQ(block[22], 0x0A);
+  cdx::Node back;
+  ASSERT_TRUE(cdx::decodeNode(block, 4, ' ', back));
+  EXPECT_EQ(back.entries[0].child, 0xA00u);
+}
+
+// One test per malformed leaf rule: the decoder refuses, never reads past
+// the block.
+class CdxBadLeaf : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cdx::Node n = leafOf(10, {{"AAA", 1}, {"AAB", 2}}, 100);
+    ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  }
+  bool decodes() {
+    cdx::Node out;
+    return cdx::decodeNode(block, 10, ' ', out);
+  }
+  std::array<uint8_t, cdx::kBlock> block{};
+};
+
+TEST_F(CdxBadLeaf, KeyCountBeyondTheBlock) {
+  cdx::putLE16(&block[2], 400);
+  EXPECT_FALSE(decodes());
+}
+TEST_F(CdxBadLeaf, EntrySizeTooSmallForTheBitWidths) {
+  block[20] = 30;  // record bits
+  EXPECT_FALSE(decodes());
+}
+TEST_F(CdxBadLeaf, EntrySizeZero) {
+  block[23] = 0;
+  EXPECT_FALSE(decodes());
+}
+TEST_F(CdxBadLeaf, DuplicateCountOnTheFirstKey) {
+  block[26] = 0x01;  // dup 1 in the first entry
+  EXPECT_FALSE(decodes());
+}
+TEST_F(CdxBadLeaf, TailsRunIntoTheEntries) {
+  for (int i = 0; i < 40; i++) block[size_t(24 + i * 3 + 2)] = 0;
+  cdx::putLE16(&block[2], 40);  // 40 full keys of 10 bytes do not fit with 120 entry bytes... but do
+  block[23] = 12;               // entries of 12 bytes: 480 + tails
+  EXPECT_FALSE(decodes());
+}
+TEST_F(CdxBadLeaf, UnknownAttribute) {
+  cdx::putLE16(&block[0], 9);
+  EXPECT_FALSE(decodes());
+}
+
+TEST(CdxHeader, ExpressionOffsetsOutsideTheAreaAreRefused) {
+  cdx::TagHeader h;
+  h.keyLen = 8;
+  h.options = 0x60;
+  h.keyExpr = "KEY";
+  h.filterExpr = "RECNO()>1";
+  std::vector<uint8_t> buf(1024);
+  cdx::encodeTagHeader(h, buf);
+  cdx::TagHeader back;
+  ASSERT_TRUE(cdx::decodeTagHeader(buf, back));
+  EXPECT_EQ(back.keyExpr, "KEY");
+  EXPECT_EQ(back.filterExpr, "RECNO()>1");
+  cdx::putLE16(&buf[504], 510);
+  EXPECT_FALSE(cdx::decodeTagHeader(buf, back));
+}
+
+TEST(I4Key, NumericKeysSortAsTheirValues) {
+  std::vector<double> values = {-1e300, -2.5, -1, -0.0, 0, 1e-300, 1, 2.5, 1e300};
+  for (size_t i = 1; i < values.size(); i++) {
+    EXPECT_LE(i4key::fromDouble(values[i - 1]), i4key::fromDouble(values[i])) << values[i];
+    EXPECT_EQ(i4key::toDouble(i4key::fromDouble(values[i])), values[i] == 0 ? 0 : values[i]);
+  }
+  EXPECT_LT(i4key::fromInt(-5), i4key::fromInt(3));
+  EXPECT_LT(i4key::fromCurrency(-50000), i4key::fromCurrency(1));
+  EXPECT_EQ(i4key::fromSeekText('L', "y"), "T");
+  EXPECT_EQ(i4key::fromSeekText('D', "20000101"), i4key::fromDouble(2451545));
+  std::string k = "A\xff\xff";
+  ASSERT_TRUE(i4key::increment(k));
+  EXPECT_EQ(k, std::string("B\0\0", 3));
+  std::string all = "\xff\xff";
+  EXPECT_FALSE(i4key::increment(all));
+}
+
+}  // namespace

@@ -57,6 +57,8 @@ int ConfigurationsManager::write(const stringT& path) {
 }
 
 int ConfigurationsManager::readSettings(const stringT& path) {
+  // The instance may exist before the message file was loaded.
+  setName(translate("*Configurations Manager"));
   int status = read(path, 0, 208);
   if (status != 0) {
     set(kTitle, translate("*Tarnwick @Orvane"));

@@ -50,6 +50,23 @@ TEST(Configurations, ReadAcceptsLfAndKeepsUntaggedEntries) {
   EXPECT_FALSE(c.settings().contains(152));  // no defaults when the file exists
 }
 
+TEST(Configurations, BinaryAndOversizedFilesAreReadSafely) {
+  ScratchDir dir;
+  const char bytes[] = "\0\xff\n[101] a\0b\r\n\x1a[102] \r\n[103] x";
+  dir.write("bin.cfg", std::string(bytes, sizeof bytes - 1));
+  ConfigurationsManager c;
+  ASSERT_EQ(c.read(dir.file("bin.cfg"), 0, 208), 0);
+  EXPECT_EQ(c.get(101).str(), std::string("a\0b", 3));
+  EXPECT_FALSE(c.settings().contains(102));  // not at a line start
+  EXPECT_FALSE(c.settings().contains(103));  // no line end
+
+  dir.write("big.cfg", "[101] big\r\n" + std::string(ConfigurationsManager::kMaxFileSize, 'x'));
+  ConfigurationsManager big;
+  EXPECT_EQ(big.readSettings(dir.file("big.cfg")), 1);
+  EXPECT_FALSE(big.settings().contains(101));
+  EXPECT_EQ(big.get(152).view(), "*Tarnwick @Orvane");
+}
+
 TEST(Configurations, MissingFileGivesTheDefaultsAndAMessage) {
   ScratchDir dir;
   ConfigurationsManager c;

@@ -6,6 +6,7 @@
 // record order, and every tag's keys go to its own external sort.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "engine/code4.h"
 #include "engine/data4.h"
@@ -273,8 +274,32 @@ int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** ou
     rc = file4write(&df->file, 28, &flag, 1);
     if (rc) return rc;
   }
+  i4rememberModes(f);
   *out = idx;
   return 0;
+}
+
+namespace {
+using ModeKey = std::pair<const CODE4*, std::string>;
+std::map<ModeKey, std::map<std::string, short>>& modeRegistry() {
+  static std::map<ModeKey, std::map<std::string, short>> registry;
+  return registry;
+}
+}  // namespace
+
+void i4rememberModes(const INDEX4FILE* f) {
+  auto& modes = modeRegistry()[{f->codeBase, f->upperName}];
+  modes.clear();
+  for (const auto& t : f->tags) modes[t->alias] = t->unique;
+}
+
+void i4recallModes(INDEX4FILE* f) {
+  auto it = modeRegistry().find({f->codeBase, f->upperName});
+  if (it == modeRegistry().end()) return;
+  for (auto& t : f->tags) {
+    auto m = it->second.find(t->alias);
+    if (m != it->second.end() && (m->second != 0) == (t->unique != 0)) t->unique = m->second;
+  }
 }
 
 INDEX4* i4create(DATA4* d, const char* name, const TAG4INFO* tags) {

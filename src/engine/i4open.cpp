@@ -157,6 +157,7 @@ INDEX4* i4open(DATA4* d, const char* name) {
       index4closeFile(f);
       return nullptr;
     }
+    i4recallModes(f);
   }
   INDEX4* idx = nullptr;
   if (i4attach(d, f, &idx) != 0) {

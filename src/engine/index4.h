@@ -165,5 +165,9 @@ void index4closeFile(INDEX4FILE* f);
 // The index file name for name (none: the production index), resolved
 // without regard to case.
 std::string i4fileName(DATA4* d, const char* name);
+// Unique modes given when a file was created, so that reopening it in the
+// same context keeps them (the file stores only unique / candidate bits).
+void i4rememberModes(const INDEX4FILE* f);
+void i4recallModes(INDEX4FILE* f);
 // Makes d's view of an open index file (expressions compiled for d).
 [[nodiscard]] int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out);

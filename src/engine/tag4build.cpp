@@ -83,13 +83,10 @@ int build(TAG4FILE* t, FILE4SEQ_WRITE* w, int64_t* nextBlock, uint32_t recCount,
     leaf.entries.push_back({std::string(key, size_t(keyLen)), recno, 0});
     used += need;
   }
-  if (rc < 0) return rc;
+  if (rc != 1) return rc;
   if (upper.empty() || !leaf.entries.empty()) {
     rc = flushLeaf(false);
     if (rc) return rc;
-  } else {
-    // The last leaf was written with a right link to a leaf that never came:
-    // cannot happen, since a leaf is flushed only when another entry follows.
   }
   if (upper.size() == 1) {
     *root = upper[0].child;

@@ -1,0 +1,277 @@
+// Tags we create ourselves: seeks, unique modes with their undo, splits and
+// the free list under many changes, the seek wrappers, a second context
+// changing the index, and the query scan.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "data4_test_util.h"
+#include "engine/i4check.h"
+#include "engine/index4.h"
+#include "engine/relate4.h"
+#include "engine/sort4.h"
+
+namespace {
+
+const FIELD4INFO kFields[] = {
+    {"KEY", 'N', 10, 0, 0}, {"NAME", 'C', 12, 0, 0}, {"BORN", 'D', 8, 0, 0},
+    {"OK", 'L', 1, 0, 0},   {nullptr, 0, 0, 0, 0},
+};
+
+class Index4Test : public ::testing::Test {
+ protected:
+  DATA4* create(const std::vector<TAG4INFO>& tags) {
+    std::vector<TAG4INFO> list = tags;
+    list.push_back({nullptr, nullptr, nullptr, 0, 0});
+    return d4create(&tc.c, dir.file("t.dbf"), kFields, list.data());
+  }
+  int append(DATA4* d, long key, const char* name, const char* born = "20000101") {
+    int rc = d4appendStart(d, 0);
+    if (rc) return rc;
+    (void)d4blank(d);
+    (void)f4assignLong(d4field(d, "KEY"), key);
+    (void)f4assign(d4field(d, "NAME"), name);
+    (void)f4assign(d4field(d, "BORN"), born);
+    (void)f4assign(d4field(d, "OK"), "T");
+    return d4append(d);
+  }
+  std::string check(DATA4* d) {
+    std::string problems;
+    int rc = i4check(d, [&](const std::string& s) { problems += s + "\n"; });
+    return rc == 0 ? "" : problems + "rc " + std::to_string(rc);
+  }
+  ScratchDir dir;
+  TestContext tc;
+};
+
+TEST_F(Index4Test, CharacterSeeksArePartialKeys) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "ABCX"), 0);
+  ASSERT_EQ(append(d, 2, "ABD"), 0);
+  TAG4* t = d4tag(d, "name");  // lower case is found
+  ASSERT_NE(t, nullptr);
+  d4tagSelect(d, t);
+  EXPECT_EQ(d4seek(d, "ABC"), 0);
+  EXPECT_EQ(d4recNo(d), 1);
+  EXPECT_EQ(d4seek(d, "ABCY"), r4after);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seek(d, "ABE"), r4eof);
+  EXPECT_TRUE(d4eof(d));
+  EXPECT_EQ(d4seekDouble(d, 1), e4seek);
+  error4set(&tc.c, 0);
+  EXPECT_EQ(d4seekLastText(d, "ABC"), 0);
+  EXPECT_EQ(d4recNo(d), 1);
+  EXPECT_EQ(d4seekLastText(d, "ZZZ"), 0);
+  EXPECT_EQ(d4recNo(d), 2);
+  d4tagSelect(d, nullptr);
+  EXPECT_EQ(d4seek(d, "ABC"), r4noTag);
+  EXPECT_EQ(d4seekNumber(d, 1.5), r4after);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seekNumber(d, 7), r4eof);
+  d4close(d);
+}
+
+TEST_F(Index4Test, NumericAndDateTags) {
+  DATA4* d = create({{"KEY", "KEY", nullptr, 0, 0}, {"BORN", "BORN", nullptr, 0, 0},
+                     {"KEYDESC", "KEY", nullptr, 0, r4descending}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, -5, "a", "19991231"), 0);
+  ASSERT_EQ(append(d, 10, "b", "20000101"), 0);
+  ASSERT_EQ(append(d, 3, "c", "20000102"), 0);
+  d4tagSelect(d, d4tag(d, "BORN"));
+  EXPECT_EQ(d4seekDouble(d, 2451545), 0);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seekText(d, "20000102"), 0);  // a date tag takes CCYYMMDD text
+  EXPECT_EQ(d4recNo(d), 3);
+  d4tagSelect(d, d4tag(d, "KEY"));
+  EXPECT_EQ(d4seekText(d, "3"), 0);
+  EXPECT_EQ(d4recNo(d), 3);
+  EXPECT_EQ(d4seekNumber(d, 4), r4after);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seekLastNumber(d, 4), 0);
+  EXPECT_EQ(d4recNo(d), 3);
+  EXPECT_EQ(d4top(d), 0);
+  EXPECT_EQ(d4recNo(d), 1);
+  d4tagSelect(d, d4tag(d, "KEYDESC"));
+  std::vector<int> order;
+  for (int rc = d4top(d); rc == 0; rc = d4skip(d, 1)) order.push_back(d4recNo(d));
+  EXPECT_EQ(order, (std::vector<int>{2, 3, 1}));
+  EXPECT_EQ(d4seekDouble(d, 3), 0);
+  EXPECT_EQ(d4recNo(d), 3);
+  EXPECT_EQ(d4seekDouble(d, 4), r4after);
+  EXPECT_EQ(d4recNo(d), 3);
+  d4close(d);
+}
+
+TEST_F(Index4Test, UniqueRefusalUndoesEarlierTags) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}, {"KEY", "KEY", nullptr, r4unique, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "one"), 0);
+  ASSERT_EQ(append(d, 2, "two"), 0);
+  EXPECT_EQ(append(d, 1, "dup"), r4unique);
+  EXPECT_EQ(d4recCount(d), 2);
+  ASSERT_EQ(d4go(d, 2), 0);
+  (void)f4assignLong(d4field(d, "KEY"), 1);
+  (void)f4assign(d4field(d, "NAME"), "renamed");
+  EXPECT_EQ(d4write(d, -1), r4unique);
+  d4changed(d, 0);
+  EXPECT_EQ(check(d), "");
+  d4tagSelect(d, d4tag(d, "NAME"));
+  EXPECT_EQ(d4seek(d, "renamed"), r4after);  // not there: the write was undone
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seek(d, "two"), 0);
+  d4close(d);
+}
+
+TEST_F(Index4Test, UniqueModes) {
+  DATA4* d = create({{"K25", "KEY", nullptr, r4uniqueContinue, 0},
+                     {"K340", "NAME", nullptr, e4unique, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "a"), 0);
+  EXPECT_EQ(append(d, 1, "b"), 0);  // kept, without an entry in K25
+  EXPECT_EQ(d4recCount(d), 2);
+  EXPECT_EQ(append(d, 3, "a"), e4unique);
+  error4set(&tc.c, 0);
+  EXPECT_EQ(d4recCount(d), 2);
+  EXPECT_EQ(check(d), "");
+  // Deleting the holder of key 1 hands the key to record 2.
+  ASSERT_EQ(d4go(d, 1), 0);
+  (void)f4assignLong(d4field(d, "KEY"), 9);
+  ASSERT_EQ(d4write(d, -1), 0);
+  d4tagSelect(d, d4tag(d, "K25"));
+  EXPECT_EQ(d4seekDouble(d, 1), 0);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(check(d), "");
+  d4close(d);
+}
+
+TEST_F(Index4Test, CreatingAUniqueTagOverDuplicatesLeavesNoFile) {
+  DATA4* d = d4create(&tc.c, dir.file("t.dbf"), kFields);
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "x"), 0);
+  ASSERT_EQ(append(d, 1, "y"), 0);
+  TAG4INFO tags[] = {{"KEY", "KEY", nullptr, r4unique, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+  INDEX4* idx = nullptr;
+  EXPECT_EQ(i4createResult(d, nullptr, tags, &idx), r4unique);
+  EXPECT_EQ(idx, nullptr);
+  EXPECT_EQ(fileSize(dir.file("t.cdx")), -1);
+  TAG4INFO bad[] = {{"KEY", "KEY", nullptr, 7, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+  EXPECT_EQ(i4createResult(d, nullptr, bad, &idx), e4tagInfo);
+  d4close(d);
+}
+
+TEST_F(Index4Test, ManyChangesSplitAndFreeNodes) {
+  DATA4* d = create({{"NAME", "UPPER(NAME)", ".NOT.DELETED()", 0, 0}, {"KEY", "KEY", nullptr, 0, 0},
+                     {"WIDE", "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  srand(3);
+  for (int i = 0; i < 3000; i++) {
+    char name[16];
+    snprintf(name, sizeof name, "n%05d", rand() % 4000);
+    ASSERT_EQ(append(d, rand() % 100000, name), 0);
+  }
+  ASSERT_EQ(check(d), "");
+  long grown = fileSize(dir.file("t.cdx"));
+  // Delete most records (filter) and change keys, then fill up again: the
+  // freed nodes are reused.
+  for (int r = 1; r <= 3000; r++) {
+    ASSERT_EQ(d4go(d, r), 0);
+    if (r % 10) (void)d4delete(d);
+    (void)f4assignLong(d4field(d, "KEY"), r % 10 ? 5 : r);
+    ASSERT_EQ(d4write(d, -1), 0);
+  }
+  EXPECT_EQ(check(d), "");
+  for (int r = 1; r <= 3000; r++) {
+    ASSERT_EQ(d4go(d, r), 0);
+    (void)d4recall(d);
+    ASSERT_EQ(d4write(d, -1), 0);
+  }
+  EXPECT_EQ(check(d), "");
+  EXPECT_LT(fileSize(dir.file("t.cdx")), grown + grown / 8);  // freed nodes were reused
+  d4tagSelect(d, d4tag(d, "KEY"));
+  long n = 0;
+  for (int rc = d4bottom(d); rc == 0; rc = d4skip(d, -1)) n++;
+  EXPECT_EQ(n, 3000);
+  d4close(d);
+}
+
+TEST_F(Index4Test, AnotherContextSeesOurChanges) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "first"), 0);
+  d4close(d);
+  TestContext other;
+  DATA4* a = d4open(&tc.c, dir.file("t.dbf"));
+  DATA4* b = d4open(&other.c, dir.file("t.dbf"));
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  d4tagSelect(a, d4tag(a, "NAME"));
+  d4tagSelect(b, d4tag(b, "NAME"));
+  EXPECT_EQ(d4seek(a, "second"), r4eof);  // caches the tree
+  for (int i = 0; i < 200; i++) {
+    char name[16];
+    snprintf(name, sizeof name, "second%03d", i);
+    ASSERT_EQ(append(b, i, name), 0);
+    (void)d4unlock(b);
+  }
+  EXPECT_EQ(d4seek(a, "second150"), 0);
+  EXPECT_EQ(d4recNo(a), 152);
+  EXPECT_EQ(check(a), "");
+  d4close(b);
+  d4close(a);
+}
+
+TEST_F(Index4Test, QueryScanVisitsMatchingRecordsInTagOrder) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "c"), 0);
+  ASSERT_EQ(append(d, 2, "a"), 0);
+  ASSERT_EQ(append(d, 3, "b"), 0);
+  ASSERT_EQ(d4go(d, 3), 0);
+  (void)d4delete(d);
+  ASSERT_EQ(d4write(d, -1), 0);
+  d4tagSelect(d, d4tag(d, "NAME"));
+  RELATE4* r = relate4init(d);
+  ASSERT_EQ(relate4querySet(r, ".NOT.DELETED()"), 0);
+  std::vector<int> seen;
+  int rc;
+  for (rc = relate4top(r); rc == 0; rc = relate4skip(r, 1)) seen.push_back(d4recNo(d));
+  EXPECT_EQ(rc, r4eof);
+  EXPECT_EQ(seen, (std::vector<int>{2, 1}));
+  relate4free(r);
+  d4close(d);
+}
+
+TEST(Sort4, SpillsToTemporaryFilesAndMerges) {
+  TestContext tc;
+  SORT4 s;
+  sort4init(&s, &tc.c, 6, 64 * 10);  // 64 entries in memory at most
+  srand(5);
+  std::vector<std::string> keys;
+  for (uint32_t i = 1; i <= 2000; i++) {
+    char k[8];
+    snprintf(k, sizeof k, "%06d", rand() % 1000);
+    keys.push_back(k);
+    ASSERT_EQ(sort4put(&s, k, i), 0);
+  }
+  ASSERT_EQ(sort4getInit(&s), 0);
+  EXPECT_GT(s.runs.size(), 10u);
+  std::string prev;
+  uint32_t prevRec = 0;
+  int n = 0;
+  const char* key;
+  uint32_t rec;
+  while (sort4get(&s, &key, &rec) == 0) {
+    std::string k(key, 6);
+    EXPECT_TRUE(prev < k || (prev == k && prevRec < rec));
+    EXPECT_EQ(keys[rec - 1], k);
+    prev = k;
+    prevRec = rec;
+    n++;
+  }
+  EXPECT_EQ(n, 2000);
+  sort4free(&s);
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// The acknowledgement run: mails every queued notice (status 8 rows).
+//
+//   [lock] --busy--> CHECK setting 155: empty or holding a control
+//                    character -> report, unlock (queue kept)
+//     LIST the status-8 keys; none -> done without connecting
+//     CONNECT SMTP (102, port 106); failure -> report, skip to QUIT
+//     per key, in list order:
+//       GetRecord (missing: report, next), prepareLog (not 0: report, the
+//       row stays queued), GetAccount(101), choose the recipient
+//       (acknowledgement_mail.h); an address holding a control character:
+//       report, the row stays queued
+//       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
+//       a failed send are reported and the row stays queued
+//       REMOVE the row once the server has taken the notice
+//     QUIT, clear the status text, unlock
+//
+// Invariant: a queued notice leaves logs.dbf only after the server
+// answered 250 to its data. A crash between that answer and the removal
+// sends the notice once more by the next run; no crash loses one.
+#include <vector>
+
+#include "common/configurations.h"
+#include "common/string_mapper.h"
+#include "cycle/acknowledgement_mail.h"
+#include "cycle/log_processor.h"
+#include "cycle/notice_text.h"
+#include "cycle/processing_cycle.h"
+#include "db/accounts_manager.h"
+#include "db/logs_manager.h"
+#include "platform/clock.h"
+
+namespace {
+
+stringT controlCharacterReport(const stringT& address, int position, const stringT& reference) {
+  return stringT::format(
+      translateFormat("*acknowledgement not sent to '%s': control character at position %d; ref: %s").c_str(),
+      printable(address).c_str(), position, reference.c_str());
+}
+
+}  // namespace
+
+void ProcessingCycle::sendAcknowledgements() {
+  CycleLock::Hold hold(lock_);
+  if (!hold) return;
+  BusyScope busy(status_);
+  status_.setStatusText(translate("*Sending acknowledgements"));
+
+  stringT returnAddress = settings().get(kReturnAddress);
+  if (returnAddress.empty()) {
+    report(translate(
+        "*Acknowledgments NOT sent because you have not specified the 'Return e-mail address of acknowledgements'"));
+    return;
+  }
+  if (int at = controlCharacterAt(returnAddress); at >= 0) {
+    report(controlCharacterReport(returnAddress, at, stringT()));
+    return;
+  }
+
+  {
+    LogsManager logs(gateway_);
+    AccountsManager accounts(gateway_, maintenance_);
+    std::vector<long> keys = logs.KeysInStatus(kLogPendingAck);
+    if (!keys.empty()) {
+      const FieldMap& s = settings();
+      if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
+        report(smtp_.describe());
+      } else {
+        LogProcessor processor(maintenance_, s);
+        for (long key : keys) acknowledgeRow(key, logs, accounts, processor);
+      }
+      smtp_.disconnect();
+    }
+  }
+  status_.setStatusText(stringT());
+}
+
+void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManager& accounts,
+                                     LogProcessor& processor) {
+  std::shared_ptr<LogRecord> row = logs.GetRecord(key);
+  if (!row) {
+    report(logs.describe());
+    return;
+  }
+  if (processor.prepareLog(*row) != 0) {
+    report(processor.describe());
+    return;
+  }
+  auto account = accounts.GetAccount(row->getNumber(101));
+  Recipient to = chooseRecipient(row->message(), account ? &*account : nullptr);
+  stringT reference = row->get(104);
+  if (int at = controlCharacterAt(to.address); at >= 0) {
+    report(controlCharacterReport(to.address, at, reference));
+    return;
+  }
+
+  const FieldMap& s = settings();
+  std::time_t now = platformClock().now();
+  AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress))};
+  stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, noticeText(row->fields()));
+
+  std::vector<stringT> failed;
+  int rc = smtp_.send(s.get(kReturnAddress), {to.address}, text, failed);
+  for (const stringT& recipient : failed)
+    report(stringT::format(translateFormat("*error sending acknowledgement to: '%s'; ref: %s").c_str(),
+                           printable(recipient).c_str(), reference.c_str()));
+  if (rc != 0) {
+    report(smtp_.describe());
+    return;
+  }
+  if (logs.Remove(key) != 0) report(logs.describe());
+}

@@ -1,0 +1,130 @@
+#include "cycle/acknowledgement_mail.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "common/configurations.h"
+#include "mail/address.h"
+#include "mail/mail_message.h"
+
+namespace {
+
+const char* const kNl = "\r\n";
+
+Recipient splitRecipient(const stringT& value) {
+  auto [name, address] = splitAddress(value);
+  return {name, address.empty() ? value : address};
+}
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool plainHost(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  for (char c : host) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!ok) return false;
+  }
+  return host.front() != '.' && host.back() != '.';
+}
+
+std::atomic<unsigned> messageSequence{0};
+
+}  // namespace
+
+Recipient chooseRecipient(const MailMessage& message, const FieldMap* account) {
+  stringT replyTo = message.header("reply-to");
+  if (!replyTo.empty()) return splitRecipient(replyTo);
+  if (account) return {account->get(1), account->get(4)};
+  return splitRecipient(message.header("from"));
+}
+
+stringT composeAcknowledgement(const FieldMap& settings, const Recipient& to, const stringT& receivedSubject,
+                               const AckHeaders& headers, const stringT& notice) {
+  stringT text = "To: " + headerSafe(to.name);
+  if (!to.address.empty()) text += " <" + headerSafe(to.address) + ">";
+  text += kNl;
+  text += "From: " + headerSafe(settings.get(kTitle)) + " <" + headerSafe(settings.get(kReturnAddress)) + ">" + kNl;
+  text += "Subject: ";
+  stringT prefix = settings.get(kSubjectPrefix);
+  if (!prefix.empty()) text += headerSafe(prefix) + " ";
+  text += headerSafe(receivedSubject) + kNl;
+  text += "Date: " + headers.date + kNl;
+  text += "Message-ID: " + headers.messageId + kNl;
+  text += kNl;
+  text += settings.get(kFirstLine) + kNl + kNl;
+  text += notice;
+  return text;
+}
+
+stringT rfc5322Date(std::time_t when) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  struct tm local = {};
+  if (!localtime_r(&when, &local)) {
+    when = 0;
+    gmtime_r(&when, &local);
+  }
+  long offset = local.tm_gmtoff / 60;
+  char sign = offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  return stringT::format("%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday % 7], local.tm_mday,
+                         kMonths[local.tm_mon % 12], local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                         sign, offset / 60, offset % 60);
+}
+
+stringT makeMessageId(std::time_t when, const stringT& returnAddress) {
+  std::string_view address = returnAddress.view();
+  size_t at = address.rfind('@');
+  std::string_view domain = at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
+  if (!plainHost(domain)) domain = "orvane.invalid";
+  unsigned sequence = ++messageSequence;
+  return stringT::format("<%lld.%ld.%u@%.*s>", static_cast<long long>(when), static_cast<long>(::getpid()), sequence,
+                         static_cast<int>(domain.size()), domain.data());
+}
+
+int controlCharacterAt(const stringT& text) {
+  std::string_view v = text.view();
+  for (size_t i = 0; i < v.size(); ++i)
+    if (isControl(static_cast<unsigned char>(v[i]))) return static_cast<int>(i);
+  return -1;
+}
+
+stringT printable(const stringT& text) {
+  std::string out;
+  for (char c : text.view()) {
+    if (isControl(static_cast<unsigned char>(c))) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\x%02X", static_cast<unsigned char>(c));
+      out += buffer;
+    } else {
+      out += c;
+    }
+  }
+  return stringT(std::move(out));
+}
+
+stringT headerSafe(const stringT& text) {
+  std::string_view v = text.view();
+  std::string out;
+  bool changed = false;
+  for (size_t i = 0; i < v.size(); ++i) {
+    char c = v[i];
+    bool fold = c == '\r' && i + 2 < v.size() && v[i + 1] == '\n' && (v[i + 2] == ' ' || v[i + 2] == '\t');
+    if (fold) {
+      out.append("\r\n");
+      ++i;
+      continue;
+    }
+    if (c == '\r' || c == '\n' || c == '\0') {
+      out += ' ';
+      changed = true;
+    } else {
+      out += c;
+    }
+  }
+  return changed ? stringT(std::move(out)) : text;
+}

@@ -1,0 +1,48 @@
+#include "cycle/intake.h"
+
+#include "common/string_mapper.h"
+#include "cycle/acknowledgement_mail.h"
+#include "cycle/request_form.h"
+#include "db/gateway_tables.h"
+#include "db/log_record.h"
+#include "mail/address.h"
+
+IntakeStamp intakeStamp(std::time_t when) {
+  struct tm local = {};
+  localtime_r(&when, &local);
+  char date[16], time[16];
+  std::strftime(date, sizeof date, "%Y%m%d", &local);
+  std::strftime(time, sizeof time, "%H%M%S", &local);
+  return {date, time};
+}
+
+void takeIn(LogRecord& row, const IntakeStamp& stamp) {
+  row.set(kLrCDate, stamp.date);
+  row.set(kLrCTime, stamp.time);
+  row.SetStatus(kLogPendingProcessing);
+
+  stringT address = returnAddress(row.message());
+  int position = validateAddress(address, static_cast<int>(address.length()));
+  if (position != kAddressAccepted) {
+    row.AddHistory(stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
+                                   printable(address).c_str(), position));
+    row.SetStatus(kLogRejected);
+  }
+
+  FieldMap form = parseRequestForm(row.message().text());
+  switch (classifyAction(form)) {
+    case FormAction::None:
+      break;
+    case FormAction::Request:
+      row.set(kLrFlags, "1");
+      break;
+    case FormAction::Update:
+      row.SetStatus(kLogSpecial);
+      break;
+    case FormAction::Unrecognized:
+      row.AddHistory(stringT::format(translateFormat("*Unrecognized Action: '%s'").c_str(),
+                                     printable(form.get(kFormAction)).c_str()));
+      row.SetStatus(kLogRejected);
+      break;
+  }
+}

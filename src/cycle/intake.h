@@ -1,0 +1,33 @@
+// Intake of one received message into a new log row (the retrieval run's
+// work per message, without the mailbox and the table).
+//
+//   202, 203      the run's shared date "%Y%m%d" and time "%H%M%S"
+//   status 1      Pending Processing, then:
+//   return addr.  Reply-To, else From (mail/address.h); refused by
+//                 validateAddress: history "*Invalid Return E-mail
+//                 Address: '%s' at position %d", status 0
+//   form field 1  "request": 212 := "1" (status kept)
+//                 "update":  status 6, a status enquiry
+//                 other:     history "*Unrecognized Action: '%s'", status 0
+//                 absent or empty: status kept (a plain request)
+//
+// The statuses are set in this order with SetStatus, so field 210 shows
+// the step before; an invalid address with "update" ends Special.
+// Control characters of the address and action are shown as "\xNN" in the
+// history lines.
+#pragma once
+
+#include <ctime>
+
+#include "common/string.h"
+
+class LogRecord;
+
+struct IntakeStamp {
+  stringT date;  // "%Y%m%d", local time
+  stringT time;  // "%H%M%S"
+};
+IntakeStamp intakeStamp(std::time_t when);
+
+// Fills row, which holds the received message, as described above.
+void takeIn(LogRecord& row, const IntakeStamp& stamp);

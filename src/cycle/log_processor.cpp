@@ -1,0 +1,110 @@
+#include "cycle/log_processor.h"
+
+#include "common/configurations.h"
+#include "common/string_mapper.h"
+#include "cycle/request_form.h"
+#include "cycle/work_order_summary.h"
+#include "db/db_table.h"
+#include "db/gateway_tables.h"
+#include "db/log_record.h"
+#include "db/maintenance_layouts.h"
+#include "db/work_request_manager.h"
+
+namespace {
+
+const DBTableLayout& wordersTableLayout() {
+  static const DBTableLayout layout = wordersLayout();
+  return layout;
+}
+
+}  // namespace
+
+LogProcessor::LogProcessor(DatabaseContext& maintenance, const FieldMap& settings)
+    : Manager(translate("*Log Processor")), maintenance_(maintenance), settings_(settings) {}
+
+int LogProcessor::prepareLog(LogRecord& row) {
+  WorkRequestManager requests(maintenance_);
+  if (!requests.initiated()) return setStatus(kUnavailable, requests.message());
+  if (requests.FindAndRead(row.getNumber(kLrWrKey), row.fields()) == 0) {
+    long order = requests.WorkOrderKey();
+    WorkOrderFacts facts;
+    long requestor = 0;
+    if (order > 0 && readWorkOrder(order, facts, &requestor)) row.setNumber(kReqRequestor, requestor);
+    return setStatus(0, requests.message());
+  }
+  const MailMessage& message = row.message();
+  if ((row.getNumber(kLrFlags) & 1) == 0) {
+    row.set(kReqSubject, message.decodedHeader("subject"));
+    row.set(kReqDescription, message.text());
+  } else {
+    copyFormToPending(parseRequestForm(message.body()), row.fields());
+  }
+  return setStatus(1, requests.message());
+}
+
+int LogProcessor::processLog(LogRecord& row) {
+  WorkRequestManager requests(maintenance_);
+  if (!requests.initiated()) return setStatus(kUnavailable, requests.message());
+  long current = row.status();
+  if (current == kLogPendingProcessing) return createRequest(row, requests);
+  if (current == kLogSpecial) return answerEnquiry(row);
+  return followRequest(row, requests, current);
+}
+
+int LogProcessor::createRequest(LogRecord& row, WorkRequestManager& requests) {
+  FieldMap scratch;
+  if (requests.Initiate() != 0 || requests.ReadRequest(scratch) != 0) return setStatus(kFailed, requests.message());
+  if (row.get(kReqNumber).empty())
+    row.set(kReqNumber, stringT::format(translateFormat("*@O%05ld").c_str(), scratch.getNumber(kReqNumber)));
+  row.set(kReqDate, row.get(kLrCDate));
+  row.set(kReqTime, row.get(kLrCTime));
+  if (requests.Fill(row.fields()) != 0 || requests.Commit() != 0) return setStatus(kFailed, requests.message());
+  row.SetStatus(kLogWaiting);
+  row.setNumber(kLrWrKey, requests.requests().field(kWrKey)->asLong());
+  row.AddHistory(logStatusText(kLogWaiting));
+  return setStatus(kChanged);
+}
+
+int LogProcessor::answerEnquiry(LogRecord&) { return setStatus(kChanged); }
+
+int LogProcessor::followRequest(LogRecord& row, WorkRequestManager& requests, long current) {
+  if (requests.FindByKey(row.getNumber(kLrWrKey)) != 0) return setStatus(kFailed, requests.message());
+  long state = requests.State();
+  int next = logStatusForRequestState(state);
+  bool changed = next != current;
+  if (!changed && next != kLogTransferred) return setStatus(kNothingNew);
+  if (state == kRequestNoWorkOrder) {
+    row.AddHistory(translate("*transferred but no work order"));
+    row.SetStatus(next);
+  } else if (changed) {
+    row.AddHistory(logStatusText(next));
+    row.SetStatus(next);
+  }
+  if (next == kLogRejected) return setStatus(kChanged);
+  long order = requests.WorkOrderKey();
+  if (order < 1) return setStatus(kChanged);
+  WorkOrderFacts facts;
+  if (!readWorkOrder(order, facts, nullptr)) return setStatus(kUnavailable, translate("*work order not found"));
+  SummaryEvent event = summarizeWorkOrderEvent(next, row.getNumber(kLrOldStatus), changed, row.get(kLrWoSchedule),
+                                               facts, settings_.getNumber(kClosingComments) != 0);
+  if (event.schedule) row.set(kLrWoSchedule, *event.schedule);
+  if (!event.report) return setStatus(kNothingNew);
+  row.set(kLrDetails, row.get(kLrDetails) + event.line);
+  return setStatus(kChanged);
+}
+
+bool LogProcessor::readWorkOrder(long key, WorkOrderFacts& facts, long* requestor) {
+  DBTable orders(maintenance_, "worders.dbf", kOpenReadOnly | kOpenQuiet, &wordersTableLayout());
+  if (!orders.isOpen()) return false;
+  const DBTable::Ordering* byKey = orders.tag(kWoTagKey);
+  if (!byKey || orders.selectTag(*byKey) != 0) return false;
+  if (orders.seekExact(static_cast<double>(key)) != 0) return false;
+  facts.number = orders.field(kWoNum)->text();
+  facts.createDate = orders.field(kWoCreateDate)->raw();
+  facts.closeDate = orders.field(kWoCloseDate)->raw();
+  facts.closeComments = orders.field(kWoCloseComm)->text();
+  facts.workDate = orders.field(kWoWorkDate)->raw();
+  facts.interval = orders.field(kWoWInterval)->raw();
+  if (requestor) *requestor = orders.field(kWoRequestor)->asLong();
+  return true;
+}

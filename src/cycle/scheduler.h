@@ -1,0 +1,50 @@
+// Scheduler: ties the processing cycle to the clock on the gateway thread.
+//
+//   timer 1 (kProcessingTimer)   period = setting 151 minutes; each tick
+//                                runs doAll on the gateway thread
+//   setTimer(id, minutes)        under the cycle lock: 0 removes timer id,
+//                                any other value (re)starts it with
+//                                minutes x 60000 ms from now
+//   armProcessingTimer()         setTimer(1, setting 151), when the console
+//                                (the main window) comes up
+//   settingsAccepted(old151)     after the settings pages are accepted:
+//                                setTimer(1, new value) when 151 changed
+//
+// Nothing else starts or stops timer 1. A doAll still running when a tick
+// falls delays that tick until it ends; ticks never queue up
+// (gateway_thread.h, processing_timer.h).
+//
+// A period the platform cannot keep (negative minutes, or more than
+// kMaxMinutes, whose milliseconds do not fit the 32-bit timer period of
+// the system this program grew up on) is refused: "*Timer could not be
+// set" is shown and the previous timer stays in force.
+//
+// Threads: call setTimer on the gateway thread (the console posts it).
+#pragma once
+
+#include <cstdint>
+
+#include "common/string.h"
+
+class GatewayThread;
+class ProcessingCycle;
+
+inline constexpr int kProcessingTimer = 1;
+
+class Scheduler {
+ public:
+  static constexpr int64_t kMsPerMinute = 60000;
+  static constexpr long kMaxMinutes = 0x7FFFFFFF / kMsPerMinute;
+
+  Scheduler(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), thread_(thread) {}
+
+  // 0 done; 1 refused (after the message box), or the cycle lock failed.
+  [[nodiscard]] int setTimer(int id, long minutes);
+  [[nodiscard]] int armProcessingTimer();
+  // oldInterval: the text of setting 151 before the pages were accepted.
+  [[nodiscard]] int settingsAccepted(const stringT& oldInterval);
+
+ private:
+  ProcessingCycle& cycle_;
+  GatewayThread& thread_;
+};

@@ -116,6 +116,9 @@ class DBTable {
   DATA4* data() const { return data_; }
   DatabaseContext& database() const { return db_; }
   void setOwnsData(bool owns) { ownsData_ = owns; }
+  // Closes the engine table now (writing what is pending); 0 or the
+  // engine's code. The table is not open afterwards.
+  int close();
 
   // Whether the open file's fields are exactly those of the layout's field list.
   bool hasFields(const DBTableLayout& layout) const;

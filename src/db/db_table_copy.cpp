@@ -113,5 +113,7 @@ int CopyTable(DatabaseContext& db, const stringT& sourceName, const stringT& des
     }
     if (!goOn(db)) return e4codeBase;
   }
-  return destination.flush();
+  int rc = destination.flush();
+  int closed = destination.close();
+  return rc != 0 ? rc : closed;
 }

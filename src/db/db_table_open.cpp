@@ -110,6 +110,17 @@ DBTable::~DBTable() {
   removeTemporaryFiles();
 }
 
+int DBTable::close() {
+  if (data_ == nullptr) return 0;
+  int rc = 0;
+  if (ownsData_) {
+    rc = d4close(data_);
+    data_ = nullptr;
+  }
+  closeData();
+  return rc;
+}
+
 void DBTable::closeData() {
   links_.clear();
   tags_.clear();

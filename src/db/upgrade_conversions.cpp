@@ -73,6 +73,8 @@ bool rebuild(GatewayDatabase& db, const Conversion& c, const CopyRecordHook& hoo
     rc = CopyRecords(source, destination, hook);
     if (rc == 0 && after) rc = after(destination);
     if (rc == 0) rc = destination.flush();
+    int closed = destination.close();
+    if (rc == 0) rc = closed;
   }
   return rc == 0 && db.DropTable(dbf(c.temp));
 }
@@ -140,7 +142,10 @@ bool upgradeLogs1To2(GatewayDatabase& db) {
     int rc = to.field(kLogFlags)->assignLong(0);
     if (rc == 0) rc = to.field(kLogCDate)->assign(source("DATE")->raw());
     if (rc == 0) rc = to.field(kLogCTime)->assign(source("TIME")->raw());
-    if (rc == 0) rc = to.field(kLogWrKey)->assignLong(source("XKEY")->asLong());
+    DBField* xkey = source("XKEY");
+    if (rc == 0)
+      rc = xkey->raw().trim().empty() ? to.field(kLogWrKey)->blank()
+                                      : to.field(kLogWrKey)->assignLong(xkey->asLong());
     if (rc == 0) rc = to.field(kLogWoSchedule)->blank();
     normaliseDateField(to, kLogCDate);
     return rc == 0;

@@ -19,8 +19,12 @@ inline std::string fixtureTables() { return std::string(ORV_TEST_DATA) + "/fixtu
 
 class Scratch {
  public:
-  Scratch() {
-    std::string templ = (fs::temp_directory_path() / "orvdb.XXXXXX").string();
+  // inMemory: under /dev/shm when there is one, for tests that write a lot
+  // (every flush reaches the disk otherwise).
+  explicit Scratch(bool inMemory = false) {
+    std::error_code ec;
+    fs::path base = inMemory && fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    std::string templ = (base / "orvdb.XXXXXX").string();
     path_ = mkdtemp(templ.data());
   }
   ~Scratch() {
@@ -49,8 +53,8 @@ class Scratch {
 // when it is empty).
 class RecordingInteraction : public UserInteraction {
  public:
-  RecordingInteraction() { setUserInteraction(this); }
-  ~RecordingInteraction() override { setUserInteraction(nullptr); }
+  RecordingInteraction() : previous_(&userInteraction()) { setUserInteraction(this); }
+  ~RecordingInteraction() override { setUserInteraction(previous_); }
   void messageBox(MessageIcon, const stringT&, const stringT& text) override { texts.push_back(text.str()); }
   int ask(const stringT&, const stringT& text, int first, int second) override {
     questions.push_back(text.str());
@@ -67,6 +71,9 @@ class RecordingInteraction : public UserInteraction {
   std::vector<std::string> texts;
   std::vector<std::string> questions;
   std::vector<int> answers;
+
+ private:
+  UserInteraction* previous_;
 };
 
 class NoWaitClock : public Clock {

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "commands.h"
+#include "moves.h"
 
 namespace {
 
 const SimCommand kCommands[] = {
     {"create", "DIR [--layout current|2.7|2.5] [--interrupted-archive] [--activity N] [--no-samples]",
      "make a maintenance database with every table the gateway uses", cmdCreate},
+    TARNWICK_SIM_MOVES
 };
 
 int usage(FILE* out) {

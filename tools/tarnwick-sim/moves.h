@@ -1,0 +1,39 @@
+// tarnwick-sim moves: the maintenance program's part, played on a
+// maintenance database while the gateway may be using it.
+//
+// Every move takes the database directory first, opens it as the
+// maintenance program does (session.lok held shared, so the gateway and
+// other moves may run at the same time), and changes the tables as one
+// transaction under the engine's locks: the record it changes is locked
+// and read again before it is checked and written; new records take their
+// keys from record 1 under its lock (db/record_counter.h). A move that
+// cannot finish leaves the tables as it found them (apart from counters
+// already advanced, which the maintenance program never sets back).
+#pragma once
+
+#include <string>
+#include <vector>
+
+int cmdAddContact(const std::vector<std::string>& args);
+int cmdNewRequest(const std::vector<std::string>& args);
+int cmdTransfer(const std::vector<std::string>& args);
+int cmdClose(const std::vector<std::string>& args);
+int cmdVoid(const std::vector<std::string>& args);
+int cmdReopen(const std::vector<std::string>& args);
+int cmdReschedule(const std::vector<std::string>& args);
+int cmdHideContact(const std::vector<std::string>& args);
+int cmdDeleteContact(const std::vector<std::string>& args);
+int cmdList(const std::vector<std::string>& args);
+
+#define TARNWICK_SIM_MOVES                                                                                  \
+  {"add-contact", "DIR NAME EMAIL", "add a person to contacts.dbf", cmdAddContact},                        \
+  {"new-request", "DIR CONTACTKEY SUBJECT", "open a work request numbered from record 1", cmdNewRequest},  \
+  {"transfer", "DIR WRKEY [--workdate CCYYMMDD] [--interval DAYS]",                                        \
+   "turn an open work request into an open work order", cmdTransfer},                                       \
+  {"close", "DIR WOKEY [COMMENTS]", "close an open work order", cmdClose},                                  \
+  {"void", "DIR request WRKEY | DIR order WOKEY", "void an open work request or work order", cmdVoid},      \
+  {"reopen", "DIR WOKEY", "open a closed or void work order again", cmdReopen},                             \
+  {"reschedule", "DIR WOKEY CCYYMMDD DAYS", "set a work order's work date and interval", cmdReschedule},    \
+  {"hide-contact", "DIR KEY", "hide a contact", cmdHideContact},                                            \
+  {"delete-contact", "DIR KEY", "mark a contact deleted", cmdDeleteContact},                                \
+  {"list", "DIR", "list contacts, work requests and work orders", cmdList},

@@ -1,0 +1,213 @@
+#include "app/gateway_program.h"
+
+#include <signal.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "app/about.h"
+#include "common/configurations.h"
+#include "common/diagnostics.h"
+#include "common/gui_session.h"
+#include "common/string_mapper.h"
+#include "cycle/gateway_thread.h"
+#include "cycle/processing_cycle.h"
+#include "db/gateway_database.h"
+#include "db/gateway_tables.h"
+#include "db/maintenance_database.h"
+#include "ui/console_api.h"
+#include "ui/console_notices.h"
+#include "ui/console_security.h"
+#include "ui/console_server.h"
+#include "ui/main_window.h"
+#include "ui/settings_pages.h"
+
+namespace {
+
+sigset_t shutdownSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+// Waits up to ms milliseconds for SIGINT or SIGTERM; true when one came.
+bool waitForSignal(long ms) {
+  sigset_t set = shutdownSignals();
+  timespec wait{ms / 1000, (ms % 1000) * 1000000L};
+  return sigtimedwait(&set, nullptr, &wait) > 0;
+}
+
+CycleAction actionOf(RunKind kind) {
+  switch (kind) {
+    case RunKind::Retrieve: return CycleAction::Retrieve;
+    case RunKind::Update: return CycleAction::Update;
+    case RunKind::Acknowledge: return CycleAction::Acknowledge;
+    default: return CycleAction::All;
+  }
+}
+
+}  // namespace
+
+int createGatewayDirectory(const stringT& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path.str(), ec)) return 0;
+  if (std::filesystem::create_directory(path.str(), ec) && !ec) return 1;
+  guiSession().Error(translate("*Can't create directory") + "\n" + path);
+  return 2;
+}
+
+GatewayProgram::GatewayProgram() = default;
+
+GatewayProgram::~GatewayProgram() {
+  if (interaction_) setUserInteraction(nullptr);
+}
+
+int GatewayProgram::run(const std::vector<stringT>& args, const StartupIo& io) {
+  // Blocked before any thread starts, so every thread inherits the mask
+  // and only the waits below take the signals.
+  sigset_t signals = shutdownSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  notices_ = std::make_unique<ConsoleNotices>();
+  interaction_ = std::make_unique<ConsoleInteraction>(*notices_, userInteraction());
+  setUserInteraction(interaction_.get());
+  thread_ = std::make_unique<GatewayThread>();
+  thread_->start();
+
+  bool up = false;
+  if (!thread_->call([&] { up = startUp(args, io); })) up = false;
+  if (!up) {
+    thread_->call([&] { shutDown(); });
+    thread_->stop();
+    return exitStatus_ != kExitClean ? exitStatus_ : kExitMainWindow;
+  }
+  int status = app_.values().options.run != RunKind::None ? runOnce() : serveConsole(io);
+  thread_->call([&] { shutDown(); });
+  thread_->stop();
+  return status;
+}
+
+bool GatewayProgram::startUp(const std::vector<stringT>& args, const StartupIo& io) {
+  if (!app_.startUp(args, io)) {
+    exitStatus_ = app_.exitStatus() != 0 ? app_.exitStatus() : kExitInvalidOption;
+    return false;
+  }
+  if (!openDatabases()) return false;
+  app_.readSettings();
+  app_.openDiagnosticFile();
+  cycle_ = std::make_unique<ProcessingCycle>(*gateway_, *maintenance_, configurations());
+  window_ = std::make_unique<MainWindow>(*cycle_, *thread_);
+  if (!window_->create()) {
+    exitStatus_ = kExitMainWindow;
+    return false;
+  }
+  settingsPages_ = std::make_unique<SettingsPages>(*window_, app_.values().settingsPath);
+  accountsPage_ = std::make_unique<AccountsPage>(*cycle_);
+  return true;
+}
+
+bool GatewayProgram::openDatabases() {
+  const AppValues& v = app_.values();
+  maintenance_ = std::make_unique<MaintenanceDatabase>(v.tarnwickDirectory, &guiSession());
+  if (!maintenance_->CheckMaintenance(false)) {
+    exitStatus_ = kExitMaintenanceDatabase;
+    return false;
+  }
+  int made = createGatewayDirectory(v.gatewayDirectory);
+  if (made == 2) {
+    exitStatus_ = kExitGatewayDirectory;
+    return false;
+  }
+  gateway_ = std::make_unique<GatewayDatabase>(v.gatewayDirectory, &guiSession());
+  if (made == 1) {
+    bool created = DatabaseContext::CreateDatabaseDirectory(v.gatewayDirectory, &guiSession()) &&
+                   gateway_->Validate(false) && gateway_->CreateTables();
+    if (!created) {
+      exitStatus_ = kExitGatewayDatabase;
+      return false;
+    }
+  }
+  if (!gateway_->CheckGateway()) {
+    exitStatus_ = kExitGatewayDatabase;
+    return false;
+  }
+  {
+    AccountsTable accounts(*gateway_);
+    if (!accounts.isOpen()) {
+      guiSession().Error(translate("*Can't open the Accounts table"));
+      exitStatus_ = kExitAccountsTable;
+      return false;
+    }
+  }
+  {
+    LogsTable logs(*gateway_);
+    if (!logs.isOpen()) {
+      guiSession().Error(translate("*Can't open the Logs table"));
+      exitStatus_ = kExitLogsTable;
+      return false;
+    }
+  }
+  return true;
+}
+
+void GatewayProgram::shutDown() {
+  if (!app_.values().settingsPath.empty() && gateway_) (void)app_.writeSettings();
+  window_.reset();
+  settingsPages_.reset();
+  accountsPage_.reset();
+  cycle_.reset();
+  gateway_.reset();
+  maintenance_.reset();
+}
+
+int GatewayProgram::runOnce() {
+  RunKind kind = app_.values().options.run;
+  uint64_t reports = 0;
+  thread_->call([&] {
+    cycle_->resetReports();
+    cycle_->runAction(actionOf(kind));
+    reports = cycle_->reportsMade();
+  });
+  return reports == 0 ? kExitClean : kExitRunFailed;
+}
+
+int GatewayProgram::serveConsole(const StartupIo& io) {
+  const CommandLine& options = app_.values().options;
+  std::unique_ptr<ConsoleApi> api;
+  std::unique_ptr<ConsoleServer> server;
+  if (!options.consoleOff) {
+    ConsoleContext context;
+    context.thread = thread_.get();
+    context.cycle = cycle_.get();
+    context.window = window_.get();
+    context.settings = settingsPages_.get();
+    context.accounts = accountsPage_.get();
+    context.notices = notices_.get();
+    context.about = aboutDialog(app_.values());
+    context.requestExit = [this] { requestExit(); };
+    ConsoleConfig config;
+    config.address = options.consoleAddress.str();
+    config.port = options.consolePort;
+    thread_->call([&] {
+      config.accessToken = configurations().get(kConsoleAccessTokenSetting).str();
+      config.manualDirectory = stringMapper().manualDirectory().str();
+    });
+    api = std::make_unique<ConsoleApi>(std::move(context));
+    server = std::make_unique<ConsoleServer>(config, *api);
+    std::string error;
+    if (!server->start(&error)) {
+      std::fprintf(io.err, "orvserv: console: %s\n", error.c_str());
+      return kExitConsole;
+    }
+    std::fprintf(io.out, "orvserv: console at %s\n", server->url().c_str());
+    std::fflush(io.out);
+  }
+  while (!exitRequested_ && !waitForSignal(200)) {
+  }
+  if (server) server->stop();
+  return kExitClean;
+}

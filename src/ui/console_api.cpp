@@ -1,0 +1,296 @@
+#include "ui/console_api.h"
+
+#include "common/diagnostics.h"
+#include "common/string_mapper.h"
+#include "cycle/gateway_thread.h"
+#include "cycle/processing_cycle.h"
+#include "db/gateway_tables.h"
+#include "ui/console_notices.h"
+#include "ui/main_menu.h"
+#include "ui/main_window.h"
+#include "ui/settings_pages.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string s(const stringT& text) { return text.str(); }
+
+json menuJson(const Menu& menu) {
+  json items = json::array();
+  for (const MenuItem& item : menu) {
+    json j = {{"text", s(item.text)}, {"command", item.command}, {"prompt", s(translatePrompt(item.prompt))}};
+    if (!item.items.empty()) j["items"] = menuJson(item.items);
+    items.push_back(std::move(j));
+  }
+  return items;
+}
+
+long longParam(const ApiParams& params, const char* name, long fallback) {
+  auto it = params.find(name);
+  if (it == params.end()) return fallback;
+  try {
+    size_t used = 0;
+    long value = std::stol(it->second, &used);
+    return used == it->second.size() ? value : fallback;
+  } catch (const std::exception&) {
+    return fallback;
+  }
+}
+
+std::vector<long> keysOf(const json& body) {
+  std::vector<long> keys;
+  if (body.contains("keys") && body["keys"].is_array())
+    for (const json& k : body["keys"])
+      if (k.is_number_integer()) keys.push_back(k.get<long>());
+  return keys;
+}
+
+json result(const PageResult& r) { return {{"ok", r.ok}, {"message", s(r.message)}}; }
+
+ApiReply badRequest(const char* why) { return ApiReply{400, {{"ok", false}, {"message", why}}}; }
+
+}  // namespace
+
+ConsoleApi::ConsoleApi(ConsoleContext context) : context_(std::move(context)) {}
+
+std::string ConsoleApi::dump(const json& body) { return body.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+ApiReply ConsoleApi::onGateway(const std::function<void(ApiReply&)>& work) {
+  ApiReply reply;
+  if (!context_.thread->call([&] { work(reply); })) return ApiReply{503, {{"message", "the gateway is stopping"}}};
+  return reply;
+}
+
+ApiReply ConsoleApi::get(const std::string& path, const ApiParams& params) {
+  if (path == "/api/state") return state(params);
+  if (path == "/api/session") return session();
+  if (path == "/api/logs") return logsGet(params);
+  if (path == "/api/log") return logGet(params);
+  if (path == "/api/about") return about();
+  if (path == "/api/settings") return settingsGet();
+  if (path == "/api/accounts") return accountsGet();
+  if (path == "/api/account") return accountGet(params);
+  if (path == "/api/contacts") return contactsGet();
+  return ApiReply{404, {{"message", "not found"}}};
+}
+
+ApiReply ConsoleApi::post(const std::string& path, const json& body) {
+  if (!body.is_object()) return badRequest("a JSON object is expected");
+  try {
+    if (path == "/api/command") return command(body);
+    if (path == "/api/logs") return logsPost(body);
+    if (path == "/api/setting") return settingPost(body);
+    if (path == "/api/accounts") return accountsPost(body);
+  } catch (const json::exception&) {
+    return badRequest("malformed request");
+  }
+  return ApiReply{404, {{"message", "not found"}}};
+}
+
+ApiReply ConsoleApi::session() {
+  ApiReply reply;
+  Menu menu = mainMenu();
+  translateMenu(menu);
+  json texts = json::object();
+  for (const char* key : consoleTexts()) texts[key] = s(translate(key));
+  json statuses = json::array();
+  for (int st = 0; st < kLogStatusCount; ++st) statuses.push_back(s(logStatusText(st)));
+  reply.body = {{"title", s(translate("*Tarnwick @Orvane"))},
+                {"menu", menuJson(menu)},
+                {"texts", texts},
+                {"statuses", statuses},
+                {"welcome", s(context_.window->welcomeText())}};
+  return reply;
+}
+
+ApiReply ConsoleApi::state(const ApiParams& params) {
+  ApiReply reply;
+  CycleSnapshot cycle = context_.cycle->status().snapshot();
+  json counts = json::array();
+  json categories = json::array();
+  for (int st = 0; st < kLogStatusCount; ++st) {
+    counts.push_back(cycle.counts[st]);
+    categories.push_back(s(categoryText(st, cycle.counts[st])));
+  }
+  json notices = json::array();
+  for (const ConsoleNotice& n : context_.notices->since(static_cast<uint64_t>(longParam(params, "notices", 0))))
+    notices.push_back({{"id", n.id}, {"icon", iconName(n.icon)}, {"caption", s(n.caption)}, {"text", s(n.text)}});
+  uint64_t generation = diagnostics().generation();
+  json diagnosticRows = json::array();
+  if (longParam(params, "diagnostics", -1) != static_cast<long>(generation)) {
+    for (const DiagnosticEntry& e : diagnostics().snapshot())
+      diagnosticRows.push_back({s(e.time), s(e.description)});
+  } else {
+    diagnosticRows = nullptr;  // unchanged since the page's last look
+  }
+  reply.body = {{"status", s(translatePrompt(stringT(cycle.statusText)))},
+                {"busy", cycle.busy || queuedRuns_.load() > 0},
+                {"generation", cycle.generation},
+                {"counts", counts},
+                {"categories", categories},
+                {"notices", notices},
+                {"diagnosticsGeneration", generation},
+                {"diagnostics", diagnosticRows}};
+  return reply;
+}
+
+ApiReply ConsoleApi::command(const json& body) {
+  int command = body.value("command", 0);
+  if (command == kCmdExit) {
+    if (context_.requestExit) context_.requestExit();
+    return ApiReply{200, {{"ok", true}}};
+  }
+  CycleAction action;
+  switch (command) {
+    case kCmdRetrieve: action = CycleAction::Retrieve; break;
+    case kCmdUpdate: action = CycleAction::Update; break;
+    case kCmdAcknowledge: action = CycleAction::Acknowledge; break;
+    case kCmdDoAll: action = CycleAction::All; break;
+    default: return badRequest("unknown command");
+  }
+  ++queuedRuns_;
+  ProcessingCycle* cycle = context_.cycle;
+  std::atomic<int>* queued = &queuedRuns_;
+  bool posted = context_.thread->post([cycle, action, queued] {
+    struct Done {
+      std::atomic<int>* q;
+      ~Done() { --*q; }
+    } done{queued};
+    cycle->runAction(action);
+  });
+  if (!posted) {
+    --queuedRuns_;
+    return ApiReply{503, {{"message", "the gateway is stopping"}}};
+  }
+  return ApiReply{200, {{"ok", true}}};
+}
+
+ApiReply ConsoleApi::logsGet(const ApiParams& params) {
+  long status = longParam(params, "status", -1);
+  if (status < 0 || status >= kLogStatusCount) return badRequest("status 0 to 9 expected");
+  return onGateway([&](ApiReply& reply) {
+    json rows = json::array();
+    for (const LogRow& row : context_.window->logs(static_cast<int>(status)))
+      rows.push_back({{"key", row.key}, {"from", s(row.from)}, {"subject", s(row.subject)},
+                      {"ref", s(row.reference)}, {"received", s(row.received)}});
+    reply.body = {{"status", status}, {"label", s(logStatusText(static_cast<int>(status)))}, {"rows", rows}};
+  });
+}
+
+ApiReply ConsoleApi::logGet(const ApiParams& params) {
+  long key = longParam(params, "key", 0);
+  return onGateway([&](ApiReply& reply) {
+    LogView view = context_.window->view(key);
+    json lines = json::array();
+    for (const stringT& line : view.printLines) lines.push_back(s(line));
+    reply.body = {{"found", view.found},   {"key", key},
+                  {"text", s(view.text)},  {"details", s(view.details)},
+                  {"mailto", s(view.mailto)}, {"printLines", lines},
+                  {"printTitle", s(view.printTitle)}};
+  });
+}
+
+ApiReply ConsoleApi::logsPost(const json& body) {
+  std::string name = body.value("command", "");
+  LogCommand command;
+  if (name == "save") command = LogCommand::Save;
+  else if (name == "delete") command = LogCommand::Delete;
+  else if (name == "copy") command = LogCommand::Copy;
+  else if (name == "move") command = LogCommand::Move;
+  else return badRequest("unknown log command");
+  std::vector<long> keys = keysOf(body);
+  int listed = body.value("listed", -1);
+  int target = body.value("target", -1);
+  return onGateway([&](ApiReply& reply) {
+    int changed = context_.window->logCommand(command, keys, listed, target);
+    reply.body = {{"ok", changed == static_cast<int>(keys.size())}, {"changed", changed}};
+  });
+}
+
+ApiReply ConsoleApi::settingsGet() {
+  return onGateway([&](ApiReply& reply) {
+    FieldMap email = context_.settings->emailValues();
+    PreferencesValues prefs = context_.settings->preferences();
+    json e = json::object();
+    for (int n = 101; n <= 106; ++n) e[std::to_string(n)] = s(email.get(n));
+    json units = json::array();
+    for (const IntervalUnit& u : prefs.units) units.push_back({{"text", s(u.text)}, {"factor", u.factor}});
+    json texts = json::object(), checks = json::object();
+    for (int n = 152; n <= 155; ++n) texts[std::to_string(n)] = s(prefs.texts.get(n));
+    for (int n = 156; n <= 159; ++n) checks[std::to_string(n)] = prefs.checks.get(n) == "1";
+    reply.body = {{"email", e},
+                  {"interval", {{"quantity", prefs.quantity}, {"unit", prefs.unitFactor}, {"units", units}}},
+                  {"texts", texts},
+                  {"checks", checks}};
+  });
+}
+
+ApiReply ConsoleApi::settingPost(const json& body) {
+  if (body.contains("interval")) {
+    const json& i = body.at("interval");
+    long quantity = i.at("quantity").get<long>(), unit = i.at("unit").get<long>();
+    return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeInterval(quantity, unit)); });
+  }
+  int setting = body.at("setting").get<int>();
+  if (body.contains("checked")) {
+    bool checked = body.at("checked").get<bool>();
+    return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeCheck(setting, checked)); });
+  }
+  stringT value(body.at("value").get<std::string>());
+  return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeText(setting, value)); });
+}
+
+ApiReply ConsoleApi::accountsGet() {
+  return onGateway([&](ApiReply& reply) {
+    json rows = json::array();
+    for (const AccountEntry& a : context_.accounts->list())
+      rows.push_back({{"key", a.contactKey}, {"name", s(a.name)}, {"phone", s(a.phone)},
+                      {"email", s(a.email)}, {"disabled", a.disabled}});
+    reply.body = {{"rows", rows}};
+  });
+}
+
+ApiReply ConsoleApi::accountGet(const ApiParams& params) {
+  long key = longParam(params, "key", -1);
+  if (key < 0) return badRequest("key expected");
+  return onGateway([&](ApiReply& reply) {
+    AccountDetails d = context_.accounts->details(key);
+    reply.body = {{"found", d.found}, {"key", key}, {"description", s(d.description)},
+                  {"receive", d.receiveAcknowledgements}, {"disabled", d.disabled}};
+  });
+}
+
+ApiReply ConsoleApi::contactsGet() {
+  return onGateway([&](ApiReply& reply) {
+    json rows = json::array();
+    for (const ContactEntry& c : context_.accounts->contacts())
+      rows.push_back({{"key", c.key}, {"name", s(c.name)}, {"phone", s(c.phone)}, {"email", s(c.email)}});
+    reply.body = {{"rows", rows}};
+  });
+}
+
+ApiReply ConsoleApi::accountsPost(const json& body) {
+  std::string action = body.value("action", "");
+  std::vector<long> keys = keysOf(body);
+  bool receive = body.value("receive", false), disabled = body.value("disabled", false);
+  if (action != "add" && action != "edit" && action != "disable" && action != "delete")
+    return badRequest("unknown accounts action");
+  if (action == "edit" && keys.size() != 1) return badRequest("one key expected");
+  return onGateway([&](ApiReply& reply) {
+    PageResult r;
+    if (action == "add") r = context_.accounts->add(keys);
+    else if (action == "edit") r = context_.accounts->edit(keys.front(), receive, disabled);
+    else if (action == "disable") r = context_.accounts->setDisabled(keys, disabled);
+    else r = context_.accounts->remove(keys);
+    reply.body = result(r);
+  });
+}
+
+ApiReply ConsoleApi::about() {
+  ApiReply reply;
+  json controls = json::object();
+  for (const DialogControl& c : context_.about.controls) controls[std::to_string(c.id)] = s(c.text);
+  reply.body = {{"caption", s(context_.about.caption)}, {"controls", controls}};
+  return reply;
+}

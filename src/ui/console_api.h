@@ -1,0 +1,99 @@
+// ConsoleApi: the JSON interface of the operator console, independent of
+// the HTTP server that carries it (console_server.h).
+//
+//   GET  /api/session            title, menu, texts, categories' names
+//   GET  /api/state?notices=N    status text, busy, counts, notices after
+//                                N, diagnostics (newest first)
+//   GET  /api/logs?status=S      the rows of category S
+//   GET  /api/log?key=K          message text, details, mailto, print lines
+//   GET  /api/about              the About box
+//   GET  /api/settings           E-mail and Preferences values
+//   GET  /api/accounts           the account list
+//   GET  /api/account?key=K      Account Details (K 0: Everybody)
+//   GET  /api/contacts           the Select Requestors list
+//   POST /api/command            {command}: a run, or Exit
+//   POST /api/logs               {command: save|delete|copy|move, keys,
+//                                 listed, target}
+//   POST /api/setting            {setting, value} | {interval: {quantity,
+//                                 unit}} | {setting, checked}
+//   POST /api/accounts           {action: add|edit|disable|delete, keys,
+//                                 receive, disabled}
+// Replies are JSON objects; a refused change is 200 with ok false and a
+// message (the page shows it where the change was made).
+//
+// Every reply that needs managers, tables or settings is computed on the
+// gateway thread (GatewayThread::call); the state comes from snapshots and
+// never waits for a run. Runs are posted and return at once.
+//
+// Texts from mail and tables travel as JSON strings; bytes that are not
+// UTF-8 are replaced, never sent raw. The page never puts them into HTML
+// as markup (console_security.h).
+//
+// Thread-safety: get and post may be called from any thread at once.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "ui/menus.h"
+
+class GatewayThread;
+class ProcessingCycle;
+class MainWindow;
+class SettingsPages;
+class AccountsPage;
+class ConsoleNotices;
+
+struct ConsoleContext {
+  GatewayThread* thread = nullptr;
+  ProcessingCycle* cycle = nullptr;
+  MainWindow* window = nullptr;
+  SettingsPages* settings = nullptr;
+  AccountsPage* accounts = nullptr;
+  ConsoleNotices* notices = nullptr;
+  Dialog about;                       // filled and translated by the program
+  std::function<void()> requestExit;  // Session > Exit
+};
+
+struct ApiReply {
+  int status = 200;
+  nlohmann::json body = nlohmann::json::object();
+};
+
+using ApiParams = std::multimap<std::string, std::string>;
+
+class ConsoleApi {
+ public:
+  explicit ConsoleApi(ConsoleContext context);
+
+  ApiReply get(const std::string& path, const ApiParams& params);
+  ApiReply post(const std::string& path, const nlohmann::json& body);
+
+  // The JSON text of a reply body (non-UTF-8 bytes replaced).
+  static std::string dump(const nlohmann::json& body);
+
+ private:
+  ApiReply session();
+  ApiReply state(const ApiParams& params);
+  ApiReply command(const nlohmann::json& body);
+  ApiReply logsGet(const ApiParams& params);
+  ApiReply logGet(const ApiParams& params);
+  ApiReply logsPost(const nlohmann::json& body);
+  ApiReply settingsGet();
+  ApiReply settingPost(const nlohmann::json& body);
+  ApiReply accountsGet();
+  ApiReply accountGet(const ApiParams& params);
+  ApiReply contactsGet();
+  ApiReply accountsPost(const nlohmann::json& body);
+  ApiReply about();
+
+  // Runs work on the gateway thread; 503 when the thread is gone.
+  ApiReply onGateway(const std::function<void(ApiReply&)>& work);
+
+  ConsoleContext context_;
+  std::atomic<int> queuedRuns_{0};
+};

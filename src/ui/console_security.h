@@ -1,0 +1,51 @@
+// The checks that keep the operator console to its operator.
+//
+// Security: the console is a web server, so every request is treated as
+// possibly hostile.
+//   * Peers: a loopback peer is trusted as the local operator. Any other
+//     peer must present the access token (setting 207): as the "access"
+//     query parameter of its first page load, which sets an HttpOnly,
+//     SameSite=Strict cookie for the rest. Without a configured token the
+//     console cannot listen on a non-loopback address at all.
+//   * Host header: a loopback peer must name a loopback host or the listen
+//     address, so a page on another site that re-points its own name at
+//     127.0.0.1 (DNS rebinding) cannot read the console.
+//   * State changes: only POST, and only with the per-process token (made
+//     from /dev/urandom at start, handed to the page) in the X-Orvane-Token
+//     header, which no cross-site form or image can send.
+//   * Paths: assets are looked up by exact name in a fixed table; manual
+//     files are resolved under the manual directory and refused unless the
+//     resolved path (symbolic links followed) stays inside it.
+//   * Output: the page builds every text from mail or tables with
+//     textContent; htmlEscape serves the server-made HTML.
+// Tokens are compared in constant time.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The setting that holds the console's access token for non-loopback
+// peers (outside the 101-206 range the gateway itself uses).
+inline constexpr int kConsoleAccessTokenSetting = 207;
+
+// 127.0.0.0/8, ::1 and IPv4-mapped 127.x addresses.
+bool isLoopbackAddress(std::string_view address);
+
+// True when a loopback peer may use this Host header value: a loopback
+// address, "localhost", or listenAddress, each with or without a port.
+bool hostAllowed(std::string_view hostHeader, std::string_view listenAddress);
+
+// 32 random bytes as 64 lower-case hexadecimal digits.
+std::string makeProcessToken();
+
+// Equal length and bytes; time depends only on the lengths.
+bool tokensEqual(std::string_view a, std::string_view b);
+
+// & < > " ' as entities.
+std::string htmlEscape(std::string_view text);
+
+// The regular file root/relative when relative is a plain relative path
+// ("a/b.htm": no "..", no empty or "." segment, no backslash or NUL) and
+// the file, symbolic links resolved, lies inside root; nothing otherwise.
+std::optional<std::string> resolveUnder(const std::string& root, std::string_view relative);

@@ -70,14 +70,14 @@ int WorkRequestManager::workOutState() {
     state_ = kRequestUnknown;
     return rc;
   }
+  workOrderKey_ = worders_.field(kWoKey)->asLong();
   stringT type = worders_.field(kWoType)->raw();
   switch (type.empty() ? ' ' : type[0]) {
     case 'C': state_ = kRequestClosed; break;
     case 'O': state_ = kRequestTransferred; break;
     case 'V': state_ = kRequestVoid; break;
-    default: state_ = kRequestUnknown; return 0;
+    default: state_ = kRequestUnknown; break;
   }
-  workOrderKey_ = worders_.field(kWoKey)->asLong();
   return 0;
 }
 

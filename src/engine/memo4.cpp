@@ -116,23 +116,30 @@ int memo4fileClose(MEMO4FILE* m) {
 int memo4fileRead(MEMO4FILE* m, int64_t block, std::string* out) {
   out->clear();
   if (block <= 0) return 0;
-  int64_t len = file4len(&m->file);
-  if (len < 0) return static_cast<int>(len);
   int64_t pos = block * int64_t(m->blockSize);
-  if (pos < kMemoHeaderSize || pos + 8 > len) return corrupt(m, "memo block past end of file", block);
-  uint8_t head[8];
-  int rc = file4readAll(&m->file, pos, head, sizeof head);
-  if (rc != 0) return rc;
+  if (pos < kMemoHeaderSize) return corrupt(m, "memo block inside the header", block);
+  // One read usually brings the entry header and the whole text.
+  char first[1024];
+  int64_t got = file4read(&m->file, pos, first, sizeof first);
+  if (got < 0) return static_cast<int>(got);
+  if (got < 8) return corrupt(m, "memo block past end of file", block);
   uint32_t size = 0;
-  getBe(coding4::Bytes(head, 8), 4, &size);
-  if (int64_t(size) > len - pos - 8) return corrupt(m, "memo length past end of file", block);
+  getBe(coding4::bytes(first, 8), 4, &size);
+  if (int64_t(size) > got - 8) {
+    // Longer than the first read: the file must hold it before we allocate.
+    int64_t len = file4len(&m->file);
+    if (len < 0) return static_cast<int>(len);
+    if (int64_t(size) > len - pos - 8) return corrupt(m, "memo length past end of file", block);
+  }
   try {
     out->resize(size);
   } catch (const std::bad_alloc&) {
     return error4(m->file.codeBase, e4memory, 0);
   }
-  if (size == 0) return 0;
-  rc = file4readAll(&m->file, pos + 8, out->data(), size);
+  size_t inFirst = std::min<size_t>(size, static_cast<size_t>(got - 8));
+  memcpy(out->data(), first + 8, inFirst);
+  if (inFirst == size) return 0;
+  int rc = file4readAll(&m->file, pos + 8 + int64_t(inFirst), out->data() + inFirst, size - inFirst);
   if (rc != 0) out->clear();
   return rc;
 }
@@ -177,20 +184,17 @@ int memo4fileWritePart(MEMO4FILE* m, int64_t* block, std::string_view data, uint
     int rc = allocate(m, need, &target);
     if (rc != 0) return rc;
   }
+  // Entry header, text and, for new blocks, the padding to the block
+  // boundary, in one write: the file never ends inside a block we own.
   int64_t pos = target * int64_t(m->blockSize);
-  uint8_t head[8];
-  putBe(coding4::MutableBytes(head, 8), 0, kMemoTypeText);
-  putBe(coding4::MutableBytes(head, 8), 4, static_cast<uint32_t>(data.size()));
-  int64_t before = file4len(&m->file);
-  if (before < 0) return static_cast<int>(before);
-  int rc = file4write(&m->file, pos, head, sizeof head);
-  if (rc == 0) rc = file4write(&m->file, pos + 8, data.data(), data.size());
+  size_t total = 8 + data.size();
+  if (target != *block) total = static_cast<size_t>(need) * m->blockSize;
+  std::string image(total, '\0');
+  putBe(coding4::bytes(image.data(), 8), 0, kMemoTypeText);
+  putBe(coding4::bytes(image.data(), 8), 4, static_cast<uint32_t>(data.size()));
+  memcpy(image.data() + 8, data.data(), data.size());
+  int rc = file4write(&m->file, pos, image.data(), image.size());
   if (rc != 0) return rc;
-  int64_t end = pos + 8 + int64_t(data.size());
-  if (end > before && end % m->blockSize != 0) {
-    rc = file4lenSet(&m->file, (end / m->blockSize + 1) * m->blockSize);
-    if (rc != 0) return rc;
-  }
   *block = target;
   return 0;
 }

@@ -91,7 +91,7 @@ TEST(Data4Fault, EveryFailingWriteLeavesAnOpenableTable) {
   }
 }
 
-TEST(Data4Fault, FailedLockAndSetLengthAreErrors) {
+TEST(Data4Fault, FailedLockAndFlushAreErrors) {
   ScratchDir dir;
   FaultFileSystem fs;
   TestContext t;
@@ -102,10 +102,9 @@ TEST(Data4Fault, FailedLockAndSetLengthAreErrors) {
   EXPECT_EQ(d4appendBlank(d), e4lock);
   error4set(&t.c, 0);
   EXPECT_EQ(d4recCount(d), 0);
-  fs.failSetLength = 1;
-  ASSERT_EQ(d4appendStart(d, 0), 0);
-  ASSERT_EQ(f4memoAssign(d4field(d, "NOTES"), "x"), 0);
-  EXPECT_EQ(d4append(d), e4lenSet);
+  ASSERT_EQ(d4appendBlank(d), 0);
+  fs.failFlush = 1;
+  EXPECT_EQ(d4flush(d), e4optFlush);
   error4set(&t.c, 0);
   d4close(d);
 }

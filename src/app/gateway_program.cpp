@@ -54,7 +54,12 @@ CycleAction actionOf(RunKind kind) {
 
 int createGatewayDirectory(const stringT& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path.str(), ec)) return 0;
+  if (std::filesystem::is_directory(path.str(), ec)) {
+    // An empty directory (made by hand, or left by a start that failed
+    // before its tables were made) is taken as just created, so the new
+    // tables are made in it instead of refusing it for ever.
+    return std::filesystem::is_empty(path.str(), ec) && !ec ? 1 : 0;
+  }
   if (std::filesystem::create_directory(path.str(), ec) && !ec) return 1;
   guiSession().Error(translate("*Can't create directory") + "\n" + path);
   return 2;

@@ -58,7 +58,8 @@ enum ExitStatus {
   kExitConsole = 9,
 };
 
-// 0 the directory exists, 1 it was created, 2 it could not be created
+// 0 the directory exists, 1 it was created (or exists and is empty), 2 it
+// could not be created
 // (after "*Can't create directory", a line feed and the path as an error).
 [[nodiscard]] int createGatewayDirectory(const stringT& path);
 

@@ -134,6 +134,8 @@ async function showCategory(status) {
   document.querySelectorAll('#categories li').forEach((li) =>
     li.classList.toggle('selected', Number(li.dataset.status) === status));
   $('#category-label').textContent = statuses[status];
+  $('#message-text').textContent = '';
+  selectedKeys = [];
   await reloadLogs();
 }
 async function reloadLogs() {

@@ -23,6 +23,14 @@ int number(std::string_view text, size_t pos, size_t count) {
   return n;
 }
 
+// Fixed-width table fields arrive padded with blanks.
+stringT trimmedRight(const stringT& text) {
+  std::string_view v = text.view();
+  size_t end = v.size();
+  while (end > 0 && v[end - 1] == ' ') --end;
+  return end == v.size() ? text : stringT(v.substr(0, end));
+}
+
 void appendSection(stringT& out, const char* heading, const stringT& body, bool last) {
   out = out + translate(heading) + "\r\n=====\r\n" + body;
   if (!last) out = out + "\r\n";
@@ -64,14 +72,14 @@ LogRow logRow(const LogRecord& record, const std::optional<FieldMap>& account) {
   LogRow row;
   row.key = record.key();
   if (account) {
-    row.from = account->get(1);
+    row.from = trimmedRight(account->get(1));
     if ((account->getNumber(16) & kAccountEnabled) == 0) row.from = translate("*(DISABLED) ") + row.from;
   } else {
     row.from = record.message().decodedHeader("from");
   }
-  row.subject = record.get(105);
+  row.subject = trimmedRight(record.get(105));
   if (row.subject.empty()) row.subject = record.message().decodedHeader("subject");
-  row.reference = record.get(104);
+  row.reference = trimmedRight(record.get(104));
   row.received = receivedText(record.get(kLrCDate), record.get(kLrCTime));
   return row;
 }
@@ -103,7 +111,7 @@ stringT escapeMailtoSubject(const stringT& subject) {
 
 stringT mailtoTarget(const LogRecord& record) {
   stringT address = splitAddress(record.message().header("from")).second;
-  stringT logged = record.get(105);
+  stringT logged = trimmedRight(record.get(105));
   if (logged.empty()) logged = record.message().decodedHeader("subject");
   stringT subject = "RE: " + escapeMailtoSubject(logged);
   return stringT::format("mailto:%s", address.c_str()) + stringT::format("?subject=%s", subject.c_str());

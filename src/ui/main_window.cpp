@@ -2,9 +2,7 @@
 
 #include "common/diagnostics.h"
 #include "common/string_mapper.h"
-#include "common/user_interaction.h"
 #include "common/configurations.h"
-#include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
@@ -31,7 +29,7 @@ LogRecord withRequestFields(const LogRecord& record, std::optional<WorkRequestMa
 
 }  // namespace
 
-MainWindow::MainWindow(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), thread_(thread) {}
+MainWindow::MainWindow(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), scheduler_(cycle, thread) {}
 
 bool MainWindow::create() {
   AccountsManager accounts(cycle_.gateway(), cycle_.maintenance());
@@ -46,24 +44,11 @@ bool MainWindow::create() {
   }
   welcome_ = translate("*Welcome to Tarnwick @Orvane");
   cycle_.refresh();
-  setTimer(kProcessingTimer, configurations().getNumber(kInterval));
+  (void)scheduler_.armProcessingTimer();  // a refusal is shown; the window still comes up
   return true;
 }
 
-bool MainWindow::setTimer(int id, long minutes) {
-  CycleLock::Hold hold(cycle_.lock());
-  if (!hold) {
-    userInteraction().messageBox(MessageIcon::Information, stringT(), translate("*Timer could not be set"));
-    return false;
-  }
-  if (minutes <= 0) {
-    thread_.killTimer(id);
-    return true;
-  }
-  ProcessingCycle* cycle = &cycle_;
-  thread_.setTimer(id, int64_t(minutes) * 60000, [cycle] { cycle->doAll(); });
-  return true;
-}
+bool MainWindow::setTimer(int id, long minutes) { return scheduler_.setTimer(id, minutes) == 0; }
 
 std::vector<stringT> MainWindow::categoryTexts() const {
   CycleSnapshot snapshot = cycle_.status().snapshot();

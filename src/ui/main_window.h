@@ -11,8 +11,9 @@
 // A key whose log cannot be had is reported in the diagnostic list and
 // the others go on.
 //
-// Timer 1 (the processing timer) runs doAll every setting 151 minutes; it
-// is set under the cycle lock and removed by 0.
+// Timer 1 (the processing timer) belongs to the Scheduler (cycle/
+// scheduler.h); the window arms it when it comes up and the Preferences
+// page restarts it through setTimer.
 //
 // One thread: every member runs on the gateway thread.
 #pragma once
@@ -21,14 +22,13 @@
 #include <vector>
 
 #include "common/string.h"
+#include "cycle/scheduler.h"
 #include "ui/log_views.h"
 
 class GatewayThread;
 class ProcessingCycle;
 class AccountsManager;
 class LogsManager;
-
-inline constexpr int kProcessingTimer = 1;
 
 enum class LogCommand { Save, Delete, Copy, Move };
 
@@ -50,8 +50,8 @@ class MainWindow {
   // welcome text, refreshes the counts and arms timer 1 with setting 151.
   bool create();
 
-  // minutes 0 removes timer id; otherwise (re)starts it. Under the cycle
-  // lock. False (after "*Timer could not be set") when the lock fails.
+  // minutes 0 removes timer id; otherwise (re)starts it (Scheduler). False
+  // when it was refused (after "*Timer could not be set").
   bool setTimer(int id, long minutes);
 
   const stringT& welcomeText() const { return welcome_; }
@@ -68,6 +68,6 @@ class MainWindow {
   int applyOne(LogsManager& logs, LogCommand command, long key, int listedStatus, int target);
 
   ProcessingCycle& cycle_;
-  GatewayThread& thread_;
+  Scheduler scheduler_;
   stringT welcome_;
 };

@@ -71,13 +71,13 @@ PageResult SettingsPages::storeText(int setting, const stringT& value) {
 PageResult SettingsPages::storeInterval(long quantity, long unitFactor) {
   bool knownUnit = false;
   for (long f : kUnitFactors) knownUnit = knownUnit || f == unitFactor;
-  if (!knownUnit || quantity < 0 || quantity > 0x7FFFFFFFL / 60000 / unitFactor)
+  if (!knownUnit || quantity < 0 || quantity > Scheduler::kMaxMinutes / unitFactor)
     return refused(translate("*The interval must be between 0 and 24 days"));
   long minutes = quantity * unitFactor;
   if (configurations().getNumber(kInterval) == minutes && !configurations().get(kInterval).empty())
     return PageResult{};
+  if (!window_.setTimer(kProcessingTimer, minutes)) return refused(translate("*Timer could not be set"));
   configurations().set(kInterval, stringT::format("%ld", minutes));
-  window_.setTimer(kProcessingTimer, minutes);
   return save();
 }
 

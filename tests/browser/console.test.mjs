@@ -1,0 +1,211 @@
+// The operator console in headless Chromium against a real orvserv, the
+// local Dovecot and aiosmtpd, and a tarnwick-sim database.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import * as h from './harness.mjs';
+
+const why = h.unavailable();
+if (why && process.env.CI) throw new Error(`browser tests cannot run: ${why}`);
+const opts = { skip: why || false };
+
+let b, gw, page, problems, db;
+
+before(async () => {
+  if (why) return;
+  h.peers();
+  db = h.makeDatabase();
+  gw = await h.startGateway(db.db);
+  b = await h.browser();
+  ({ page, problems } = await h.openConsole(b, gw.url));
+  await h.configureMail(page);
+});
+
+after(async () => {
+  if (b) await b.close();
+  if (gw) await gw.stop();
+  h.stopPeers();
+  if (db) fs.rmSync(db.dir, { recursive: true, force: true });
+});
+
+test('Do All against the local servers fills the categories and the lists', opts, async () => {
+  const delivered = h.deliver();
+  await h.menu(page, 'Actions', 'Do All');
+  await page.waitForFunction(() => document.body.dataset.busy === '1' ||
+    document.querySelector('#categories li[data-status="2"] .label').textContent.includes('('), null, { timeout: 20000 });
+  await h.idle(page);
+  await page.waitForFunction(() => /\(\d+\)/.test(document.querySelector('#categories li[data-status="2"] .label').textContent));
+  const total = await page.evaluate(() => [...document.querySelectorAll('#categories .label')]
+    .map((l) => Number((l.textContent.match(/\((\d+)\)$/) || [0, 0])[1])).reduce((a, n) => a + n, 0));
+  assert.ok(total >= delivered, `every message became a log (${total} of ${delivered})`);
+  assert.match(await h.categoryText(page, 0), /^Rejected \(1\)$/);
+  await page.click('#categories li[data-status="2"]');
+  await page.waitForSelector('#logs tbody tr');
+  const subjects = await page.$$eval('#logs tbody tr td:nth-child(2)', (tds) => tds.map((t) => t.textContent));
+  assert.ok(subjects.includes('Leaking tap in room 12'), subjects.join(' | '));
+  const received = await page.textContent('#logs tbody tr td:nth-child(4)');
+  assert.match(received, /^\w{3} \d\d\/\d\d\/\d\d \d\d:\d\d$/);
+  const diagnostics = await page.$$eval('#diagnostics tbody tr', (r) => r.length);
+  assert.ok(diagnostics >= 0);
+});
+
+test('mail holding HTML and script is shown as text and runs nothing', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  const row = page.locator('#logs tbody tr', { hasText: '<script>' });
+  await row.first().waitFor();
+  assert.match(await row.first().locator('td').nth(1).textContent(), /^<script>window.__xss=2<\/script><img src=x/);
+  await row.first().click();
+  await page.waitForFunction(() => document.querySelector('#message-text').textContent.includes('<script>'));
+  await row.first().dblclick();
+  await page.waitForSelector('#details-dialog[open]');
+  assert.match(await page.inputValue('#details-text'), /<script>window.__xss=4<\/script>/);
+  await page.click('#btn-details-ok');
+  assert.equal(await page.evaluate(() => window.__xss), undefined);
+  assert.equal(await page.locator('#logs img, #message-text img, #logs script').count(), 0);
+  assert.deepEqual(problems, []);
+});
+
+test('a log\'s details show the three sections and the requestor mail target', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  const row = page.locator('#logs tbody tr', { hasText: 'Leaking tap' }).first();
+  await row.dblclick();
+  await page.waitForSelector('#details-dialog[open]');
+  const text = await page.inputValue('#details-text');
+  for (const heading of ['REQUESTOR\n=====', 'REQUEST\n=====', 'ORIGINAL E-MAIL MESSAGE\n=====']) assert.ok(text.includes(heading), heading);
+  assert.ok(text.indexOf('REQUESTOR') < text.indexOf('REQUEST\n') && text.indexOf('REQUEST\n') < text.indexOf('ORIGINAL'));
+  assert.match(text, /Ada Lovelace/);
+  const mailto = await page.evaluate(() => fetch('/api/log?key=' + document.querySelector('#logs tbody tr.selected, #logs tbody tr').dataset.key).then((r) => r.json()));
+  assert.match(mailto.mailto, /^mailto:[^?]*\?subject=RE: /);
+  await page.click('#btn-details-ok');
+});
+
+test('dragging logs onto a category copies and moves them; Save and Delete', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  await page.waitForSelector('#logs tbody tr');
+  const before = await page.$$eval('#logs tbody tr', (r) => r.length);
+  const count = async (s) => Number(((await h.categoryText(page, s)).match(/\((\d+)\)/) || [0, 0])[1]);
+
+  await page.locator('#logs tbody tr').first().dragTo(page.locator('#categories li[data-status="6"]'));
+  const special = await count(6);
+  await page.click('#popup li:text-is("Copy here")');
+  await page.waitForFunction((n) => /\((\d+)\)/.test(document.querySelector('#categories li[data-status="6"] .label').textContent) &&
+    Number(document.querySelector('#categories li[data-status="6"] .label').textContent.match(/\((\d+)\)/)[1]) === n + 1, special);
+  assert.equal(await page.$$eval('#logs tbody tr', (r) => r.length), before, 'a copy leaves the original');
+
+  await page.locator('#logs tbody tr').first().dragTo(page.locator('#categories li[data-status="3"]'));
+  await page.click('#popup li:text-is("Move here")');
+  await page.waitForFunction((n) => document.querySelectorAll('#logs tbody tr').length === n - 1, before);
+  assert.equal(await count(3), 1);
+
+  await page.click('#categories li[data-status="3"]');
+  await page.waitForSelector('#logs tbody tr');
+  await page.locator('#logs tbody tr').first().click({ button: 'right' });
+  await page.click('#popup li:text-is("Save")');
+  await page.waitForFunction(() => /\(1\)/.test(document.querySelector('#categories li[data-status="7"] .label').textContent));
+
+  await page.click('#categories li[data-status="7"]');
+  await page.waitForSelector('#logs tbody tr');
+  await page.locator('#logs tbody tr').first().click({ button: 'right' });
+  await page.click('#popup li:text-is("Delete")');
+  await page.waitForFunction(() => /\(1\)/.test(document.querySelector('#categories li[data-status="9"] .label').textContent));
+
+  await page.click('#categories li[data-status="9"]');
+  await page.waitForSelector('#logs tbody tr');
+  await page.locator('#logs tbody tr').first().click({ button: 'right' });
+  await page.click('#popup li:text-is("Delete")');
+  await page.waitForFunction(() => document.querySelector('#categories li[data-status="9"] .label').textContent === 'Deleted');
+});
+
+test('Preferences shows 120 minutes as 2 hours and stores 3 days as 4320', opts, async () => {
+  await h.menu(page, 'Administration', 'Preferences');
+  await page.fill('#interval-quantity', '120');
+  await page.selectOption('#interval-unit', '1');
+  await page.dispatchEvent('#interval-unit', 'change');
+  await page.click('#btn-settings-close');
+  await h.menu(page, 'Administration', 'Preferences');
+  assert.equal(await page.inputValue('#interval-quantity'), '2');
+  assert.equal(await page.inputValue('#interval-unit'), '60');
+  await page.fill('#interval-quantity', '3');
+  await page.selectOption('#interval-unit', '1440');
+  await page.waitForFunction(() => document.querySelector('#preferences-error').textContent === '');
+  await page.click('#btn-settings-close');
+  const cfg = path.join(db.db, '@Orvane', 'orvserv.cfg');
+  await waitFor(() => fs.readFileSync(cfg, 'latin1').includes('[151] 4320\r\n'));
+});
+
+test('an invalid return address is refused at its position and not stored', opts, async () => {
+  await h.menu(page, 'Administration', 'Preferences');
+  await page.fill('#s155', 'gateway@example.org x');
+  await page.dispatchEvent('#s155', 'change');
+  await page.waitForFunction(() => document.querySelector('#preferences-error').textContent !== '');
+  assert.equal(await page.textContent('#preferences-error'), "Invalid Return E-mail Address: 'gateway@example.org x' at position 19");
+  await page.click('#btn-settings-close');
+  const cfg = fs.readFileSync(path.join(db.db, '@Orvane', 'orvserv.cfg'), 'latin1');
+  assert.ok(cfg.includes('[155] gateway@example.org\r\n'));
+});
+
+test('an account is added from the contacts, edited, disabled and deleted', opts, async () => {
+  await h.menu(page, 'Administration', 'Accounts');
+  const accounts = () => page.$$eval('#accounts tbody tr td:first-child', (t) => t.map((x) => x.textContent));
+  const had = await accounts();
+  await page.click('#btn-acc-add');
+  await page.waitForSelector('#contacts-dialog[open] #contacts tbody tr');
+  const names = await page.$$eval('#contacts tbody tr td:first-child', (t) => t.map((x) => x.textContent));
+  const pick = names.find((n) => !had.includes(n));
+  assert.ok(pick, 'a contact without an account');
+  await page.click(`#contacts tbody tr:has(td:text-is("${pick}"))`);
+  await page.click('#btn-contacts-ok');
+  await page.waitForFunction((n) => [...document.querySelectorAll('#accounts tbody tr td:first-child')].some((t) => t.textContent === n), pick);
+
+  await page.click(`#accounts tbody tr:has(td:text-is("${pick}"))`);
+  await page.click('#btn-acc-edit');
+  await page.waitForSelector('#account-dialog[open]');
+  assert.match(await page.inputValue('#account-text'), new RegExp(pick.replace(/[()]/g, '.')));
+  await page.uncheck('#acc-receive');
+  await page.click('#btn-account-ok');
+  await page.waitForSelector('#account-dialog', { state: 'hidden' });
+  const detail = await page.evaluate(async (n) => {
+    const rows = (await (await fetch('/api/accounts')).json()).rows;
+    const key = rows.find((r) => r.name === n).key;
+    return (await fetch('/api/account?key=' + key)).json();
+  }, pick);
+  assert.equal(detail.receive, false);
+
+  await page.click(`#accounts tbody tr:has(td:text-is("${pick}"))`);
+  await page.check('#acc-disabled');
+  await waitFor(async () => (await page.evaluate(async (n) =>
+    (await (await fetch('/api/accounts')).json()).rows.find((r) => r.name === n).disabled, pick)) === true);
+
+  await page.click(`#accounts tbody tr:has(td:text-is("${pick}"))`);
+  await page.click('#btn-acc-delete');
+  await page.waitForFunction((n) => ![...document.querySelectorAll('#accounts tbody tr td:first-child')].some((t) => t.textContent === n), pick);
+  await page.click('#btn-settings-close');
+});
+
+test('the About box shows the version and the database', opts, async () => {
+  await h.menu(page, 'Help', 'About');
+  await page.waitForSelector('#about-dialog[open]');
+  assert.equal(await page.textContent('#about-caption'), 'About Tarnwick @Orvane');
+  assert.match(await page.textContent('#about-1'), /^Version \d+\.\d+\.\d+\.\d+$/);
+  assert.equal(await page.textContent('#about-4'), `Tarnwick Database: ${db.db}`);
+  await page.click('#btn-about-ok');
+  await page.screenshot({ path: path.join(process.env.ORV_SCREENSHOT_DIR || db.dir, 'console.png') });
+  assert.deepEqual(problems, []);
+});
+
+test('the manual is served under Help and nothing outside it', opts, async () => {
+  const index = await page.evaluate(() => fetch('/help/Index.htm').then((r) => r.status));
+  assert.equal(index, 200);
+  const escape = await page.evaluate(() => fetch('/help/%2e%2e/msg0000.txt').then((r) => r.status));
+  assert.equal(escape, 404);
+});
+
+async function waitFor(check, ms = 10000) {
+  const end = Date.now() + ms;
+  for (;;) {
+    try { if (await check()) return; } catch (e) { if (Date.now() > end) throw e; }
+    if (Date.now() > end) throw new Error('condition not met in time');
+    await new Promise((r) => setTimeout(r, 100));
+  }
+}

@@ -10,15 +10,28 @@ PACKAGES=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   python3-dbf python3-dbfread
   procps
+  # The console's browser tests: Debian's Chromium, driven from Node.
+  chromium nodejs
 )
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm: Debian's package, unless the installed Node.js already brings its own.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
+
+# The browser tests' Node packages (playwright-core, no browser download).
+DEPS_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+install_node_packages() {
+  if command -v npm >/dev/null 2>&1 && [ ! -d "$DEPS_ROOT/tests/browser/node_modules/playwright-core" ]; then
+    (cd "$DEPS_ROOT/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
+  fi
+}
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
+  install_node_packages
   exit 0
 fi
 
@@ -38,3 +51,4 @@ if [ ! -e /usr/sbin/policy-rc.d ]; then
   trap 'rm -f /usr/sbin/policy-rc.d' EXIT
 fi
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_node_packages

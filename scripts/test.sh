@@ -53,6 +53,34 @@ for f in build-asan/fuzz/fuzz_*; do
   fi
 done
 
+# --- Browser tests of the operator console (tests/browser): headless
+# Chromium driven by playwright-core against the orvserv of the gcc build
+# and the peers started above. Under CI they must run: a missing browser or
+# Node package fails the step instead of skipping it.
+echo "=== browser tests"
+if [ ! -d tests/browser/node_modules/playwright-core ] && command -v npm >/dev/null 2>&1; then
+  (cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund) || true
+fi
+if command -v node >/dev/null 2>&1 && [ -d tests/browser/node_modules/playwright-core ]; then
+  if (cd tests/browser && ORV_BIN="$ROOT/build/bin" node --test --test-concurrency=1 console.test.mjs) \
+       > build/browser-tests.log 2>&1; then
+    :
+  else
+    status=1
+  fi
+  grep -E '^(not )?ok ' build/browser-tests.log || true
+  bp=$(sed -nE 's/^# pass ([0-9]+)/\1/p' build/browser-tests.log | tail -1)
+  bf=$(sed -nE 's/^# fail ([0-9]+)/\1/p' build/browser-tests.log | tail -1)
+  passed=$((passed + ${bp:-0})); failed=$((failed + ${bf:-0}))
+  if [ "${bf:-1}" != 0 ] || [ -z "$bp" ]; then
+    echo "browser tests failed:"; tail -80 build/browser-tests.log; status=1
+  fi
+elif [ -n "${CI:-}" ]; then
+  echo "browser tests cannot run (node or playwright-core missing)"; status=1; failed=$((failed + 1))
+else
+  echo "browser tests skipped: node or playwright-core missing (bash scripts/install-deps.sh)"
+fi
+
 [ $status -eq 0 ] || failed=$((failed > 0 ? failed : 1))
 echo "tests: $passed passed, $failed failed"
 exit $status

@@ -111,7 +111,11 @@ int cmdNewRequest(const std::vector<std::string>& args) {
   }
   if (rc == 0) rc = wr.Commit();
   if (rc == 0) rc = wr.requests().flush();
-  if (rc != 0) return sim::fail(wr.message().view().substr(wr.message().startsWith("*") ? 1 : 0).data() + (" (" + std::to_string(rc) + ")"));
+  if (rc != 0) {
+    std::string why = wr.message().str();
+    if (!why.empty() && why[0] == '*') why.erase(0, 1);  // the gateway's untranslated text
+    return sim::fail(why + " (" + std::to_string(rc) + ")");
+  }
   std::printf("work request %ld opened, number %s\n", wr.requests().field(kWrKey)->asLong(),
               wr.requests().field(kWrNum)->text().trim().c_str());
   return kExitDone;

@@ -1,0 +1,161 @@
+// Damaged index files: one test per broken rule. Each must end in -310 (or
+// another engine error), never a crash, a hang or an unbounded allocation.
+#include <gtest/gtest.h>
+
+#include "data4_test_util.h"
+#include "engine/cdx_format.h"
+#include "engine/index4.h"
+
+namespace {
+
+class Index4Corrupt : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const FIELD4INFO fields[] = {{"NAME", 'C', 20, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    const TAG4INFO tags[] = {{"NAME", "NAME", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+    DATA4* d = d4create(&tc.c, dir.file("t.dbf"), fields, tags);
+    ASSERT_NE(d, nullptr);
+    for (int i = 0; i < 400; i++) {
+      char name[24];
+      snprintf(name, sizeof name, "name %05d", i * 7919 % 1000);
+      ASSERT_EQ(d4appendStart(d, 0), 0);
+      ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
+      ASSERT_EQ(d4append(d), 0);
+    }
+    d4close(d);
+    bytes = readBytes(dir.file("t.cdx"));
+    // The tag header is at 1024; its root is an interior node (400 keys of
+    // 20 bytes do not fit one leaf).
+    tagHeader = 1024;
+    root = cdx::getLE32(&bytes[tagHeader]);
+    firstChild = cdx::getBE32(&bytes[root + 12 + 20 + 4]);
+    secondChild = cdx::getBE32(&bytes[root + 12 + 28 + 20 + 4]);
+    ASSERT_EQ(cdx::getLE16(&bytes[root]) & 2, 0) << "root should be interior";
+  }
+  void save() { writeBytes(dir.file("t.cdx"), bytes); }
+  // Opens the table (with its index) and walks the tag; returns the first
+  // failure code, or 0 when everything worked.
+  int openAndWalk() {
+    DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
+    if (!d) return error4code(&tc.c);
+    int rc = 0;
+    TAG4* t = d4tag(d, "NAME");
+    if (!t) rc = error4code(&tc.c);
+    if (t) {
+      d4tagSelect(d, t);
+      int steps = 0;
+      for (rc = d4top(d); rc == 0 && steps < 100000; rc = d4skip(d, 1)) steps++;
+      EXPECT_LT(steps, 100000) << "walk did not end";
+      if (rc == r4eof) rc = d4seek(d, "name 00500");
+      if (rc >= 0 && rc != r4eof) rc = 0;
+    }
+    int saved = error4set(&tc.c, 0);
+    d4close(d);
+    return rc < 0 ? rc : saved;
+  }
+  ScratchDir dir;
+  TestContext tc;
+  std::vector<unsigned char> bytes;
+  uint32_t tagHeader = 0, root = 0, firstChild = 0, secondChild = 0;
+};
+
+TEST_F(Index4Corrupt, IntactFileWalks) { EXPECT_EQ(openAndWalk(), 0); }
+
+TEST_F(Index4Corrupt, DirectoryRootZero) {
+  cdx::putLE32(&bytes[0], 0);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, DirectoryOptionsNotCompact) {
+  bytes[14] = 0x10;
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, TagHeaderOffsetPastTheEnd) {
+  // The directory leaf's single entry points at the tag header; move it away.
+  uint32_t dirLeaf = cdx::getLE32(&bytes[0]);
+  bytes[dirLeaf + 24] = 0xFF;
+  bytes[dirLeaf + 25] = 0xFF;
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, KeyLengthDoesNotMatchTheExpression) {
+  cdx::putLE16(&bytes[tagHeader + 12], 19);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, UnknownCollation) {
+  memcpy(&bytes[tagHeader + 494], "GENERAL", 7);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, NodeKeyCountBeyondTheBlock) {
+  cdx::putLE16(&bytes[root + 2], 200);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, LeafParametersDoNotFit) {
+  bytes[firstChild + 20] = 60;  // record-number bits beyond the entry size
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, LeafKeyCountBeyondTheBlock) {
+  cdx::putLE16(&bytes[firstChild + 2], 500);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, SiblingCycle) {
+  cdx::putLE32(&bytes[secondChild + 8], firstChild);  // right link back to the first leaf
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, ChildOffsetPastTheEnd) {
+  cdx::putBE32(&bytes[root + 12 + 24], 0x7FFFFE00);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, ChildOffsetNotOnABlock) {
+  cdx::putBE32(&bytes[root + 12 + 24], firstChild + 3);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, ChildPointsBackAtTheRoot) {
+  cdx::putBE32(&bytes[root + 12 + 24], root);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, FreeListHeadPastTheEnd) {
+  cdx::putLE32(&bytes[4], 0x7FFFF000);
+  save();
+  DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
+  ASSERT_NE(d, nullptr);
+  int rc = 0;
+  for (int i = 0; i < 400 && rc == 0; i++) {  // enough to need a new node
+    ASSERT_EQ(d4appendStart(d, 0), 0);
+    (void)f4assign(d4field(d, "NAME"), "name 00001 more");
+    rc = d4append(d);
+  }
+  EXPECT_EQ(rc, e4read);
+  error4set(&tc.c, 0);
+  d4close(d);
+}
+
+TEST_F(Index4Corrupt, TruncatedFile) {
+  bytes.resize(root + 100);
+  save();
+  EXPECT_LT(openAndWalk(), 0);
+}
+
+}  // namespace

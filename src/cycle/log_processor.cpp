@@ -26,6 +26,10 @@ int LogProcessor::prepareLog(LogRecord& row) {
   WorkRequestManager requests(maintenance_);
   if (!requests.initiated()) return setStatus(kUnavailable, requests.message());
   if (requests.FindAndRead(row.getNumber(kLrWrKey), row.fields()) == 0) {
+    // Character columns come back padded to their width; the notices show
+    // the values without the padding.
+    for (int number : {kReqNumber, kReqSubject, kReqCategory, kReqAccess, kReqPriority})
+      row.set(number, row.get(number).trimRight());
     long order = requests.WorkOrderKey();
     WorkOrderFacts facts;
     long requestor = 0;

@@ -3,7 +3,8 @@
 //
 // prepareLog(row): fills the row's pending work-request fields 101-113.
 //   0  the row's work request (field 207) was found: its values are in the
-//      row; when it became a work order, 101 is the work order's REQUESTOR
+//      row (character columns without their padding); when it became a
+//      work order, 101 is the work order's REQUESTOR
 //   1  not found: 105/106 from the decoded Subject and the text of the
 //      message, or, for a request form (212 bit 1), the form's fields
 //   3  the WorkRequest Manager could not be made (its text as message)

@@ -36,7 +36,8 @@ stringT displayDate(const stringT& date) {
   stringT trimmed = date.trim();
   struct tm when;
   if (!parseDate(trimmed.view(), when)) return trimmed;
-  stringT format = translateFormat("*%B %d, %Y");
+  // A strftime format, not a printf one: any translation is safe to use.
+  stringT format = translate("*%B %d, %Y");
   char buffer[256];
   size_t n = std::strftime(buffer, sizeof buffer, format.c_str(), &when);
   return n == 0 ? trimmed : stringT(buffer, n);

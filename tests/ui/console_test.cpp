@@ -1,0 +1,159 @@
+// The console's security checks, its HTTP gate, and the texts of the
+// main window's lists and details.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/string_mapper.h"
+#include "db/log_record.h"
+#include "mail/mail_message.h"
+#include "ui/console_api.h"
+#include "ui/console_security.h"
+#include "ui/console_server.h"
+#include "ui/log_views.h"
+
+namespace fs = std::filesystem;
+
+TEST(ConsoleSecurity, LoopbackPeersAndHosts) {
+  for (const char* a : {"127.0.0.1", "127.8.9.10", "::1", "::ffff:127.0.0.1"}) EXPECT_TRUE(isLoopbackAddress(a)) << a;
+  for (const char* a : {"10.0.0.1", "::ffff:10.0.0.1", "0.0.0.0", "localhost", "", "128.0.0.1"})
+    EXPECT_FALSE(isLoopbackAddress(a)) << a;
+  EXPECT_TRUE(hostAllowed("127.0.0.1:7480", "127.0.0.1"));
+  EXPECT_TRUE(hostAllowed("LOCALHOST:7480", "127.0.0.1"));
+  EXPECT_TRUE(hostAllowed("[::1]:7480", "127.0.0.1"));
+  EXPECT_TRUE(hostAllowed("gw.example.org:80", "gw.example.org"));
+  EXPECT_FALSE(hostAllowed("evil.example.com:7480", "127.0.0.1"));
+  EXPECT_FALSE(hostAllowed("", "127.0.0.1"));
+}
+
+TEST(ConsoleSecurity, TokensAndEscaping) {
+  std::string a = makeProcessToken(), b = makeProcessToken();
+  EXPECT_EQ(a.size(), 64u);
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(tokensEqual(a, a));
+  EXPECT_FALSE(tokensEqual(a, b));
+  EXPECT_FALSE(tokensEqual(a, a.substr(0, 63)));
+  EXPECT_FALSE(tokensEqual("", ""));
+  EXPECT_EQ(htmlEscape("<a href=\"x\">'&'</a>"), "&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;");
+}
+
+TEST(ConsoleSecurity, ManualPathsStayInside) {
+  fs::path root = fs::temp_directory_path() / ("orvmanual" + std::to_string(::getpid()));
+  fs::create_directories(root / "manual" / "sub");
+  std::ofstream(root / "manual" / "Index.htm") << "x";
+  std::ofstream(root / "manual" / "sub" / "a.htm") << "y";
+  std::ofstream(root / "secret.txt") << "z";
+  fs::create_symlink(root / "secret.txt", root / "manual" / "link.htm");
+  std::string manual = (root / "manual").string();
+  EXPECT_TRUE(resolveUnder(manual, "Index.htm"));
+  EXPECT_TRUE(resolveUnder(manual, "sub/a.htm"));
+  for (const char* bad : {"../secret.txt", "sub/../../secret.txt", "/etc/passwd", "sub//a.htm", "./Index.htm",
+                          "sub\\a.htm", "link.htm", "sub", "missing.htm", ""})
+    EXPECT_FALSE(resolveUnder(manual, bad)) << bad;
+  fs::remove_all(root);
+}
+
+TEST(ConsoleServer, GateRefusesWhatIsNotTheLocalOperator) {
+  ConsoleApi api(ConsoleContext{});
+  ConsoleConfig config;
+  config.manualDirectory = fs::temp_directory_path().string();
+  ConsoleServer server(config, api);
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  httplib::Client client("127.0.0.1", server.port());
+
+  auto page = client.Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_NE(page->body.find(server.processToken()), std::string::npos);
+  EXPECT_NE(page->get_header_value("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
+
+  auto noToken = client.Post("/api/command", "{\"command\":32774}", "application/json");
+  ASSERT_TRUE(noToken);
+  EXPECT_EQ(noToken->status, 403);
+  httplib::Headers wrong{{"X-Orvane-Token", std::string(64, '0')}};
+  auto wrongToken = client.Post("/api/command", wrong, "{\"command\":32774}", "application/json");
+  ASSERT_TRUE(wrongToken);
+  EXPECT_EQ(wrongToken->status, 403);
+  httplib::Headers good{{"X-Orvane-Token", server.processToken()}};
+  auto notJson = client.Post("/api/command", good, "{nope", "application/json");
+  ASSERT_TRUE(notJson);
+  EXPECT_EQ(notJson->status, 400);
+
+  auto rebound = client.Get("/", httplib::Headers{{"Host", "attacker.example:80"}});
+  ASSERT_TRUE(rebound);
+  EXPECT_EQ(rebound->status, 403);
+  auto deleteMethod = client.Delete("/api/logs");
+  ASSERT_TRUE(deleteMethod);
+  EXPECT_EQ(deleteMethod->status, 405);
+  for (const char* path : {"/assets/../console.js", "/assets/nothing.js", "/help/..%2f..%2fetc%2fpasswd"}) {
+    auto r = client.Get(path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404) << path;
+  }
+  auto script = client.Get("/assets/console.js");
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->status, 200);
+  EXPECT_EQ(script->body.find("innerHTML"), std::string::npos);
+  server.stop();
+}
+
+TEST(ConsoleServer, NoOtherAddressWithoutAnAccessToken) {
+  ConsoleApi api(ConsoleContext{});
+  ConsoleConfig config;
+  config.address = "0.0.0.0";
+  ConsoleServer server(config, api);
+  std::string error;
+  EXPECT_FALSE(server.start(&error));
+  EXPECT_NE(error.find("access token"), std::string::npos);
+}
+
+TEST(LogViews, CategoryTextsAndMailTargets) {
+  EXPECT_EQ(categoryText(0, 0), "*Rejected") ;
+  EXPECT_EQ(categoryText(0, 3), "*Rejected (3)");
+
+  EXPECT_EQ(escapeMailtoSubject("Tap #3 leaks"), "Tap%20%233%20leaks");
+  EXPECT_EQ(escapeMailtoSubject("\xe9t\xe9"), "%e9t%e9");
+  LogRecord record(MailMessage("From: Ada <ada@example.org>\r\nSubject: x\r\n\r\nbody"));
+  record.set(105, "Tap #3");
+  EXPECT_EQ(mailtoTarget(record), "mailto:ada@example.org?subject=RE: Tap%20%233");
+  LogRecord bare(MailMessage("From: ada@example.org\r\n\r\nbody"));
+  bare.set(105, "Hi");
+  EXPECT_EQ(mailtoTarget(bare), "mailto:?subject=RE: Hi");
+}
+
+TEST(LogViews, DetailsHaveThreeSectionsAndPrintCutsLines) {
+  LogRecord record(MailMessage("From: a@b.c\r\n\r\nraw body"));
+  record.set(105, "Subject text");
+  stringT details = detailsText(record, stringT("Name: Ada\r\n"));
+  std::string d = details.str();
+  size_t requestor = d.find("*REQUESTOR\r\n=====\r\nName: Ada\r\n\r\n");
+  size_t request = d.find("*REQUEST\r\n=====\r\n");
+  size_t original = d.find("*ORIGINAL E-MAIL MESSAGE\r\n=====\r\nFrom: a@b.c");
+  ASSERT_NE(requestor, std::string::npos);
+  ASSERT_NE(request, std::string::npos);
+  ASSERT_NE(original, std::string::npos);
+  EXPECT_LT(requestor, request);
+  EXPECT_LT(request, original);
+  EXPECT_EQ(d.substr(d.size() - 8), "raw body");
+  EXPECT_EQ(detailsText(record, std::nullopt).str().find("*REQUESTOR"), std::string::npos);
+
+  std::vector<stringT> lines = printLines("abcdefg\r\n\r\nxy", 3);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "abc");
+  EXPECT_EQ(lines[1], "def");
+  EXPECT_EQ(lines[2], "g");
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[4], "xy");
+  EXPECT_EQ(printLines("abcdef", 3).size(), 2u);
+}
+
+TEST(LogViews, ReceivedColumn) {
+  EXPECT_EQ(receivedText("20231207", "090102"), "*Thu 12/07/23 09:01");  // no message file: marker shown
+  stringMapper().setEntry("*%a %m/%d/%y %H:%M", "%a %d/%m/%y %H:%M");
+  EXPECT_EQ(receivedText("20231207", "090102"), "Thu 07/12/23 09:01");
+  stringMapper().clear();
+  EXPECT_EQ(receivedText("garbage", ""), "garbage");
+}

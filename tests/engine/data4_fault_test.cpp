@@ -68,8 +68,10 @@ bool runWithFault(const std::string& path, Fault kind, int n) {
       EXPECT_EQ(d4go(r, rec), 0) << "write " << n;
       EXPECT_EQ(f4long(d4field(r, "AMOUNT")), rec) << "write " << n;
       std::string memo = f4memoStr(d4field(r, "NOTES"));
-      if (rec != inDoubt) EXPECT_EQ(memo, textFor(rec, version))
+      if (rec != inDoubt) {
+        EXPECT_EQ(memo, textFor(rec, version))
           << "write " << n << " record " << rec;
+      }
     }
     EXPECT_EQ(error4code(&check.c), 0);
     d4close(r);

@@ -53,6 +53,7 @@ class Spool {
   Spool() : dir_(peerEnv("ORV_SMTP_SPOOL")) { (void)fresh(); }
   std::vector<std::string> fresh() {
     std::vector<std::string> names;
+    if (dir_.empty()) return {};
     for (const auto& e : fs::directory_iterator(dir_))
       if (e.path().extension() == ".eml" && !seen_.count(e.path().filename())) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
@@ -128,7 +129,7 @@ class World {
     settings_.set(kFirstLine, "Current status of your Tarnwick @Orvane");
     settings_.set(kReturnAddress, "gateway@tarnwick-demo.example");
     cycle_ = std::make_unique<ProcessingCycle>(*gateway_, *maintenance_, settings_);
-    maildir_.empty();
+    if (!peerEnv("ORV_MAILDIR").empty()) maildir_.empty();
   }
   ~World() {
     cycle_.reset();

@@ -104,6 +104,20 @@ void fitLeafParams(Node& node, int keyLen) {
   node.params = chooseLeafParams(keyLen, std::max(maxRec, node.params.recMask));
 }
 
+int leafBytes(const Node& n, int keyLen, uint8_t fill) {
+  const LeafParams& lp = n.params;
+  int used = 0;
+  const std::string* prev = nullptr;
+  for (const auto& e : n.entries) {
+    if (e.recno > lp.recMask) return -1;
+    int trail = std::min(trailingFill(e.key, fill), int(lp.trailMask));
+    int dup = prev ? std::min(commonPrefix(*prev, e.key, keyLen - trail), int(lp.dupMask)) : 0;
+    used += lp.entrySize + keyLen - dup - trail;
+    prev = &e.key;
+  }
+  return used;
+}
+
 bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
   if (b.size() < size_t(kBlock) || keyLen <= 0 || keyLen > kMaxKeyLen) return false;
   n.attr = getLE16(&b[0]);

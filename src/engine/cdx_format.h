@@ -155,6 +155,10 @@ struct Node {
 // beyond the mask makes this return false too (see fitLeafParams).
 [[nodiscard]] bool encodeNode(const Node& node, int keyLen, uint8_t fill, std::span<uint8_t> block);
 
+// Bytes a leaf's entries and key tails take with its parameters (what
+// encodeNode would use), or -1 when a record number exceeds the mask.
+int leafBytes(const Node& node, int keyLen, uint8_t fill);
+
 // Widens node.params when a record number does not fit its mask.
 void fitLeafParams(Node& node, int keyLen);
 

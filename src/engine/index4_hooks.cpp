@@ -254,7 +254,6 @@ int index4hookWriteKeys(DATA4* d, int32_t recNo, const char* oldRecord) {
       if (rc) return finishFailed(d, rc);
     }
   }
-  if (!locked) return 0;
   return 0;
 }
 

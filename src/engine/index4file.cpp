@@ -36,31 +36,32 @@ int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t) {
 }
 
 int index4refresh(INDEX4FILE* f) {
-  int64_t len = file4len(&f->file);
-  if (len < 0) return int(len);
-  if (len < cdx::kHeaderSize) {  // being created
+  uint8_t head[16];
+  int64_t got = file4read(&f->file, 0, head, sizeof head);
+  if (got < 0) return int(got);
+  if (got < int64_t(sizeof head)) {  // being created
     f->fileLength = 0;
     return 0;
   }
-  uint8_t head[16];
-  int rc = file4readAll(&f->file, 0, head, sizeof head);
-  if (rc) return rc;
   uint32_t counter = cdx::getBE32(head + 8);
-  if (counter != f->changeSeen) {
-    dropCache(f);
-    f->changeSeen = counter;
-    f->directory.header.freeList = cdx::getLE32(head + 4);
-    for (auto& t : f->tags) {
-      // Another process may have moved a root (a root split); reread heads.
-      uint8_t th[16];
-      rc = file4readAll(&f->file, t->headerPos, th, sizeof th);
-      if (rc) return rc;
-      t->header.root = cdx::getLE32(th);
-      t->header.changeCounter = cdx::getBE32(th + 8);
-    }
-  } else if (f->cache.size() > kCacheLimit && !f->changed) {
-    dropCache(f);
+  if (counter == f->changeSeen && f->fileLength > 0) {
+    // Nobody changed the file since we last saw it; our length is current.
+    if (f->cache.size() > kCacheLimit && !f->changed) dropCache(f);
+    return 0;
   }
+  dropCache(f);
+  f->changeSeen = counter;
+  f->directory.header.freeList = cdx::getLE32(head + 4);
+  for (auto& t : f->tags) {
+    // Another process may have moved a root (a root split); reread heads.
+    uint8_t th[16];
+    int rc = file4readAll(&f->file, t->headerPos, th, sizeof th);
+    if (rc) return rc;
+    t->header.root = cdx::getLE32(th);
+    t->header.changeCounter = cdx::getBE32(th + 8);
+  }
+  int64_t len = file4len(&f->file);
+  if (len < 0) return int(len);
   f->fileLength = len - len % cdx::kBlock;
   return 0;
 }

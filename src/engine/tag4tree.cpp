@@ -21,9 +21,10 @@ int corrupt(TAG4FILE* t) {
 CachedNode* load(TAG4FILE* t, uint32_t off, int* rc) { return index4node(t->indexFile, t, off, rc); }
 
 bool fits(TAG4FILE* t, cdx::Node& n) {
-  std::array<uint8_t, cdx::kBlock> scratch;
-  if (n.isLeaf()) cdx::fitLeafParams(n, t->keyLen);
-  return cdx::encodeNode(n, t->keyLen, t->fill, scratch);
+  if (!n.isLeaf()) return int(n.entries.size()) <= cdx::interiorCapacity(t->keyLen);
+  cdx::fitLeafParams(n, t->keyLen);
+  int used = cdx::leafBytes(n, t->keyLen, t->fill);
+  return used >= 0 && used <= cdx::kLeafSpace;
 }
 
 CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {

@@ -65,7 +65,7 @@ bool GatewayThread::call(Task task) {
   std::future<void> done;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_) return false;
+    if (stopping_ || !started_) return false;  // nobody would ever run it
     auto job = std::make_shared<Job>();
     job->task = std::move(task);
     done = job->done.get_future();

@@ -58,7 +58,8 @@ class GatewayThread {
   // Queues task; returns at once. False when the thread was stopped.
   bool post(Task task);
   // Runs task on the gateway thread and waits for it to end (at once on
-  // the gateway thread itself). False when it was not run (stopped).
+  // the gateway thread itself). False when it was not run: the thread was
+  // never started, or stopped before the task's turn.
   // An exception thrown by task reaches the caller.
   bool call(Task task);
 

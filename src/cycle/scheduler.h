@@ -14,10 +14,10 @@
 // falls delays that tick until it ends; ticks never queue up
 // (gateway_thread.h, processing_timer.h).
 //
-// A period the platform cannot keep (negative minutes, or more than
-// kMaxMinutes, whose milliseconds do not fit the 32-bit timer period of
-// the system this program grew up on) is refused: "*Timer could not be
-// set" is shown and the previous timer stays in force.
+// A period that cannot be a timer (negative minutes, or so many that the
+// milliseconds would overflow) is refused: "*Timer could not be set" is
+// shown and the previous timer stays in force. Long periods (weeks) are
+// kept exactly; nothing clamps them.
 //
 // Threads: call setTimer on the gateway thread (the console posts it).
 #pragma once
@@ -34,7 +34,7 @@ inline constexpr int kProcessingTimer = 1;
 class Scheduler {
  public:
   static constexpr int64_t kMsPerMinute = 60000;
-  static constexpr long kMaxMinutes = 0x7FFFFFFF / kMsPerMinute;
+  static constexpr long kMaxMinutes = INT64_MAX / kMsPerMinute / 2;
 
   Scheduler(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), thread_(thread) {}
 

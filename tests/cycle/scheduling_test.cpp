@@ -121,3 +121,55 @@ TEST(CycleLock, HoldMarksBusyAndExcludesOtherRuns) {
 }
 
 }  // namespace
+
+#include "common/configurations.h"
+#include "common/user_interaction.h"
+#include "cycle/processing_cycle.h"
+#include "cycle/scheduler.h"
+#include "db/gateway_database.h"
+#include "db/maintenance_database.h"
+
+namespace {
+
+class Boxes : public UserInteraction {
+ public:
+  Boxes() { setUserInteraction(this); }
+  ~Boxes() override { setUserInteraction(nullptr); }
+  void messageBox(MessageIcon, const stringT&, const stringT& text) override { texts.push_back(text.str()); }
+  std::vector<std::string> texts;
+};
+
+TEST(Scheduler, SetTimerFollowsSetting151) {
+  CycleClock clock;
+  Boxes boxes;
+  GatewayDatabase gateway("/nonexistent/@Orvane", nullptr);
+  MaintenanceDatabase maintenance("/nonexistent", nullptr);
+  ConfigurationsManager settings;
+  ProcessingCycle cycle(gateway, maintenance, settings);
+  GatewayThread thread;
+  Scheduler scheduler(cycle, thread);
+
+  EXPECT_EQ(scheduler.armProcessingTimer(), 0);  // 151 empty: no timer
+  EXPECT_FALSE(thread.timerArmed(kProcessingTimer));
+  settings.set(kInterval, "15");
+  EXPECT_EQ(scheduler.armProcessingTimer(), 0);
+  EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 900000);
+  EXPECT_EQ(scheduler.settingsAccepted("15"), 0);  // unchanged: not restarted
+  settings.set(kInterval, "60");
+  EXPECT_EQ(scheduler.settingsAccepted("15"), 0);
+  EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 3600000);
+  settings.set(kInterval, "40320");  // four weeks, kept as it is
+  EXPECT_EQ(scheduler.settingsAccepted("60"), 0);
+  EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 40320LL * 60000);
+
+  EXPECT_EQ(scheduler.setTimer(kProcessingTimer, -5), 1);
+  EXPECT_EQ(boxes.texts, std::vector<std::string>{"*Timer could not be set"});
+  EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 40320LL * 60000);  // the old one stays
+  settings.set(kInterval, "0");
+  EXPECT_EQ(scheduler.settingsAccepted("40320"), 0);
+  EXPECT_FALSE(thread.timerArmed(kProcessingTimer));
+  // A call before the thread runs cannot be served.
+  EXPECT_FALSE(thread.call([] {}));
+}
+
+}  // namespace

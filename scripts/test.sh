@@ -81,6 +81,21 @@ else
   echo "browser tests skipped: node or playwright-core missing (bash scripts/install-deps.sh)"
 fi
 
+# --- Shared-database soak (tests/soak): orvserv killed and restarted at
+# random moments while mail arrives and tarnwick-sim works on the same
+# database, then the invariant check. Its own POP3/SMTP servers; the gcc
+# build's binaries. Any invariant violation fails the run.
+SOAK_SECONDS=${SOAK_SECONDS:-180}
+echo "=== soak, ${SOAK_SECONDS}s"
+if ORV_BIN="$ROOT/build/bin" ORV_SOAK_DIR="$ROOT/build/soak" bash -c 'rm -rf "$ORV_SOAK_DIR"; tests/soak/run.sh "$0"' "$SOAK_SECONDS" \
+     > build/soak.log 2>&1; then
+  passed=$((passed + 1))
+else
+  status=1; failed=$((failed + 1))
+fi
+sed -n '/^=== soak report/,$p' build/soak.log
+grep -q '^=== soak report' build/soak.log || tail -40 build/soak.log
+
 [ $status -eq 0 ] || failed=$((failed > 0 ? failed : 1))
 echo "tests: $passed passed, $failed failed"
 exit $status

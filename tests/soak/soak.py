@@ -28,6 +28,7 @@ import json
 import os
 import random
 import re
+import resource
 import signal
 import socket
 import subprocess
@@ -71,6 +72,10 @@ class Figures:
             self.exit_codes[key] = self.exit_codes.get(key, 0) + 1
 
 
+def allow_core():
+    resource.setrlimit(resource.RLIMIT_CORE, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+
+
 def free_port():
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
@@ -88,6 +93,7 @@ class Soak:
         self.db = os.path.join(self.work, "maintenance")
         self.gw = os.path.join(self.db, "@Orvane")
         self.logdir = os.path.join(self.work, "logs")
+        self.coredir = os.path.join(self.logdir, "cores")
         self.env = os.environ
         self.maildir = self.env["ORV_MAILDIR"]
         self.spool = self.env["ORV_SMTP_SPOOL"]
@@ -115,8 +121,9 @@ class Soak:
             self.fig.add("maintenance moves hung")
             self.fig.problem("tarnwick-sim %s did not finish within %ds" % (argv[0], timeout))
             return 124, ""
-        if self.sim_log:
-            self.sim_log.write("%s rc=%d %s%s" % (" ".join(map(str, argv[:2])), p.returncode, p.stdout, p.stderr))
+        if self.sim_log and (argv[0] != "list" or p.returncode != 0):
+            self.sim_log.write("%s rc=%d %s%s" % (" ".join(map(str, argv)), p.returncode,
+                                                  p.stdout if argv[0] != "list" else "", p.stderr))
             self.sim_log.flush()
         return p.returncode, p.stdout + p.stderr
 
@@ -127,8 +134,9 @@ class Soak:
         log = open(os.path.join(self.logdir, "orvserv.log"), "ab")
         log.write(("=== %s %s\n" % (time.strftime("%H:%M:%S"), " ".join(extra))).encode())
         log.flush()
-        p = subprocess.Popen(self.gateway_cmd(*extra), stdin=subprocess.DEVNULL,
-                             stdout=out if out is not None else log, stderr=log)
+        # Core files of a crash land in logs/cores (the working directory).
+        p = subprocess.Popen(self.gateway_cmd(*extra), stdin=subprocess.DEVNULL, cwd=self.coredir,
+                             stdout=out if out is not None else log, stderr=log, preexec_fn=allow_core)
         log.close()
         with self.gateway_lock:
             self.gateway_proc = p
@@ -150,7 +158,7 @@ class Soak:
 
     # ------------------------------------------------------------------ setup
     def setup(self):
-        os.makedirs(self.logdir, exist_ok=True)
+        os.makedirs(self.coredir, exist_ok=True)
         self.sim_log = open(os.path.join(self.logdir, "tarnwick-sim.log"), "a")
         rc, out = self.sim("create", self.db)
         if rc != 0:
@@ -325,9 +333,10 @@ class Soak:
             self.gateway_proc = None
         self.fig.add("/Run:all runs completed")
         self.fig.code("orvserv /Run:all", rc)
-        if rc == 0:
-            self.run_seconds.append(time.time() - t0)
-            self.run_seconds = self.run_seconds[-50:]
+        if rc < 0 or rc > 1:  # 1: the run reported something to the diagnostics
+            self.crashed("orvserv /Run:all", rc)
+        self.run_seconds.append(time.time() - t0)
+        self.run_seconds = self.run_seconds[-50:]
 
     def resident(self, life):
         """An orvserv with its one-minute timer and the console, Do All every
@@ -366,6 +375,8 @@ class Soak:
         self.end_gateway(p, sig)
         if sig == signal.SIGTERM:
             self.fig.code("orvserv resident after SIGTERM", p.returncode)
+            if p.returncode != 0:
+                self.crashed("resident orvserv after SIGTERM", p.returncode)
 
     def guarded(self, work):
         """A worker thread's body: a harness fault ends the soak and counts."""
@@ -374,6 +385,11 @@ class Soak:
         except Exception as e:  # noqa: BLE001 - reported, and the soak fails
             self.fig.problem("harness thread %s failed: %r" % (threading.current_thread().name, e))
             self.stop.set()
+
+    def crashed(self, what, rc):
+        self.fig.add("gateway crashes")
+        self.fig.problem("%s ended with status %s%s" % (
+            what, rc, " (signal %s, not sent by the soak)" % signal.Signals(-rc).name if rc < 0 else ""))
 
     def gateway_loop(self, deadline):
         while time.time() < deadline and not self.stop.is_set():
@@ -384,7 +400,7 @@ class Soak:
                 for _ in range(self.rng.randint(1, 4)):
                     if time.time() >= deadline:
                         break
-                    self.run_once(kill=self.rng.random() < 0.4)
+                    self.run_once(kill=self.rng.random() < 0.6)
 
     # ------------------------------------------------------------------- main
     def run(self):
@@ -414,6 +430,8 @@ class Soak:
             try:
                 rc = p.wait(timeout=RUN_TIMEOUT)
                 self.fig.code("orvserv final /Run:all", rc)
+                if rc < 0 or rc > 1:
+                    self.crashed("final orvserv /Run:all", rc)
             except subprocess.TimeoutExpired:
                 self.fig.problem("final /Run:all still running after %ds" % RUN_TIMEOUT)
                 self.end_gateway(p, signal.SIGKILL)

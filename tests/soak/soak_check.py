@@ -268,6 +268,9 @@ def check(soak, soak_seconds):
         ", ".join("%s %d" % (STATUS_NAMES.get(s, s), c) for s, c in sorted(status_count.items()))))
     out.append("notices queued: %d (sent and removed %d, still queued %d)" % (
         n_ack_rows, sum(removed.values()), sum(queued.values())))
+    unsendable = sum(1 for rows in acks.values() for r in rows if not r["_deleted"] and num(r["WRKEY"]) == 0)
+    out.append("    of the still queued, copies of enquiries or rows without a work request (never sendable): %d"
+               % unsendable)
     out.append("notices received by the SMTP server: %d" % len(notices))
     out.append("work requests: %d (gateway's %d, maintenance's %d); work orders: %d; contacts: %d; accounts: %d" % (
         len(wrequests) - 1, len(gateway_wr), len(wrequests) - 1 - len(gateway_wr), len(worders) - 1,
@@ -285,6 +288,9 @@ def check(soak, soak_seconds):
         out.append("    %5d  %s" % (c, text))
     for k, v in separate.items():
         out.append("%s: %d" % (k, v))
+    cores = sorted(glob.glob(os.path.join(soak.coredir, "core*")))
+    if cores:
+        out.append("core files: " + " ".join(cores))
     for p in fig.problems:
         violate("process problem", p)
     out.append("invariant violations: %d" % len(violations))

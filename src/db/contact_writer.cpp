@@ -80,8 +80,8 @@ ContactWriteResult createContact(DatabaseContext& maintenance, const stringT& na
   rc = c.blankRecord();
   if (rc == 0) rc = c.markDeleted(false);
   if (rc == 0) rc = c.field(kConKey)->assignLong(k);
-  if (rc == 0) rc = c.field(kConCode)->assign(stored);
-  if (rc == 0) rc = c.field(kConEmail)->assign(email.lower());
+  if (rc == 0) rc = assignText(*c.field(kConCode), stored);
+  if (rc == 0) rc = assignText(*c.field(kConEmail), email.lower());
   if (rc == 0) rc = c.commit();
   // 20 / 25: another program stored the same name meanwhile; the contact
   // is stored all the same, only left out of the CODE tag.

@@ -4,6 +4,7 @@
 
 #include "db/db_table.h"
 #include "db/gateway_tables.h"
+#include "db/record_counter.h"
 #include "engine/error4.h"
 #include "platform/clock.h"
 
@@ -45,13 +46,13 @@ int writeOne(DBTable& logs, const LogRecord& r, int number) {
   auto f = [&](int n) { return logs.field(n); };
   switch (number) {
     case kLrWrKey: return f(kLogWrKey)->assignLong(r.getNumber(kLrWrKey));
-    case kLrWoSchedule: return f(kLogWoSchedule)->assign(r.get(kLrWoSchedule));
-    case kLrDetails: return f(kLogDetails)->assign(r.get(kLrDetails));
-    case kLrMessage: return f(kLogMessage)->assign(r.message().rawText());
-    case kLrHistory: return f(kLogHistory)->assign(r.get(kLrHistory));
+    case kLrWoSchedule: return assignText(*f(kLogWoSchedule), r.get(kLrWoSchedule));
+    case kLrDetails: return assignText(*f(kLogDetails), r.get(kLrDetails));
+    case kLrMessage: return assignText(*f(kLogMessage), r.message().rawText());
+    case kLrHistory: return assignText(*f(kLogHistory), r.get(kLrHistory));
     case kLrFlags: return f(kLogFlags)->assignLong(r.getNumber(kLrFlags));
-    case kLrCDate: return f(kLogCDate)->assign(r.get(kLrCDate));
-    case kLrCTime: return f(kLogCTime)->assign(r.get(kLrCTime));
+    case kLrCDate: return assignText(*f(kLogCDate), r.get(kLrCDate));
+    case kLrCTime: return assignText(*f(kLogCTime), r.get(kLrCTime));
     default: return e4parm;
   }
 }

@@ -89,3 +89,5 @@ void discardRecordChanges(DBTable& t) {
   (void)d4changed(t.data(), 0);
   releaseTableLocks(t);
 }
+
+int assignText(DBField& f, const stringT& text) { return text.empty() ? f.blank() : f.assign(text); }

@@ -46,3 +46,7 @@ void releaseTableLocks(DBTable& t);
 // Drops the changes made to the current record buffer (after a failed
 // write or append), so no later move writes them, and releases the locks.
 void discardRecordChanges(DBTable& t);
+
+// Assigns text to a field; an empty text blanks it (the engine's assign is
+// never handed a null pointer for an empty text).
+[[nodiscard]] int assignText(DBField& f, const stringT& text);

@@ -146,7 +146,7 @@ int WorkRequestManager::Fill(const FieldMap& m) {
   long requestor = m.getNumber(kReqRequestor);
   if (!contacts_.isOpen() || !found(contacts_.seekExact(static_cast<double>(requestor))))
     return setStatus(1, translate("*can't find requestor"));
-  auto text = [&](int field, int number) { return wrequest_.field(field)->assign(m.get(number)); };
+  auto text = [&](int field, int number) { return assignText(*wrequest_.field(field), m.get(number)); };
   int rc = wrequest_.field(kWrRequestor)->assignLong(requestor);
   if (rc == 0) rc = text(kWrDate, kReqDate);
   if (rc == 0) rc = text(kWrTime, kReqTime);

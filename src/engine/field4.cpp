@@ -67,7 +67,7 @@ int f4assignN(FIELD4* f, const char* text, size_t length) {
   if (int rc = f4changeCheck(f)) return rc;
   size_t n = length < f->len ? length : f->len;
   char* p = f4ptr(f);
-  memcpy(p, text, n);
+  if (n > 0) memcpy(p, text, n);  // text may be null when empty
   memset(p + n, ' ', f->len - n);
   f4setNullBit(f, false);
   return 0;

@@ -3,68 +3,37 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
-#include "platform/clock.h"
+#include "engine/date4.h"
 
 namespace expr4 {
 
-long julianFromYmd(int y, int m, int d) {
-  // Fliegel and Van Flandern's algorithm for the Gregorian calendar.
-  long a = (14 - m) / 12;
-  long yy = y + 4800 - a;
-  long mm = m + 12 * a - 3;
-  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-}
-
 void ymdFromJulian(long jd, int& y, int& m, int& d) {
-  long a = jd + 32044;
-  long b = (4 * a + 3) / 146097;
-  long c = a - 146097 * b / 4;
-  long dd = (4 * c + 3) / 1461;
-  long e = c - 1461 * dd / 4;
-  long mm = (5 * e + 2) / 153;
-  d = int(e - (153 * mm + 2) / 5 + 1);
-  m = int(mm + 3 - 12 * (mm / 10));
-  y = int(100 * b + dd - 4800 + mm / 10);
+  std::string t = dateTextFromJulian(jd);
+  if (t[0] == ' ') {
+    y = m = d = 0;
+    return;
+  }
+  y = std::atoi(t.substr(0, 4).c_str());
+  m = std::atoi(t.substr(4, 2).c_str());
+  d = std::atoi(t.substr(6, 2).c_str());
 }
 
 long julianFromDateText(std::string_view t) {
-  if (t.size() >= 8 && t.substr(0, 8) == "        ") return 0;
   if (t.size() < 8) return -1;
-  int v[8];
-  for (int i = 0; i < 8; i++) {
-    if (!std::isdigit(static_cast<unsigned char>(t[size_t(i)]))) return -1;
-    v[i] = t[size_t(i)] - '0';
-  }
-  int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
-  int m = v[4] * 10 + v[5];
-  int d = v[6] * 10 + v[7];
-  if (m < 1 || m > 12 || d < 1 || d > 31) return -1;
-  long jd = julianFromYmd(y, m, d);
-  int y2, m2, d2;
-  ymdFromJulian(jd, y2, m2, d2);
-  if (y2 != y || m2 != m || d2 != d) return -1;
-  return jd;
+  return date4long(t.data());
 }
 
 std::string dateTextFromJulian(long jd) {
-  if (jd <= 0) return "        ";
-  int y, m, d;
-  ymdFromJulian(jd, y, m, d);
-  if (y < 0 || y > 9999) return "        ";
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-  return buf;
+  char buf[8];
+  date4assign(buf, jd);
+  return std::string(buf, 8);
 }
 
 std::string todayText() {
-  std::time_t t = platformClock().now();
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-  return buf;
+  char buf[8];
+  date4today(buf);
+  return std::string(buf, 8);
 }
 
 namespace {

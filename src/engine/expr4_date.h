@@ -1,4 +1,5 @@
-// Calendar arithmetic for expressions and keys.
+// Dates for expressions and keys: the date4 conversions in the forms the
+// expression language needs, and the date pictures of DTOC / CTOD.
 //
 // Julian day numbers are the astronomical day numbers over the proleptic
 // Gregorian calendar: 1 January 1 is 1721426, 1 January 2000 is 2451545.
@@ -10,7 +11,7 @@
 
 namespace expr4 {
 
-long julianFromYmd(int year, int month, int day);
+// Year, month and day of a Julian day (all 0 for a blank date).
 void ymdFromJulian(long jd, int& year, int& month, int& day);
 // CCYYMMDD text to a Julian day: eight blanks give 0, anything that is not a
 // valid date gives -1.

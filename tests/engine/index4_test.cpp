@@ -243,6 +243,33 @@ TEST_F(Index4Test, QueryScanVisitsMatchingRecordsInTagOrder) {
   d4close(d);
 }
 
+TEST_F(Index4Test, StaleEntriesAreSkippedBySeeks) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  ASSERT_EQ(append(d, 1, "alpha"), 0);
+  ASSERT_EQ(append(d, 2, "beta"), 0);
+  ASSERT_EQ(append(d, 3, "gamma"), 0);
+  uint32_t headerLen = d->dataFile->header.headerLength;
+  uint32_t recLen = d->dataFile->header.recordLength;
+  d4close(d);
+  // Another program changed record 1 and has not yet updated the index, and
+  // record 3 is not yet counted in the header we read.
+  auto bytes = readBytes(dir.file("t.dbf"));
+  uint32_t nameAt = headerLen + 0 * recLen + 1 + 10;
+  memcpy(&bytes[nameAt], "zeta", 4);
+  bytes[4] = 2;
+  writeBytes(dir.file("t.dbf"), bytes);
+  d = d4open(&tc.c, dir.file("t.dbf"));
+  ASSERT_NE(d, nullptr);
+  d4tagSelect(d, d4tag(d, "NAME"));
+  EXPECT_EQ(d4seek(d, "alpha"), r4after);
+  EXPECT_EQ(d4recNo(d), 2);
+  EXPECT_EQ(d4seek(d, "gamma"), r4eof);
+  EXPECT_EQ(d4seek(d, "beta"), 0);
+  EXPECT_EQ(d4recNo(d), 2);
+  d4close(d);
+}
+
 TEST(Sort4, SpillsToTemporaryFilesAndMerges) {
   TestContext tc;
   SORT4 s;

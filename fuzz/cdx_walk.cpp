@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "engine/code4.h"
@@ -51,6 +52,7 @@ void makeTable() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   makeTable();
+  atexit([] { std::filesystem::remove_all(dir); });
   return 0;
 }
 

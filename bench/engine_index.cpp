@@ -9,7 +9,8 @@
 //   walk     every row in STATUS order
 //   reindex  engine: rebuild of all twelve tags; SQLite: CREATE INDEX x 12
 //
-// Records: ORV_BENCH_RECORDS (default 100000). The summary at the end gives
+// Records: ORV_BENCH_RECORDS (default 100000); files in ORV_BENCH_DIR
+// (default /tmp). The summary at the end gives
 // SQLite time / engine time for each pair (above 1: the engine is faster).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -35,8 +36,9 @@ int records() {
 
 std::string benchDir() {
   static std::string dir = [] {
-    char tmpl[] = "/tmp/orv-bench-index-XXXXXX";
-    return std::string(mkdtemp(tmpl));
+    const char* base = getenv("ORV_BENCH_DIR");
+    std::string tmpl = std::string(base ? base : "/tmp") + "/orv-bench-index-XXXXXX";
+    return std::string(mkdtemp(tmpl.data()));
   }();
   return dir;
 }

@@ -8,6 +8,7 @@
 #include "db/engine_message.h"
 #include "db/engine_message_table.h"
 #include "db/gateway_layouts.h"
+#include "db/path_names.h"
 #include "db/version_rows.h"
 #include "engine/error4.h"
 #include "platform/directory.h"
@@ -19,12 +20,6 @@ std::string normalisedDirectory(const stringT& path) {
   for (char& c : p)
     if (c == '\\') c = '/';
   return absolutePath(p);
-}
-
-bool hasExtension(const std::string& name) {
-  size_t slash = name.rfind('/');
-  size_t dot = name.rfind('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
 }
 }  // namespace
 
@@ -172,7 +167,7 @@ int DatabaseContext::Compare(const Version& minimum, int programRow, const Versi
 bool DatabaseContext::DropTable(const stringT& name) {
   std::string base = name.str();
   if (!hasExtension(base)) base += ".dbf";
-  std::string stem = base.substr(0, base.rfind('.'));
+  std::string stem = withoutExtension(base);
   FileSystem& fs = platformFileSystem();
   for (const std::string& file : {base, stem + ".cdx", stem + ".fpt"}) {
     std::string path = resolve(file);

@@ -22,8 +22,10 @@ stringT DBField::raw() const {
 stringT DBField::text() const { return isMemo() ? raw() : raw().trimRight(); }
 
 int DBField::assign(const stringT& value) {
-  if (isMemo()) return f4memoAssignN(field_, value.view().data(), value.length());
-  return f4assignN(field_, value.view().data(), value.length());
+  // An empty text may have no storage at all; the engine copies from it.
+  const char* bytes = value.empty() ? "" : value.view().data();
+  if (isMemo()) return f4memoAssignN(field_, bytes, value.length());
+  return f4assignN(field_, bytes, value.length());
 }
 
 int DBField::assignLong(long value) { return f4assignLong(field_, value); }

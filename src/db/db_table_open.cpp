@@ -6,6 +6,7 @@
 #include "db/db_lookup_link.h"
 #include "db/db_table.h"
 #include "db/engine_context.h"
+#include "db/path_names.h"
 #include "db/temp_names.h"
 #include "engine/code4.h"
 #include "engine/data4.h"
@@ -15,21 +16,6 @@
 #include "platform/file.h"
 
 namespace {
-
-bool hasExtension(const std::string& path) {
-  size_t slash = path.rfind('/');
-  size_t dot = path.rfind('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-std::string baseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string stem(const std::string& path) {
-  return hasExtension(path) ? path.substr(0, path.rfind('.')) : path;
-}
 
 // Full names as the caller wrote them: "\" is a separator, and a Windows
 // drive prefix ("C:\") or "\\" marks a full path, as "/" does.
@@ -138,7 +124,7 @@ void DBTable::closeData() {
 void DBTable::removeTemporaryFiles() {
   if (temporaryPath_.empty()) return;
   FileSystem& fs = platformFileSystem();
-  std::string base = stem(temporaryPath_);
+  std::string base = withoutExtension(temporaryPath_);
   for (const char* ext : {".dbf", ".cdx", ".fpt"}) (void)fs.remove(base + ext);
   temporaryPath_.clear();
 }

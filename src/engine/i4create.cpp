@@ -13,6 +13,7 @@
 #include "engine/data4_internal.h"
 #include "engine/error4.h"
 #include "engine/i4scan.h"
+#include "engine/i4key.h"
 #include "engine/index4.h"
 #include "engine/sort4.h"
 #include "engine/tag4build.h"
@@ -22,12 +23,6 @@ namespace {
 constexpr size_t kSortBudget = size_t(48) << 20;  // shared by all tags of a build
 
 bool validUnique(short u) { return u == 0 || u == 20 || u == 25 || u == -340 || u == 15 || u == -360; }
-
-std::string upperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
-  return s;
-}
 
 // Puts every record's key into the sorts of the tags; unique duplicates are
 // resolved later while reading the sorted keys.
@@ -197,7 +192,7 @@ static int defineTags(DATA4* d, INDEX4FILE* f, const TAG4INFO* tags) {
       return error4describe(c, e4tagInfo, 0, ti->name, expr.c_str());
     auto t = std::make_unique<TAG4FILE>();
     t->indexFile = f;
-    t->alias = upperAscii(std::string(ti->name).substr(0, 10));
+    t->alias = i4key::upperAscii(std::string(ti->name).substr(0, 10));
     t->unique = ti->unique;
     t->descending = ti->descending != 0;
     EXPR4* e = expr4parseTag(d, expr.c_str());
@@ -237,7 +232,7 @@ int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** ou
   if (d4check(d) < 0) return e4codeBase;
   CODE4* c = d->codeBase;
   std::string fileName = i4fileName(d, name);
-  std::string upper = upperAscii(fileName);
+  std::string upper = i4key::upperAscii(fileName);
   for (INDEX4FILE* open : d->dataFile->indexFiles)
     if (open->upperName == upper) return error4describe(c, e4nameNotFound, 0, fileName.c_str());
   auto* f = new INDEX4FILE;

@@ -31,6 +31,12 @@ bool fromNumber(char keyType, double v, std::string& key);
 // ASCII-only upper-casing of a..z, whatever the locale.
 inline char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
+// A copy of s with a..z upper-cased (tag and file names).
+inline std::string upperAscii(std::string s) {
+  for (char& c : s) c = upperAscii(c);
+  return s;
+}
+
 // Adds 1 to a key as a big-endian number; false when it was all 0xFF bytes.
 bool increment(std::string& key);
 

@@ -6,6 +6,7 @@
 #include "engine/code4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
+#include "engine/i4key.h"
 #include "engine/index4.h"
 #include "engine/tag4tree.h"
 #include "platform/file.h"
@@ -14,13 +15,7 @@ namespace {
 
 constexpr int kMaxTags = 512;
 
-std::string upperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
-  return s;
-}
-
-int corrupt(INDEX4FILE* f) { return error4describe(f->codeBase, e4index, 0, f->file.name.c_str()); }
+int corrupt(INDEX4FILE* f) { return index4corrupt(f); }
 
 // Reads the directory and the tag headers of a freshly opened file.
 int readStructure(INDEX4FILE* f) {
@@ -50,7 +45,7 @@ int readStructure(INDEX4FILE* f) {
     if (rc) return rc;
     std::string name = e->key.substr(0, 10);
     name.erase(name.find_last_not_of(std::string(" \0", 2)) + 1);
-    t->alias = upperAscii(name);
+    t->alias = i4key::upperAscii(name);
     const cdx::TagHeader& th = t->header;
     if (th.keyLen == 0 || th.keyLen > cdx::kMaxKeyLen || th.root == 0 || th.root == 0xFFFFFFFFu)
       return corrupt(f);
@@ -131,7 +126,7 @@ void index4closeFile(INDEX4FILE* f) {
 INDEX4* i4open(DATA4* d, const char* name) {
   if (!d || d4check(d) < 0) return nullptr;
   std::string fileName = i4fileName(d, name);
-  std::string upper = upperAscii(fileName);
+  std::string upper = i4key::upperAscii(fileName);
   for (INDEX4* i : d->indexes)
     if (i->indexFile->upperName == upper) {
       error4describe(d->codeBase, e4instance, 0, fileName.c_str());
@@ -198,7 +193,7 @@ int i4flush(INDEX4* i) {
 
 TAG4* i4tag(INDEX4* i, const char* name) {
   if (!i || !name) return nullptr;
-  std::string n = upperAscii(std::string(name).substr(0, 10));
+  std::string n = i4key::upperAscii(std::string(name).substr(0, 10));
   n.erase(n.find_last_not_of(' ') + 1);
   for (auto& t : i->tags)
     if (t->tagFile->alias == n) return t.get();

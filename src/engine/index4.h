@@ -146,6 +146,8 @@ const char* t4alias(const TAG4* t);
 bool t4isNumeric(const TAG4* t);
 
 // Index file internals shared by the index modules (index4file.cpp).
+// Reports -310 "Not a Correct Index File" naming the file (and tag, if any).
+int index4corrupt(const INDEX4FILE* f, const TAG4FILE* t = nullptr);
 [[nodiscard]] int index4lock(INDEX4FILE* f);
 [[nodiscard]] int index4unlock(INDEX4FILE* f);
 // Locks every index file of the data file (retried as a set).

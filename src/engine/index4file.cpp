@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t kIndexLockOffset = 0x7FFFFFFE;
 constexpr size_t kCacheLimit = 16384;  // nodes; the cache is trimmed between operations
 
-int corrupt(INDEX4FILE* f) { return error4describe(f->codeBase, e4index, 0, f->file.name.c_str()); }
+int corrupt(INDEX4FILE* f) { return index4corrupt(f); }
 
 void dropCache(INDEX4FILE* f) {
   f->cache.clear();
@@ -23,6 +23,10 @@ void dropCache(INDEX4FILE* f) {
 }
 
 }  // namespace
+
+int index4corrupt(const INDEX4FILE* f, const TAG4FILE* t) {
+  return error4describe(f->codeBase, e4index, 0, f->file.name.c_str(), t ? t->alias.c_str() : nullptr);
+}
 
 int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t) {
   std::array<uint8_t, cdx::kHeaderSize> buf{};

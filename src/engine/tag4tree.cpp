@@ -13,10 +13,7 @@ namespace {
 constexpr int kMaxDepth = 32;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
-int corrupt(TAG4FILE* t) {
-  return error4describe(t->indexFile->codeBase, e4index, 0, t->indexFile->file.name.c_str(),
-                        t->alias.c_str());
-}
+int corrupt(TAG4FILE* t) { return index4corrupt(t->indexFile, t); }
 
 CachedNode* load(TAG4FILE* t, uint32_t off, int* rc) { return index4node(t->indexFile, t, off, rc); }
 

@@ -6,6 +6,8 @@
 #include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
 
+Scheduler::~Scheduler() { thread_.killTimer(kProcessingTimer); }
+
 int Scheduler::setTimer(int id, long minutes) {
   CycleLock::Hold hold(cycle_.lock());
   if (!hold) return 1;

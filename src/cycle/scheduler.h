@@ -37,6 +37,11 @@ class Scheduler {
   static constexpr long kMaxMinutes = INT64_MAX / kMsPerMinute / 2;
 
   Scheduler(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), thread_(thread) {}
+  // Takes the processing timer off the thread: its handler refers to this
+  // object, and the thread outlives it at shutdown.
+  ~Scheduler();
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
 
   // 0 done; 1 refused (after the message box), or the cycle lock failed.
   [[nodiscard]] int setTimer(int id, long minutes);

@@ -125,7 +125,7 @@ ApiReply ConsoleApi::state(const ApiParams& params) {
     diagnosticRows = nullptr;  // unchanged since the page's last look
   }
   reply.body = {{"status", s(translatePrompt(stringT(cycle.statusText)))},
-                {"busy", cycle.busy || queuedRuns_.load() > 0},
+                {"busy", cycle.busy || queuedRuns_->load() > 0},
                 {"generation", cycle.generation},
                 {"counts", counts},
                 {"categories", categories},
@@ -149,18 +149,17 @@ ApiReply ConsoleApi::command(const json& body) {
     case kCmdDoAll: action = CycleAction::All; break;
     default: return badRequest("unknown command");
   }
-  ++queuedRuns_;
+  ++*queuedRuns_;
   ProcessingCycle* cycle = context_.cycle;
-  std::atomic<int>* queued = &queuedRuns_;
-  bool posted = context_.thread->post([cycle, action, queued] {
+  bool posted = context_.thread->post([cycle, action, queued = queuedRuns_] {
     struct Done {
-      std::atomic<int>* q;
-      ~Done() { --*q; }
-    } done{queued};
+      std::atomic<int>& q;
+      ~Done() { --q; }
+    } done{*queued};
     cycle->runAction(action);
   });
   if (!posted) {
-    --queuedRuns_;
+    --*queuedRuns_;
     return ApiReply{503, {{"message", "the gateway is stopping"}}};
   }
   return ApiReply{200, {{"ok", true}}};

@@ -35,6 +35,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -95,5 +96,7 @@ class ConsoleApi {
   ApiReply onGateway(const std::function<void(ApiReply&)>& work);
 
   ConsoleContext context_;
-  std::atomic<int> queuedRuns_{0};
+  // Shared with the runs posted to the gateway thread: one may still be
+  // queued or running when the console (and this object) is gone.
+  std::shared_ptr<std::atomic<int>> queuedRuns_ = std::make_shared<std::atomic<int>>(0);
 };

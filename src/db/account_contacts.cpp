@@ -31,8 +31,14 @@ int AccountsManager::FindContactByEmail(const stringT& address, long* contactKey
   if (probe.empty()) return setStatus(r4after);
   int rc = c.selectTag(*c.tag(kConTagEmail));
   if (rc == 0) rc = c.seek(probe);
+  // The seek compares only the address's own length, so it also lands on
+  // longer addresses that merely begin with it ("bob@example.co" before
+  // "bob@example.com"). Only a contact whose whole address is the sender's
+  // is that sender: anything else would file requests under, and answer
+  // enquiries about, another person.
   for (; rc == 0 && c.compareKey(probe) == 0; rc = c.skip(1)) {
     if (!visibleContact(c)) continue;
+    if (c.field(kConEmail)->text().trim().upper() != probe.trim()) continue;
     long key = c.field(kConKey)->asLong();
     int found = Find(key);
     if (found != 0 && found != r4after) return found;

@@ -138,8 +138,11 @@ TEST(AccountsManager, FindContactByEmail) {
   EXPECT_EQ(key, 18);
   EXPECT_EQ(m.FindContactByEmail("bob@example.com", &key), 1);  // exact beats the longer one
   EXPECT_EQ(key, 13);
-  EXPECT_EQ(m.FindContactByEmail("kofi.okafor@tarnwick-demo.exa", &key), 1);  // only its length
-  EXPECT_EQ(key, 18);
+  // An address that is only the beginning of a stored one is another
+  // person's address, not that contact's.
+  EXPECT_EQ(m.FindContactByEmail("kofi.okafor@tarnwick-demo.exa", &key), 2);
+  EXPECT_EQ(key, 0);
+  EXPECT_EQ(m.FindContactByEmail("bob@example.co", &key), 2);
   EXPECT_EQ(m.FindContactByEmail("harry.hidden@tarnwick-demo.example", &key), 2);
   EXPECT_EQ(m.FindContactByEmail("erik.jensen@tarnwick-demo.example", &key), 2);  // deleted
   EXPECT_EQ(m.FindContactByEmail("", &key), 2);

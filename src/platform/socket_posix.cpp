@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -60,6 +61,15 @@ int pollFor(int handle, short events, int64_t timeoutMs) {
     if (rc < 0) return -errno;
     return rc > 0 ? 1 : 0;
   }
+}
+
+// The mail dialogues send a command or a message in a few writes and then
+// wait for the reply. With Nagle's algorithm the last small write waits for
+// the peer's delayed ACK (about 40 ms a message); the dialogue gains nothing
+// from coalescing, so it is switched off. Failing to set it only costs time.
+void noDelay(int handle) {
+  int on = 1;
+  (void)::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 class PosixSockets : public SocketLayer {
@@ -129,13 +139,17 @@ class PosixSockets : public SocketLayer {
     remote.sin_addr.s_addr = address;
     remote.sin_port = htons(port);
     for (;;) {
-      if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
+      if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
+        noDelay(handle);
+        return 0;
+      }
       if (errno != EINTR) return errno;
       // An interrupted connect goes on in the background; wait for it.
       if (pollFor(handle, POLLOUT, -1) < 0) return errno;
       int err = 0;
       socklen_t len = sizeof err;
       if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+      if (err == 0) noDelay(handle);
       return err;
     }
   }

@@ -18,6 +18,9 @@ if [ ! -x "$BIN/orvserv" ] || [ ! -x "$BIN/orvdb" ] || [ ! -x "$BIN/tarnwick-sim
   cmake --build build -j"$(nproc)" --target orvserv orvdb tarnwick-sim
   BIN=$ROOT/build/bin
 fi
+# The checker first: it must see the breaches it is there to count.
+/usr/bin/python3 -m unittest -q tests/soak/test_soak_check.py
+
 WORK=${ORV_SOAK_DIR:-$ROOT/build-soak-runs/$(date +%Y%m%d-%H%M%S)-$$}
 mkdir -p "$(dirname "$WORK")"
 

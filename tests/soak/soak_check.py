@@ -52,6 +52,11 @@ def dump(orvdb, path):
     return rows
 
 
+def read_text(path):
+    with open(path, "rb") as f:
+        return f.read().decode("latin-1")
+
+
 def num(v):
     try:
         return int(str(v).strip() or "0")
@@ -120,7 +125,7 @@ def check(soak, soak_seconds):
     for sub in ("new", "cur"):
         for f in glob.glob(os.path.join(soak.maildir, sub, "*")):
             try:
-                m = ID_RE.search(open(f, "rb").read().decode("latin-1"))
+                m = ID_RE.search(read_text(f))
             except OSError:
                 continue
             if m:
@@ -220,8 +225,8 @@ def check(soak, soak_seconds):
     # --- notices
     notices = []
     for f in sorted(glob.glob(os.path.join(soak.spool, "*.eml"))):
-        text = open(f, "rb").read().decode("latin-1")
-        env = open(f[:-4] + ".env", "rb").read().decode("latin-1") if os.path.exists(f[:-4] + ".env") else ""
+        text = read_text(f)
+        env = read_text(f[:-4] + ".env") if os.path.exists(f[:-4] + ".env") else ""
         notices.append((os.path.basename(f), text, env))
     sent, removed, queued = collections.Counter(), collections.Counter(), collections.Counter()
     for n, rows in acks.items():
@@ -238,7 +243,9 @@ def check(soak, soak_seconds):
         best = None
         for r in acks.get(n, []):
             h, d = r["HISTORY"] or "", r["DETAILS"] or ""
-            if h in body and d in body and (best is None or len(h) + len(d) > len(best[1]) + len(best[2])):
+            # An enquiry answer (FLAGS bit 2) mails its DETAILS, not its history.
+            answer = num(r.get("FLAGS")) & 2
+            if (h in body or answer) and d in body and (best is None or len(h) + len(d) > len(best[1]) + len(best[2])):
                 best = (n, h, d)
         if best is None:
             violate("notice that matches no row change", "%s (soak #%d)" % (name, n))
@@ -256,7 +263,7 @@ def check(soak, soak_seconds):
     diag_lines = []
     diag = find_table(soak.gw, "diagnostic.txt")
     if os.path.exists(diag):
-        diag_lines = open(diag, "rb").read().decode("latin-1").splitlines()
+        diag_lines = read_text(diag).splitlines()
     kinds = collections.Counter(d["kind"] for d in delivered.values())
     n_ack_rows = sum(len(v) for v in acks.values())
     out.append("=== soak report")

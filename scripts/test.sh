@@ -87,8 +87,8 @@ fi
 # build's binaries. Any invariant violation fails the run.
 SOAK_SECONDS=${SOAK_SECONDS:-180}
 echo "=== soak, ${SOAK_SECONDS}s"
-if ORV_BIN="$ROOT/build/bin" ORV_SOAK_DIR="$ROOT/build/soak" bash -c 'rm -rf "$ORV_SOAK_DIR"; tests/soak/run.sh "$0"' "$SOAK_SECONDS" \
-     > build/soak.log 2>&1; then
+rm -rf build/soak
+if ORV_BIN="$ROOT/build/bin" ORV_SOAK_DIR="$ROOT/build/soak" tests/soak/run.sh "$SOAK_SECONDS" > build/soak.log 2>&1; then
   passed=$((passed + 1))
 else
   status=1; failed=$((failed + 1))

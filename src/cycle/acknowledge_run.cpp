@@ -8,7 +8,9 @@
 //       GetRecord (missing: report, next), prepareLog (not 0: report, the
 //       row stays queued), GetAccount(101), choose the recipient
 //       (acknowledgement_mail.h); an address holding a control character:
-//       report, the row stays queued
+//       report, the row stays queued. An enquiry answer (status_enquiry.h)
+//       carries its notice in DETAILS: no prepareLog, and it goes to the
+//       enquirer identified by From
 //       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
 //       a failed send are reported and the row stays queued
 //       REMOVE the row once the server has taken the notice
@@ -25,6 +27,7 @@
 #include "cycle/log_processor.h"
 #include "cycle/notice_text.h"
 #include "cycle/processing_cycle.h"
+#include "cycle/status_enquiry.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
 #include "platform/clock.h"
@@ -81,13 +84,15 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
     report(logs.describe());
     return;
   }
-  if (processor.prepareLog(*row) != 0) {
+  bool answer = isEnquiryAnswer(*row);
+  if (!answer && processor.prepareLog(*row) != 0) {
     report(processor.describe());
     return;
   }
-  auto account = accounts.GetAccount(row->getNumber(101));
-  Recipient to = chooseRecipient(row->message(), account ? &*account : nullptr);
-  stringT reference = row->get(104);
+  auto account = answer ? enquirerAccount(accounts, row->message()) : accounts.GetAccount(row->getNumber(101));
+  Recipient to = answer ? enquiryRecipient(row->message(), account ? &*account : nullptr)
+                        : chooseRecipient(row->message(), account ? &*account : nullptr);
+  stringT reference = answer ? enquiryReference(row->message()) : row->get(104);
   if (int at = controlCharacterAt(to.address); at >= 0) {
     report(controlCharacterReport(to.address, at, reference));
     return;
@@ -96,7 +101,8 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
   const FieldMap& s = settings();
   std::time_t now = platformClock().now();
   AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress))};
-  stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, noticeText(row->fields()));
+  stringT notice = answer ? row->get(kLrDetails) : noticeText(row->fields());
+  stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, notice);
 
   std::vector<stringT> failed;
   int rc = smtp_.send(s.get(kReturnAddress), {to.address}, text, failed);

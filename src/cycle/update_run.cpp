@@ -1,7 +1,9 @@
 // The log update run: walks logs.dbf by status and brings every row up to
 // date with the maintenance database.
 //
-//   [lock] --busy--> SCAN statuses 1, 2, 3, 6 (+4 when setting 157, +5
+//   [lock] --busy--> CLEAN queued enquiry copies that can never be sent
+//                    (status_enquiry.h), then SCAN statuses 1, 2, 3, 6
+//                    (+4 when setting 157, +5
 //                    when 158), each list read afresh when its turn comes
 //     per key:
 //       GetRecord (missing: report, next key)
@@ -9,7 +11,8 @@
 //       IDENTIFY: 101 set -> confirmAccount; else From -> resolveSender
 //         no account: history "*Unauthorized user", status 0
 //       PROCESS (account flag 1): processLog; 0 changed, 1 nothing new,
-//         2+ report
+//         2+ report; a Special row (status enquiry) is answered once
+//         instead (status_enquiry.h) and leaves the scan as Saved
 //       WRITE when changed or the status moved: Update(213) (failure:
 //         report), then queueAcknowledgement
 //   --> clear the status text, unlock
@@ -29,6 +32,7 @@
 #include "cycle/log_processor.h"
 #include "cycle/processing_cycle.h"
 #include "cycle/sender_identity.h"
+#include "cycle/status_enquiry.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
 #include "mail/address.h"
@@ -62,6 +66,7 @@ void ProcessingCycle::updateLogs() {
     LogProcessor processor(maintenance_, settings());
     LogsManager logs(gateway_);
     AccountsManager accounts(gateway_, maintenance_);
+    removeUndeliverableEnquiryCopies(logs, reporter());
     for (int status : statusesToScan(settings()))
       for (long key : logs.KeysInStatus(status)) updateRow(key, status, logs, accounts, processor);
   }
@@ -99,7 +104,13 @@ void ProcessingCycle::updateRow(long key, int scanned, LogsManager& logs, Accoun
     flags = account->getNumber(kAccountFlags);
   }
 
-  if (flags & kAccountEnabled) {
+  if ((flags & kAccountEnabled) && row.status() == kLogSpecial) {
+    StatusEnquiries enquiries(maintenance_);
+    if (enquiries.answer(row, logs, accounts) == StatusEnquiries::kAnswered)
+      changed = true;
+    else
+      report(enquiries.describe());
+  } else if (flags & kAccountEnabled) {
     int result = processor.processLog(row);
     if (result >= LogProcessor::kFailed)
       report(processor.describe());

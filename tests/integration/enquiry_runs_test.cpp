@@ -47,7 +47,8 @@ long fileTwoRequests(World& w) {
   w.maildir().drop(message(std::string(kBob) + "Subject: Tap\r\n", "Tap drips.\r\n"));
   w.cycle().doAll();
   EXPECT_EQ(w.spool().fresh().size(), 2u);
-  const LogRecord* jane = rowWithSubject(w.rows(kLogWaiting), "Heating off");
+  std::vector<LogRecord> waiting = w.rows(kLogWaiting);
+  const LogRecord* jane = rowWithSubject(waiting, "Heating off");
   EXPECT_TRUE(jane);
   if (!jane) return 0;
   EXPECT_EQ(jane->get(104), "@O01001");

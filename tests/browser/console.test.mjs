@@ -85,15 +85,28 @@ test('dragging logs onto a category copies and moves them; Save and Delete', opt
   await page.waitForSelector('#logs tbody tr');
   const before = await page.$$eval('#logs tbody tr', (r) => r.length);
   const count = async (s) => Number(((await h.categoryText(page, s)).match(/\((\d+)\)/) || [0, 0])[1]);
+  // The list is redrawn when the counts change; a drag that starts on a row
+  // being replaced never drops. Drag again until the drop menu shows.
+  const dragFirstRowTo = async (status) => {
+    for (let attempt = 0; ; ++attempt) {
+      await page.locator('#logs tbody tr').first().dragTo(page.locator(`#categories li[data-status="${status}"]`));
+      try {
+        await page.waitForSelector('#popup:not([hidden])', { timeout: 3000 });
+        return;
+      } catch (e) {
+        if (attempt >= 4) throw e;
+      }
+    }
+  };
 
-  await page.locator('#logs tbody tr').first().dragTo(page.locator('#categories li[data-status="6"]'));
   const special = await count(6);
+  await dragFirstRowTo(6);
   await page.click('#popup li:text-is("Copy here")');
   await page.waitForFunction((n) => /\((\d+)\)/.test(document.querySelector('#categories li[data-status="6"] .label').textContent) &&
     Number(document.querySelector('#categories li[data-status="6"] .label').textContent.match(/\((\d+)\)/)[1]) === n + 1, special);
   assert.equal(await page.$$eval('#logs tbody tr', (r) => r.length), before, 'a copy leaves the original');
 
-  await page.locator('#logs tbody tr').first().dragTo(page.locator('#categories li[data-status="3"]'));
+  await dragFirstRowTo(3);
   await page.click('#popup li:text-is("Move here")');
   await page.waitForFunction((n) => document.querySelectorAll('#logs tbody tr').length === n - 1, before);
   assert.equal(await count(3), 1);

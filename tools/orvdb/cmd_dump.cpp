@@ -21,24 +21,7 @@ int cmdDump(const Args& args) {
   c.readOnly = 1;
   DATA4* d = d4open(&c, args[0]);
   if (d == nullptr) return 1;
-  std::string out = dumpHeaderLine(d);
-  out += '\n';
-  std::string line;
-  int rc = d4top(d);
-  for (; rc == 0; rc = d4skip(d, 1)) {
-    if (!dumpRecordLine(d, &line)) {
-      rc = -1;
-      break;
-    }
-    out += line;
-    out += '\n';
-    if (out.size() > (1 << 20)) {
-      fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  }
-  fwrite(out.data(), 1, out.size(), stdout);
-  bool ok = rc == r4eof && error4code(&c) >= 0;
+  bool ok = dumpTable(d);
   d4close(d);
   return ok ? 0 : 1;
 }

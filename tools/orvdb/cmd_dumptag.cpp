@@ -25,24 +25,7 @@ int cmdDumpTag(const Args& args) {
     return 1;
   }
   d4tagSelect(d, tag);
-  std::string out = dumpHeaderLine(d);
-  out += '\n';
-  std::string line;
-  int rc = d4top(d);
-  for (; rc == 0; rc = d4skip(d, 1)) {
-    if (!dumpRecordLine(d, &line)) {
-      rc = -1;
-      break;
-    }
-    out += line;
-    out += '\n';
-    if (out.size() > (1 << 20)) {
-      fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
-  }
-  fwrite(out.data(), 1, out.size(), stdout);
-  bool ok = rc == r4eof && error4code(&c) >= 0;
+  bool ok = dumpTable(d);
   d4close(d);
   return ok ? 0 : 1;
 }

@@ -100,3 +100,24 @@ bool dumpRecordLine(DATA4* d, std::string* line) {
   *line += "]}";
   return true;
 }
+
+bool dumpTable(DATA4* d) {
+  std::string out = dumpHeaderLine(d);
+  out += '\n';
+  std::string line;
+  int rc = d4top(d);
+  for (; rc == 0; rc = d4skip(d, 1)) {
+    if (!dumpRecordLine(d, &line)) {
+      rc = -1;
+      break;
+    }
+    out += line;
+    out += '\n';
+    if (out.size() > (1 << 20)) {
+      fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  fwrite(out.data(), 1, out.size(), stdout);
+  return rc == r4eof && error4code(d->codeBase) >= 0;
+}

@@ -131,19 +131,24 @@ test('dragging logs onto a category copies and moves them; Save and Delete', opt
 });
 
 test('Preferences shows 120 minutes as 2 hours and stores 3 days as 4320', opts, async () => {
+  const cfg = path.join(db.db, '@Orvane', 'orvserv.cfg');
   await h.menu(page, 'Administration', 'Preferences');
   await page.fill('#interval-quantity', '120');
   await page.selectOption('#interval-unit', '1');
   await page.dispatchEvent('#interval-unit', 'change');
+  // The change is stored in the background; reopen only once it is on disk,
+  // and read the fields only once the sheet has loaded them again.
+  await waitFor(() => fs.readFileSync(cfg, 'latin1').includes('[151] 120\r\n'));
   await page.click('#btn-settings-close');
+  await page.waitForSelector('#settings-dialog', { state: 'hidden' });
   await h.menu(page, 'Administration', 'Preferences');
+  await page.waitForSelector('#settings-dialog[open]');
   assert.equal(await page.inputValue('#interval-quantity'), '2');
   assert.equal(await page.inputValue('#interval-unit'), '60');
   await page.fill('#interval-quantity', '3');
   await page.selectOption('#interval-unit', '1440');
   await page.waitForFunction(() => document.querySelector('#preferences-error').textContent === '');
   await page.click('#btn-settings-close');
-  const cfg = path.join(db.db, '@Orvane', 'orvserv.cfg');
   await waitFor(() => fs.readFileSync(cfg, 'latin1').includes('[151] 4320\r\n'));
 });
 

@@ -112,6 +112,13 @@ export async function openConsole(b, url) {
 }
 
 export async function menu(page, top, item) {
+  // The menu bar sits behind any modal dialog; a test that failed with a
+  // dialog or popup open must not take the next tests down with it.
+  await page.evaluate(() => {
+    document.querySelectorAll('dialog[open]').forEach((d) => d.close());
+    const p = document.querySelector('#popup');
+    if (p) p.hidden = true;
+  });
   await page.click(`#menubar .menu > button:text-is("${top}")`);
   await page.click(`#menubar .menu.open li:text-is("${item}")`);
 }

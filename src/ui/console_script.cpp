@@ -145,6 +145,7 @@ async function reloadLogs() {
   selectedKeys = selectedKeys.filter((k) => rows.some((r) => r.key === k));
   const body = $('#logs tbody');
   body.replaceChildren();
+  $('#logs').dataset.listed = listed;  // which category the rows are of
   rows.forEach((r, i) => {
     const tr = el('tr');
     tr.dataset.key = r.key;

@@ -132,7 +132,9 @@ void ascend(const Op& op, const char* a, char* out, int argLen) {
 // S seconds (zero padded), T the AM/PM marker with a 12-hour clock.
 void ttos(double t, const char* pic, int len, char* out) {
   std::memcpy(out, pic, size_t(len));
-  if (t < 0) {
+  // Negative, NaN and absurdly large times (whose hour count would not fit
+  // a long) show as blanks.
+  if (!(t >= 0) || t > 1e15) {
     std::memset(out, ' ', size_t(len));
     return;
   }

@@ -218,6 +218,8 @@ TEST_F(Expr4Test, ConcatenationMovesTrailingPadding) {
   EXPECT_EQ(str("IIF(FLAG,\"yes\",\"no \")"), "no ");
   EXPECT_EQ(str("TTOS(0.5,\"HH:MM:SS\")"), "12:00:00");
   EXPECT_EQ(str("TTOS(0.75,\"HH:MM TT\")"), " 6:00 PM");
+  // Times whose hour count cannot be held show as blanks, not garbage.
+  EXPECT_EQ(str("TTOS(99999999999999999999,\"HH:MM\")"), "     ");
 }
 
 TEST_F(Expr4Test, MemoFieldsReadTheirText) {

@@ -10,7 +10,7 @@ namespace {
 const Command kCommands[] = {
     {"info", "info FILE", cmdInfo},
     {"dump", "dump [--tag NAME] FILE", cmdDump},
-    {"create", "create [--vfp] [--block-size N] [--code-page N] [--tag SPEC]... FILE NAME:TYPE[:WIDTH[:DEC]][:null]...",
+    {"create", "create [--vfp] [--block-size N] [--code-page N] [--tag NAME|KEY[|FOR[|UNIQUE[|descending]]]]... FILE NAME:TYPE[:WIDTH[:DEC]][:null]...",
      cmdCreate},
     {"check", "check FILE", cmdCheck},
     {"reindex", "reindex FILE", cmdReindex},

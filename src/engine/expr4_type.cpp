@@ -7,6 +7,7 @@
 // the operations that compute them. Result lengths and work-area offsets are
 // fixed here, so evaluation never allocates.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +15,15 @@
 
 namespace expr4 {
 namespace {
+
+// A numeric literal used as a length or a count; a literal no int can
+// hold (or NaN) gives the fallback, the caller clamps the rest.
+int literalInt(double v, int fallback) {
+  if (std::isnan(v)) return fallback;
+  if (v > 1e6) return 1000000;
+  if (v < -1e6) return -1000000;
+  return int(v);
+}
 
 struct Overloads {
   Fn fn;
@@ -225,8 +235,8 @@ class Checker {
           op.len = a0;
           break;
         }
-        int len = op.nLits >= 1 ? int(op.lit1) : 10;
-        int dec = op.nLits >= 2 ? int(op.lit2) : 0;
+        int len = op.nLits >= 1 ? literalInt(op.lit1, 10) : 10;
+        int dec = op.nLits >= 2 ? literalInt(op.lit2, 0) : 0;
         if (len < 0) len = 10;
         if (len > 255) len = 255;
         if (dec + 1 >= len) dec = len - 2;
@@ -248,6 +258,8 @@ class Checker {
           n = op.lit1 < 0 ? 0 : op.lit1;
           s = a0 - n;
         }
+        if (std::isnan(s)) s = 0;
+        if (std::isnan(n)) n = 0;
         s = std::clamp(s, 0.0, double(a0));
         n = std::clamp(n, 0.0, double(a0) - s);
         op.start = int(s);

@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/code4.h"
 #include "engine/coding4.h"
@@ -145,56 +146,88 @@ int memo4fileRead(MEMO4FILE* m, int64_t block, std::string* out) {
 }
 
 int memo4fileWritePart(MEMO4FILE* m, int64_t* block, std::string_view data, uint64_t offset) {
+  if (offset == 0) {
+    MEMO4WRITE one{*block, data};
+    int rc = memo4fileWriteAll(m, &one, 1);
+    if (rc == 0) *block = one.block;
+    return rc;
+  }
   if (m->file.isReadOnly)
     return error4describe(m->file.codeBase, e4write, loc4writeReadOnly, m->file.name.c_str());
-  if (offset > 0) {
-    // Filling a piece of an existing entry: it must lie inside the entry.
-    std::string current;
-    uint8_t head[8];
-    int64_t pos = *block * int64_t(m->blockSize);
-    if (*block <= 0) return corrupt(m, "no entry to fill", *block);
-    int rc = file4readAll(&m->file, pos, head, sizeof head);
+  // Filling a piece of an existing entry: it must lie inside the entry.
+  uint8_t head[8];
+  int64_t pos = *block * int64_t(m->blockSize);
+  if (*block <= 0) return corrupt(m, "no entry to fill", *block);
+  int rc = file4readAll(&m->file, pos, head, sizeof head);
+  if (rc != 0) return rc;
+  uint32_t size = 0;
+  getBe(coding4::Bytes(head, 8), 4, &size);
+  if (offset + data.size() > size) return corrupt(m, "piece past the entry", *block);
+  return file4write(&m->file, pos + 8 + int64_t(offset), data.data(), data.size());
+}
+
+int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
+  if (m->file.isReadOnly)
+    return error4describe(m->file.codeBase, e4write, loc4writeReadOnly, m->file.name.c_str());
+  // First pass: which entries fit their old blocks, and how many new
+  // blocks the others need together.
+  std::vector<int64_t> target(count, 0);
+  int64_t fresh = 0;
+  for (size_t i = 0; i < count; ++i) {
+    std::string_view data = writes[i].data;
+    if (data.empty()) continue;
+    if (data.size() > 0xFFFFFFF0u) return error4(m->file.codeBase, e4parm, 0);
+    int64_t need = blocksFor(data.size() + 8, m->blockSize);
+    if (writes[i].block > 0) {
+      uint8_t head[8];
+      int64_t pos = writes[i].block * int64_t(m->blockSize);
+      int64_t got = file4read(&m->file, pos, head, sizeof head);
+      if (got < 0) return static_cast<int>(got);
+      if (got == 8 && pos >= kMemoHeaderSize) {
+        uint32_t oldSize = 0;
+        getBe(coding4::Bytes(head, 8), 4, &oldSize);
+        // The old entry's blocks: its data rounded up to whole blocks.
+        if (need <= blocksFor(oldSize, m->blockSize)) target[i] = writes[i].block;
+      }
+    }
+    if (target[i] == 0) fresh += need;
+  }
+  // The new entries take consecutive blocks from one allocation, and go
+  // out in one write, each padded to its block boundary: the file never
+  // ends inside a block we own.
+  std::string image;
+  int64_t first = 0;
+  if (fresh > 0) {
+    int rc = allocate(m, fresh, &first);
     if (rc != 0) return rc;
-    uint32_t size = 0;
-    getBe(coding4::Bytes(head, 8), 4, &size);
-    if (offset + data.size() > size) return corrupt(m, "piece past the entry", *block);
-    return file4write(&m->file, pos + 8 + int64_t(offset), data.data(), data.size());
+    image.assign(static_cast<size_t>(fresh) * m->blockSize, '\0');
   }
-  if (data.empty()) {
-    *block = 0;
-    return 0;
-  }
-  if (data.size() > 0xFFFFFFF0u) return error4(m->file.codeBase, e4parm, 0);
-  int64_t need = blocksFor(data.size() + 8, m->blockSize);
-  int64_t target = 0;
-  if (*block > 0) {
-    uint8_t head[8];
-    int64_t pos = *block * int64_t(m->blockSize);
-    int64_t got = file4read(&m->file, pos, head, sizeof head);
-    if (got < 0) return static_cast<int>(got);
-    if (got == 8 && pos >= kMemoHeaderSize) {
-      uint32_t oldSize = 0;
-      getBe(coding4::Bytes(head, 8), 4, &oldSize);
-      // The old entry's blocks: its data rounded up to whole blocks.
-      int64_t capacity = blocksFor(oldSize, m->blockSize);
-      if (need <= capacity) target = *block;
+  int64_t next = first;
+  for (size_t i = 0; i < count; ++i) {
+    std::string_view data = writes[i].data;
+    if (data.empty()) continue;
+    char* at;
+    std::string inPlace;
+    if (target[i] == 0) {
+      target[i] = next;
+      at = image.data() + (next - first) * m->blockSize;
+      next += blocksFor(data.size() + 8, m->blockSize);
+    } else {
+      inPlace.resize(8 + data.size());
+      at = inPlace.data();
+    }
+    putBe(coding4::bytes(at, 8), 0, kMemoTypeText);
+    putBe(coding4::bytes(at, 8), 4, static_cast<uint32_t>(data.size()));
+    memcpy(at + 8, data.data(), data.size());
+    if (!inPlace.empty()) {
+      int rc = file4write(&m->file, target[i] * int64_t(m->blockSize), inPlace.data(), inPlace.size());
+      if (rc != 0) return rc;
     }
   }
-  if (target == 0) {
-    int rc = allocate(m, need, &target);
+  if (!image.empty()) {
+    int rc = file4write(&m->file, first * int64_t(m->blockSize), image.data(), image.size());
     if (rc != 0) return rc;
   }
-  // Entry header, text and, for new blocks, the padding to the block
-  // boundary, in one write: the file never ends inside a block we own.
-  int64_t pos = target * int64_t(m->blockSize);
-  size_t total = 8 + data.size();
-  if (target != *block) total = static_cast<size_t>(need) * m->blockSize;
-  std::string image(total, '\0');
-  putBe(coding4::bytes(image.data(), 8), 0, kMemoTypeText);
-  putBe(coding4::bytes(image.data(), 8), 4, static_cast<uint32_t>(data.size()));
-  memcpy(image.data() + 8, data.data(), data.size());
-  int rc = file4write(&m->file, pos, image.data(), image.size());
-  if (rc != 0) return rc;
-  *block = target;
+  for (size_t i = 0; i < count; ++i) writes[i].block = target[i];
   return 0;
 }

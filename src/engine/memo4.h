@@ -57,5 +57,17 @@ int memo4fileClose(MEMO4FILE* m);
 // entry *block (filling an entry in pieces). 0 or error.
 [[nodiscard]] int memo4fileWritePart(MEMO4FILE* m, int64_t* block, std::string_view data,
                                      uint64_t offset = 0);
+// One entry of memo4fileWriteAll: the entry's block (0: none yet) and its
+// new value; block receives where the value now is (0 when empty).
+struct MEMO4WRITE {
+  int64_t block;
+  std::string_view data;
+};
+// Writes the new values of several entries (the changed memos of one
+// record) as memo4fileWritePart would one by one, but allocates the blocks
+// of the entries that do not fit in place under one hold of the memo
+// header lock and writes them in one write. Blocks are stored back only
+// when everything was written. 0 or error.
+[[nodiscard]] int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count);
 // The block size rules for a new memo file: a size below 33 becomes 33.
 uint32_t memo4blockSizeFor(int requested);

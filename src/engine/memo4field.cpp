@@ -3,6 +3,7 @@
 // before the record that references them.
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "engine/code4.h"
 #include "engine/data4.h"
@@ -77,10 +78,11 @@ void data4memosReset(DATA4* d) {
 }
 
 int data4memosWrite(DATA4* d, bool appending) {
+  std::vector<FIELD4*> changed;
+  std::vector<MEMO4WRITE> writes;
   for (FIELD4& f : d->fields) {
     if (f.memo == nullptr) continue;
-    F4MEMO* m = f.memo;
-    if (!m->isChanged) {
+    if (!f.memo->isChanged) {
       if (appending) {
         // A new record references no entry of another record.
         if (f.len == 4 && f4null(&f)) continue;
@@ -91,11 +93,15 @@ int data4memosWrite(DATA4* d, bool appending) {
     if (!d->dataFile->hasMemo)
       return error4describe(d->codeBase, e4notMemo, 0, d->dataFile->file.name.c_str());
     int64_t block = appending ? 0 : data4memoBlock(&f);
-    if (block < 0) block = 0;
-    int rc = memo4fileWritePart(&d->dataFile->memo, &block, m->contents);
-    if (rc != 0) return rc;
-    data4memoReference(&f, block);
-    m->isChanged = false;
+    changed.push_back(&f);
+    writes.push_back({block < 0 ? 0 : block, f.memo->contents});
+  }
+  if (changed.empty()) return 0;
+  int rc = memo4fileWriteAll(&d->dataFile->memo, writes.data(), writes.size());
+  if (rc != 0) return rc;
+  for (size_t i = 0; i < changed.size(); ++i) {
+    data4memoReference(changed[i], writes[i].block);
+    changed[i]->memo->isChanged = false;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "data4_test_util.h"
+#include "platform/fault_file.h"
 
 namespace {
 
@@ -93,5 +94,48 @@ TEST(Memo4, AppendStartCopiesMemosAsNewEntries) {
   EXPECT_STREQ(f4memoStr(notes), "original");
   ASSERT_EQ(d4go(d, 2), 0);
   EXPECT_STREQ(f4memoStr(notes), "copy changed");
+  d4close(d);
+}
+
+// The changed memos of one record are allocated together: consecutive
+// entries, one lock of the memo header, one write for the new entries.
+// A failed write stores no new reference.
+TEST(Memo4, ChangedMemosOfARecordAreWrittenTogether) {
+  ScratchDir dir;
+  FaultFileSystem fs;
+  TestContext t;
+  t.c.fileSystem = &fs;
+  const FIELD4INFO fields[] = {{"A", 'M', 10, 0, 0}, {"B", 'M', 10, 0, 0}, {"C", 'M', 10, 0, 0},
+                               {nullptr, 0, 0, 0, 0}};
+  DATA4* d = d4create(&t.c, dir.file("three"), fields);
+  ASSERT_NE(d, nullptr);
+  FIELD4* m[3] = {d4field(d, "A"), d4field(d, "B"), d4field(d, "C")};
+  ASSERT_EQ(d4appendStart(d, 0), 0);
+  ASSERT_EQ(f4memoAssign(m[0], std::string(600, 'a').c_str()), 0);  // two blocks
+  ASSERT_EQ(f4memoAssign(m[2], "c"), 0);
+  fs.reset();
+  ASSERT_EQ(d4append(d), 0);
+  EXPECT_EQ(f4long(m[0]), 1);
+  EXPECT_EQ(f4long(m[1]), 0);
+  EXPECT_EQ(f4long(m[2]), 3);
+  // Append lock, record lock, one memo header lock.
+  EXPECT_EQ(fs.locks, 3);
+  auto fpt = readBytes(dir.file("three.fpt"));
+  EXPECT_EQ(be32(fpt, 0), 4u);
+  EXPECT_EQ(fpt.size(), 2048u);
+  EXPECT_EQ(be32(fpt, 3 * 512 + 4), 1u);
+
+  // A rewrite: A fits in place, B and C get new blocks (C's one block is
+  // too small now); the write of the new entries fails.
+  ASSERT_EQ(d4go(d, 1), 0);
+  ASSERT_EQ(f4memoAssign(m[0], "short"), 0);
+  ASSERT_EQ(f4memoAssign(m[1], "b"), 0);
+  ASSERT_EQ(f4memoAssign(m[2], std::string(900, 'c').c_str()), 0);
+  fs.reset();
+  fs.failWrite = 2;  // the first is A in place, the second the new entries
+  EXPECT_NE(d4write(d, -1), 0);
+  EXPECT_EQ(f4long(m[1]), 0);
+  EXPECT_EQ(f4long(m[2]), 3);
+  EXPECT_EQ(readBytes(dir.file("three.fpt")).size(), 2048u);
   d4close(d);
 }

@@ -22,6 +22,7 @@ int POP3Manager::connect(const stringT& host, uint16_t port) {
 int POP3Manager::disconnect() {
   greeted_ = false;
   loggedIn_ = false;
+  inStep_ = true;
   return TCPManager::disconnect();
 }
 
@@ -85,38 +86,46 @@ int POP3Manager::collectText(std::string& text) {
   for (;;) {
     int count = 0;
     std::string_view piece = readLine(socket(), count, kTextSeconds);
-    if (count < 0) return setStatus(kFailure, translate("*connection lost -- reading failure"));
+    if (count < 0) {
+      inStep_ = false;
+      return setStatus(kFailure, translate("*connection lost -- reading failure"));
+    }
     if (lineStart && piece == ".\r\n") return 0;
     bool endsLine = !piece.empty() && piece.back() == '\n';
     if (lineStart && !piece.empty() && piece[0] == '.') piece.remove_prefix(1);  // dot-unstuffing
-    if (text.size() + piece.size() > kMaxMessageBytes)
+    if (text.size() + piece.size() > kMaxMessageBytes) {
+      inStep_ = false;  // the rest of the text is still on its way
       return setStatus(kFailure, formatMarked("*The message is larger than %d bytes", int(kMaxMessageBytes)));
+    }
     text.append(piece);
     lineStart = endsLine;
   }
 }
 
-int POP3Manager::retrieve(int number) {
+int POP3Manager::sendRetrieve(int number) {
   // LIST and RETR go out together (the server answers them in order), which
-  // saves a round trip per message. When the LIST reply is negative, or
-  // names another message than the one asked for, the RETR reply and any
-  // text it brings are read and dropped so the session stays in step.
-  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  // saves a round trip per message.
   if (sendFormatted(socket(), "LIST %d\r\nRETR %d\r\n", number, number) != 0)
     return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
+  return 0;
+}
+
+int POP3Manager::receiveRetrieve(int number) {
+  // When the LIST reply is negative, or names another message than the one
+  // asked for, the RETR reply and any text it brings are read and dropped
+  // so the session stays in step.
   int listCount = readReplyLine(socket(), kReplySeconds, reply_);
+  if (listCount < 0) inStep_ = false;
   int listed = number;
   int size = 0;
   if (positiveReply(reply_)) scanOkNumbers(reply_, listed, size);
   if (!positiveReply(reply_) || listed != number) {
     stringT failure = translate("*failed to list message") + stringT(" (") + stringT(reply_) + stringT(")");
-    std::string dropped;
-    if (listCount > 0 && readReplyLine(socket(), kReplySeconds, dropped) > 0 && positiveReply(dropped))
-      (void)collectText(dropped);
+    if (inStep_) dropRetrieveReply();
     return setStatus(kFailure, failure);
   }
 
-  (void)readReplyLine(socket(), kReplySeconds, reply_);
+  if (readReplyLine(socket(), kReplySeconds, reply_) < 0) inStep_ = false;
   if (!positiveReply(reply_)) return failWithReply(translate("*failed to retrieve message"));
   std::string text;
   if (size > 0) text.reserve(std::min<size_t>(static_cast<size_t>(size), size_t(1) << 24));
@@ -125,10 +134,50 @@ int POP3Manager::retrieve(int number) {
   return setStatus(0);
 }
 
+void POP3Manager::dropRetrieveReply() {
+  std::string dropped;
+  if (readReplyLine(socket(), kReplySeconds, dropped) < 0) {
+    inStep_ = false;
+  } else if (positiveReply(dropped) && collectText(dropped) != 0) {
+    inStep_ = false;
+  }
+}
+
+int POP3Manager::retrieve(int number) {
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  if (int rc = sendRetrieve(number); rc != 0) return rc;
+  return receiveRetrieve(number);
+}
+
 int POP3Manager::retrieveAll() {
-  for (int n = 1; n <= messageCount_; ++n)
-    if (int rc = retrieve(n); rc != 0) return rc;
+  // Up to kRetrieveWindow messages are asked for before the first of them
+  // is read, so the server streams instead of waiting for each request.
+  // On a failure, the replies to what was already asked for are read and
+  // dropped, unless the connection itself failed (nothing more will come,
+  // and a hanging server must not hold us once per outstanding command).
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  int asked = 0;
+  for (int n = 1; n <= messageCount_; ++n) {
+    while (asked < messageCount_ && asked < n - 1 + kRetrieveWindow) {
+      if (int rc = sendRetrieve(asked + 1); rc != 0) return failAfterDraining(n, asked);
+      ++asked;
+    }
+    if (int rc = receiveRetrieve(n); rc != 0) return failAfterDraining(n + 1, asked);
+  }
   return setStatus(0);
+}
+
+int POP3Manager::failAfterDraining(int first, int last) {
+  stringT failure = message();
+  for (int n = first; n <= last && inStep_; ++n) {
+    std::string listReply;
+    if (readReplyLine(socket(), kReplySeconds, listReply) < 0) {
+      inStep_ = false;
+      break;
+    }
+    dropRetrieveReply();
+  }
+  return setStatus(kFailure, failure);
 }
 
 int POP3Manager::getMessage(int number, MailMessage& out) {

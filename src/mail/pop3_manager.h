@@ -20,7 +20,8 @@
 //
 // Retrieved messages are cached by number until clearCache: retrieveAll
 // downloads 1..count before anything is deleted. To save round trips, LIST n
-// and RETR n are sent together, and deleteAll sends DELE in batches of
+// and RETR n are sent together, retrieveAll asks for kRetrieveWindow
+// messages ahead of the one it reads, and deleteAll sends DELE in batches of
 // kDeleteBatch before reading their replies; on a failure the outstanding
 // replies are still read, so the session never falls out of step. Message text is
 // dot-unstuffed; ".\r\n" at the start of a line ends it; lines keep their
@@ -54,6 +55,9 @@ class POP3Manager : public TCPManager {
   static constexpr size_t kMaxMessageBytes = size_t(256) << 20;
   // DELE commands sent before their replies are read (deleteAll).
   static constexpr int kDeleteBatch = 32;
+  // Messages asked for (LIST n, RETR n) before their replies are read
+  // (retrieveAll).
+  static constexpr int kRetrieveWindow = 8;
 
   POP3Manager();
   ~POP3Manager() override;
@@ -86,6 +90,14 @@ class POP3Manager : public TCPManager {
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   [[nodiscard]] int failWithReply(const stringT& message);
   [[nodiscard]] int collectText(std::string& text);
+  [[nodiscard]] int sendRetrieve(int number);
+  [[nodiscard]] int receiveRetrieve(int number);
+  // Reads and drops a RETR reply and its text.
+  void dropRetrieveReply();
+  // Reads and drops the LIST and RETR replies of messages first..last,
+  // already asked for (stopping when the session is out of step), and
+  // returns the failure recorded before.
+  [[nodiscard]] int failAfterDraining(int first, int last);
 
   bool greeted_ = false;
   bool loggedIn_ = false;
@@ -93,4 +105,8 @@ class POP3Manager : public TCPManager {
   int messageCount_ = 0;
   std::map<int, MailMessage> cache_;
   std::string reply_;
+  // False once a read failed or a text was abandoned half-way: what the
+  // server sends next no longer matches the commands, so no reply is
+  // waited for any more.
+  bool inStep_ = true;
 };

@@ -183,6 +183,44 @@ TEST_F(Pop3Test, FailedDeleteInABatchKeepsTheSessionInStep) {
   EXPECT_FALSE(pop.connected());  // the QUIT reply was read, not a stale DELE reply
 }
 
+TEST_F(Pop3Test, RetrieveAllAsksAheadAndStaysInStepAfterAFailure) {
+  for (int i = 1; i <= 12; ++i)
+    if (i != 3) mailbox[i] = "Subject: " + std::to_string(i) + "\r\n\r\nbody\r\n";
+  overrides["STAT"] = "+OK 12 1234\r\n";
+  connectAndLogin();
+  net.clearSent();
+  EXPECT_EQ(pop.retrieveAll(), 2);
+  EXPECT_EQ(pop.message(), "*failed to list message (-ERR no such message\r\n)");
+  // Eight messages ahead of the one being read were asked for (1..8, then
+  // 9 and 10 as 1 and 2 came in); none after the failure at 3.
+  EXPECT_NE(net.sent().find("RETR 10\r\n"), std::string::npos);
+  EXPECT_EQ(net.sent().find("LIST 11"), std::string::npos);
+  EXPECT_EQ(pop.cachedCount(), 2u);
+  // The replies to 4..10 were read and dropped: the next command gets its own.
+  ASSERT_EQ(pop.retrieve(11), 0) << pop.message();
+  MailMessage m;
+  ASSERT_EQ(pop.getMessage(11, m), 0);
+  EXPECT_EQ(m.header("subject"), "11");
+}
+
+TEST_F(Pop3Test, RetrieveAllStopsAtALostConnectionWithoutWaitingForTheRest) {
+  for (int i = 1; i <= 5; ++i) mailbox[i] = "m\r\n";
+  connectAndLogin();
+  net.responder = [this](const std::string& line) {
+    if (line == "RETR 2\r\n") {
+      net.peerSends("+OK\r\nhalf");
+      net.peerCloses();
+      return std::string();
+    }
+    return answer(line);
+  };
+  int64_t before = clock.slept();
+  EXPECT_EQ(pop.retrieveAll(), 2);
+  EXPECT_EQ(pop.message(), "*connection lost -- reading failure");
+  EXPECT_EQ(pop.cachedCount(), 1u);
+  EXPECT_EQ(clock.slept(), before);
+}
+
 TEST_F(Pop3Test, StatRejectedOrUnreadable) {
   overrides["STAT"] = "-ERR stat\r\n";
   net.peerSends("+OK ready\r\n");

@@ -96,6 +96,7 @@ int i4reindex(INDEX4* idx) {
     return rc;
   }
   f->cache.clear();
+  f->dirtyNodes.clear();
   f->rawWrites.clear();
   f->generation++;
   int32_t count = d4recCount(d);

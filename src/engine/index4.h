@@ -57,9 +57,10 @@ struct TAG4FILE {
 
 struct CachedNode {
   cdx::Node node;
+  uint32_t offset = 0;
   int keyLen = 0;     // of the owning tag, for encoding
   uint8_t fill = 0;
-  bool dirty = false;
+  bool dirty = false; // set through index4markDirty only
 };
 
 struct INDEX4FILE {
@@ -76,6 +77,10 @@ struct INDEX4FILE {
   uint64_t generation = 0;   // bumped whenever cached positions may be stale
   std::unordered_map<uint32_t, std::unique_ptr<CachedNode>> cache;
   std::unordered_map<uint32_t, std::vector<uint8_t>> rawWrites;  // freed blocks
+  // Offsets of the nodes marked dirty since the last write-back (a node
+  // freed since then may be gone from the cache): the write-back visits
+  // these instead of the whole cache.
+  std::vector<uint32_t> dirtyNodes;
   uint32_t recCountHint = 0; // record count used to size new leaves
   int userCount = 0;
 };
@@ -159,6 +164,8 @@ int index4unlockAll(DATA4FILE* df);
 // A free block (free list or end of file); 0 or error.
 [[nodiscard]] int index4extend(INDEX4FILE* f, uint32_t* block);
 void index4freeBlock(INDEX4FILE* f, uint32_t block);
+// Marks a cached node as changed, to be written at the next write-back.
+void index4markDirty(INDEX4FILE* f, CachedNode* n);
 // The node at offset, read and checked; null with *rc set on error.
 CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc);
 // Reads and checks a tag header at pos.

@@ -19,6 +19,7 @@ int corrupt(INDEX4FILE* f) { return index4corrupt(f); }
 
 void dropCache(INDEX4FILE* f) {
   f->cache.clear();
+  f->dirtyNodes.clear();
   f->generation++;
 }
 
@@ -89,11 +90,18 @@ CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* r
     *rc = corrupt(f);
     return nullptr;
   }
+  node->offset = offset;
   node->keyLen = t->keyLen;
   node->fill = t->fill;
   CachedNode* p = node.get();
   f->cache.emplace(offset, std::move(node));
   return p;
+}
+
+void index4markDirty(INDEX4FILE* f, CachedNode* n) {
+  if (n->dirty) return;
+  n->dirty = true;
+  f->dirtyNodes.push_back(n->offset);
 }
 
 int index4extend(INDEX4FILE* f, uint32_t* block) {
@@ -148,18 +156,20 @@ int index4writeChanges(INDEX4FILE* f) {
   if (!f->changed) return 0;
   std::array<uint8_t, cdx::kBlock> buf{};
   // Write in offset order so a file that grows is written front to back.
-  std::vector<uint32_t> offsets;
-  for (auto& [off, n] : f->cache)
-    if (n->dirty) offsets.push_back(off);
+  std::vector<uint32_t>& offsets = f->dirtyNodes;
   std::sort(offsets.begin(), offsets.end());
+  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
   for (uint32_t off : offsets) {
-    CachedNode* n = f->cache[off].get();
+    auto it = f->cache.find(off);
+    CachedNode* n = it != f->cache.end() ? it->second.get() : nullptr;
+    if (n == nullptr || !n->dirty) continue;  // freed since, or written before a failure
     if (!cdx::encodeNode(n->node, n->keyLen, n->fill, buf))
       return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
     int rc = file4write(&f->file, off, buf.data(), buf.size());
     if (rc) return rc;
     n->dirty = false;
   }
+  offsets.clear();
   for (auto& [off, raw] : f->rawWrites) {
     int rc = file4write(&f->file, off, raw.data(), raw.size());
     if (rc) return rc;

@@ -28,11 +28,12 @@ CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {
   *rc = index4extend(t->indexFile, off);
   if (*rc) return nullptr;
   auto n = std::make_unique<CachedNode>();
+  n->offset = *off;
   n->keyLen = t->keyLen;
   n->fill = t->fill;
-  n->dirty = true;
   CachedNode* p = n.get();
   t->indexFile->cache[*off] = std::move(n);
+  index4markDirty(t->indexFile, p);
   return p;
 }
 
@@ -54,7 +55,7 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
     if (sep.key == lastE.key && sep.recno == lastE.recno) return 0;
     sep.key = lastE.key;
     sep.recno = lastE.recno;
-    parent->dirty = true;
+    index4markDirty(t->indexFile, parent);
     if (path[level - 1].index + 1 != int(parent->node.entries.size())) return 0;
     level--;
   }
@@ -95,10 +96,10 @@ int split(TAG4FILE* t, Path& path, size_t level) {
     CachedNode* far = load(t, left->node.right, &rc);
     if (!far) return rc;
     far->node.left = rightOff;
-    far->dirty = true;
+    index4markDirty(t->indexFile, far);
   }
   left->node.right = rightOff;
-  left->dirty = true;
+  index4markDirty(t->indexFile, left);
   const cdx::NodeEntry& lLast = left->node.entries.back();
   const cdx::NodeEntry& rLast = right->node.entries.back();
   if (left->node.isRoot()) {
@@ -122,7 +123,7 @@ int split(TAG4FILE* t, Path& path, size_t level) {
   pe[size_t(pi)].key = lLast.key;
   pe[size_t(pi)].recno = lLast.recno;
   pe.insert(pe.begin() + pi + 1, cdx::NodeEntry{rLast.key, rLast.recno, rightOff});
-  parent->dirty = true;
+  index4markDirty(t->indexFile, parent);
   if (int(pe.size()) > cdx::interiorCapacity(t->keyLen)) return split(t, path, level - 1);
   if (pi + 2 == int(pe.size())) {
     path[level - 1].index = pi + 1;
@@ -142,7 +143,7 @@ int removeNode(TAG4FILE* t, Path& path, size_t level) {
     cn->node.attr = cdx::kAttrRoot | cdx::kAttrLeaf;
     cn->node.params = freshParams(t);
     cn->node.left = cn->node.right = kNone;
-    cn->dirty = true;
+    index4markDirty(t->indexFile, cn);
     return 0;
   }
   uint32_t l = cn->node.left, r = cn->node.right;
@@ -150,13 +151,13 @@ int removeNode(TAG4FILE* t, Path& path, size_t level) {
     CachedNode* ln = load(t, l, &rc);
     if (!ln) return rc;
     ln->node.right = r;
-    ln->dirty = true;
+    index4markDirty(t->indexFile, ln);
   }
   if (r != kNone) {
     CachedNode* rn = load(t, r, &rc);
     if (!rn) return rc;
     rn->node.left = l;
-    rn->dirty = true;
+    index4markDirty(t->indexFile, rn);
   }
   index4freeBlock(t->indexFile, off);
   CachedNode* parent = load(t, path[level - 1].node, &rc);
@@ -165,7 +166,7 @@ int removeNode(TAG4FILE* t, Path& path, size_t level) {
   int pi = path[level - 1].index;
   if (pi >= int(pe.size())) return corrupt(t);
   pe.erase(pe.begin() + pi);
-  parent->dirty = true;
+  index4markDirty(t->indexFile, parent);
   if (pe.empty()) return removeNode(t, path, level - 1);
   if (pi == int(pe.size())) {
     path[level - 1].index = pi - 1;
@@ -300,7 +301,7 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
   auto& es = leaf->node.entries;
   int idx = path.back().index;
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
-  leaf->dirty = true;
+  index4markDirty(t->indexFile, leaf);
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (!fits(t, leaf->node)) return split(t, path, path.size() - 1);
@@ -321,7 +322,7 @@ int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
   int idx = path.back().index;
   if (idx >= int(es.size()) || es[size_t(idx)].recno != recno || es[size_t(idx)].key != key) return 1;
   es.erase(es.begin() + idx);
-  leaf->dirty = true;
+  index4markDirty(t->indexFile, leaf);
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (es.empty()) return removeNode(t, path, path.size() - 1);

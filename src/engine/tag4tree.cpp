@@ -20,6 +20,8 @@ CachedNode* load(TAG4FILE* t, uint32_t off, int* rc) { return index4node(t->inde
 bool fits(TAG4FILE* t, cdx::Node& n) {
   if (!n.isLeaf()) return int(n.entries.size()) <= cdx::interiorCapacity(t->keyLen);
   cdx::fitLeafParams(n, t->keyLen);
+  // Entries that fit uncompressed fit compressed: no need to count.
+  if (n.entries.size() * size_t(n.params.entrySize + t->keyLen) <= size_t(cdx::kLeafSpace)) return true;
   int used = cdx::leafBytes(n, t->keyLen, t->fill);
   return used >= 0 && used <= cdx::kLeafSpace;
 }

@@ -180,6 +180,54 @@ bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
   return true;
 }
 
+namespace {
+
+// Writes one leaf entry: its packed record number, dup and trail counts at
+// pos and its key tail just below tailEnd. Returns the new tailEnd, or -1
+// when the entry does not fit between pos and tailEnd.
+int putLeafEntry(uint8_t* b, const LeafParams& lp, int keyLen, uint8_t fill, const std::string* prev,
+                 const std::string& key, uint32_t recno, int pos, int tailEnd) {
+  int trail = std::min(trailingFill(key, fill), int(lp.trailMask));
+  int dup = prev ? std::min(commonPrefix(*prev, key, keyLen - trail), int(lp.dupMask)) : 0;
+  int tail = keyLen - dup - trail;
+  if (pos + lp.entrySize > tailEnd - tail) return -1;
+  tailEnd -= tail;
+  std::memcpy(b + tailEnd, key.data() + dup, size_t(tail));
+  uint64_t v = uint64_t(recno) | uint64_t(dup) << lp.recBits | uint64_t(trail) << (lp.recBits + lp.dupBits);
+  for (int k = 0; k < lp.entrySize; k++) b[pos + k] = uint8_t(v >> (8 * k));
+  return tailEnd;
+}
+
+void putLeafParams(uint8_t* b, const LeafParams& lp) {
+  putLE32(&b[14], lp.recMask);
+  b[18] = lp.dupMask;
+  b[19] = lp.trailMask;
+  b[20] = lp.recBits;
+  b[21] = lp.dupBits;
+  b[22] = lp.trailBits;
+  b[23] = lp.entrySize;
+}
+
+}  // namespace
+
+bool appendToLeaf(std::span<uint8_t> b, const LeafParams& lp, int keyLen, uint8_t fill, const std::string& prev,
+                  const std::string& key, uint32_t recno) {
+  if (b.size() < size_t(kBlock) || !(getLE16(&b[0]) & kAttrLeaf) || recno > lp.recMask) return false;
+  if (lp.entrySize == 0 || lp.entrySize > 8) return false;
+  uint8_t params[24];
+  putLeafParams(params, lp);
+  if (std::memcmp(params + 14, &b[14], 10) != 0) return false;
+  int count = getLE16(&b[2]);
+  int pos = 24 + count * lp.entrySize;
+  int tailEnd = pos + getLE16(&b[12]);
+  if (count == 0 || tailEnd > kBlock) return false;
+  int end = putLeafEntry(b.data(), lp, keyLen, fill, &prev, key, recno, pos, tailEnd);
+  if (end < 0) return false;
+  putLE16(&b[2], uint16_t(count + 1));
+  putLE16(&b[12], uint16_t(end - pos - lp.entrySize));
+  return true;
+}
+
 bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
   std::fill(b.begin(), b.begin() + kBlock, uint8_t(0));
   putLE16(&b[0], n.attr);
@@ -204,26 +252,13 @@ bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
   const std::string* prev = nullptr;
   for (const auto& e : n.entries) {
     if (e.recno > lp.recMask) return false;
-    int trail = std::min(trailingFill(e.key, fill), int(lp.trailMask));
-    int dup = prev ? std::min(commonPrefix(*prev, e.key, keyLen - trail), int(lp.dupMask)) : 0;
-    int tail = keyLen - dup - trail;
-    if (pos + lp.entrySize > tailEnd - tail) return false;
-    tailEnd -= tail;
-    std::memcpy(&b[size_t(tailEnd)], e.key.data() + dup, size_t(tail));
-    uint64_t v = uint64_t(e.recno) | uint64_t(dup) << lp.recBits |
-                 uint64_t(trail) << (lp.recBits + lp.dupBits);
-    for (int k = 0; k < lp.entrySize; k++) b[size_t(pos + k)] = uint8_t(v >> (8 * k));
+    tailEnd = putLeafEntry(b.data(), lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
+    if (tailEnd < 0) return false;
     pos += lp.entrySize;
     prev = &e.key;
   }
   putLE16(&b[12], uint16_t(tailEnd - pos));
-  putLE32(&b[14], lp.recMask);
-  b[18] = lp.dupMask;
-  b[19] = lp.trailMask;
-  b[20] = lp.recBits;
-  b[21] = lp.dupBits;
-  b[22] = lp.trailBits;
-  b[23] = lp.entrySize;
+  putLeafParams(b.data(), lp);
   return true;
 }
 

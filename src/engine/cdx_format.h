@@ -155,6 +155,14 @@ struct Node {
 // beyond the mask makes this return false too (see fitLeafParams).
 [[nodiscard]] bool encodeNode(const Node& node, int keyLen, uint8_t fill, std::span<uint8_t> block);
 
+// Adds an entry after the last entry of a leaf block written by encodeNode
+// (prev: that entry's key), giving the block encodeNode would write for the
+// node with the entry added. False, block untouched, when the block has
+// other parameters than lp, no entry, or no room, or the record number
+// exceeds the mask.
+[[nodiscard]] bool appendToLeaf(std::span<uint8_t> block, const LeafParams& lp, int keyLen, uint8_t fill,
+                                const std::string& prev, const std::string& key, uint32_t recno);
+
 // Bytes a leaf's entries and key tails take with its parameters (what
 // encodeNode would use), or -1 when a record number exceeds the mask.
 int leafBytes(const Node& node, int keyLen, uint8_t fill);

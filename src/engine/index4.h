@@ -23,6 +23,7 @@
 // One thread per context.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +62,11 @@ struct CachedNode {
   int keyLen = 0;     // of the owning tag, for encoding
   uint8_t fill = 0;
   bool dirty = false; // set through index4markDirty only
+  // The block as we last encoded it, while the node has not changed since
+  // (index4markDirty clears it): an entry added at the end of a leaf is
+  // patched in instead of encoding the whole leaf again.
+  bool imageValid = false;
+  std::array<uint8_t, cdx::kBlock> image;
 };
 
 struct INDEX4FILE {

@@ -99,6 +99,7 @@ CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* r
 }
 
 void index4markDirty(INDEX4FILE* f, CachedNode* n) {
+  n->imageValid = false;
   if (n->dirty) return;
   n->dirty = true;
   f->dirtyNodes.push_back(n->offset);
@@ -154,7 +155,6 @@ int writeHead(INDEX4FILE* f, TAG4FILE& t) {
 
 int index4writeChanges(INDEX4FILE* f) {
   if (!f->changed) return 0;
-  std::array<uint8_t, cdx::kBlock> buf{};
   // Write in offset order so a file that grows is written front to back.
   std::vector<uint32_t>& offsets = f->dirtyNodes;
   std::sort(offsets.begin(), offsets.end());
@@ -163,9 +163,12 @@ int index4writeChanges(INDEX4FILE* f) {
     auto it = f->cache.find(off);
     CachedNode* n = it != f->cache.end() ? it->second.get() : nullptr;
     if (n == nullptr || !n->dirty) continue;  // freed since, or written before a failure
-    if (!cdx::encodeNode(n->node, n->keyLen, n->fill, buf))
-      return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
-    int rc = file4write(&f->file, off, buf.data(), buf.size());
+    if (!n->imageValid) {
+      if (!cdx::encodeNode(n->node, n->keyLen, n->fill, n->image))
+        return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
+      n->imageValid = true;
+    }
+    int rc = file4write(&f->file, off, n->image.data(), n->image.size());
     if (rc) return rc;
     n->dirty = false;
   }

@@ -302,11 +302,16 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
   if (!leaf) return rc;
   auto& es = leaf->node.entries;
   int idx = path.back().index;
+  // The common case, a key after the last of its leaf (appends in key
+  // order), is patched into the block as last written.
+  bool patched = leaf->imageValid && idx == int(es.size()) && !es.empty() &&
+                 cdx::appendToLeaf(leaf->image, leaf->node.params, t->keyLen, t->fill, es.back().key, key, recno);
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
   index4markDirty(t->indexFile, leaf);
+  leaf->imageValid = patched;
   t->indexFile->changed = true;
   t->indexFile->generation++;
-  if (!fits(t, leaf->node)) return split(t, path, path.size() - 1);
+  if (!patched && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
   if (idx + 1 == int(es.size())) {
     path.back().index = idx;
     return updateSeparators(t, path, path.size() - 1);

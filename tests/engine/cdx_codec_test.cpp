@@ -66,6 +66,41 @@ TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
   EXPECT_EQ(back.entries[1].recno, 70000u);
 }
 
+// A key added at the end by patching the last written block gives the
+// same bytes as encoding the whole leaf, until the leaf is full; keys that
+// share prefixes and end in fill exercise the dup and trail counts.
+TEST(CdxLeaf, PatchedAppendEqualsAFullEncode) {
+  for (int keyLen : {4, 10, 30}) {
+    cdx::Node n = leafOf(keyLen, {{"A", 1}}, 5000);
+    std::array<uint8_t, cdx::kBlock> patched{}, full{};
+    ASSERT_TRUE(cdx::encodeNode(n, keyLen, ' ', patched));
+    uint32_t rec = 2;
+    for (;; ++rec) {
+      std::string key = "A" + std::to_string(rec * 7 % 1000);
+      key.resize(size_t(keyLen), ' ');
+      if (key < n.entries.back().key) key = n.entries.back().key;  // keep the order
+      bool ok = cdx::appendToLeaf(patched, n.params, keyLen, ' ', n.entries.back().key, key, rec);
+      n.entries.push_back({key, rec, 0});
+      bool fits = cdx::encodeNode(n, keyLen, ' ', full);
+      ASSERT_EQ(ok, fits) << keyLen << " " << rec;
+      if (!ok) break;
+      ASSERT_EQ(patched, full) << keyLen << " " << rec;
+    }
+    EXPECT_GT(rec, 20u);
+  }
+  // Another parameter set, a record number beyond the mask, an interior node: no patch.
+  cdx::Node n = leafOf(10, {{"A", 1}}, 1000);
+  std::array<uint8_t, cdx::kBlock> block{};
+  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  std::string key(10, 'B');
+  EXPECT_FALSE(cdx::appendToLeaf(block, cdx::chooseLeafParams(10, 100000), 10, ' ', n.entries[0].key, key, 2));
+  EXPECT_FALSE(cdx::appendToLeaf(block, n.params, 10, ' ', n.entries[0].key, key, 0x10000));
+  n.attr = cdx::kAttrRoot;
+  n.entries[0].child = 512;
+  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  EXPECT_FALSE(cdx::appendToLeaf(block, n.params, 10, ' ', n.entries[0].key, key, 2));
+}
+
 TEST(CdxInterior, EntriesAreBigEndian) {
   cdx::Node n;
   n.attr = cdx::kAttrRoot;

@@ -26,6 +26,16 @@ void putL(char* p, bool v) { int32_t i = v ? 1 : 0; std::memcpy(p, &i, 4); }
 bool getL(const char* p) { return getI(p) != 0; }
 
 double textNumber(const char* p, int len) {
+  // Most numeric fields hold a blank-padded whole number: read it directly
+  // (exact up to 15 digits); anything else goes through strtod.
+  int i = len <= 49 ? 0 : len;
+  while (i < len && p[i] == ' ') ++i;
+  bool negative = i < len && p[i] == '-';
+  if (negative) ++i;
+  int first = i;
+  int64_t whole = 0;
+  while (i < len && i - first < 15 && p[i] >= '0' && p[i] <= '9') whole = whole * 10 + (p[i++] - '0');
+  if (i > first && (i == len || p[i] == ' ')) return negative ? -double(whole) : double(whole);
   char buf[50];
   int n = std::min(len, 49);
   std::memcpy(buf, p, size_t(n));

@@ -123,6 +123,13 @@ TEST_F(Expr4Test, StrOfLargeNumbersAndOverflow) {
   EXPECT_EQ(str("STR(NUM)"), "       -13");
   EXPECT_EQ(str("STR(123456,3)"), "***");
   EXPECT_EQ(str("STR(1.5,3,5)"), "1.5");  // decimals cut to length - 2
+  // Whole numbers, and what only a full conversion reads.
+  EXPECT_EQ(str("STR(VAL(\"  -42  \"),5)"), "  -42");
+  EXPECT_EQ(str("STR(VAL(\"12 34\"),5)"), "   12");
+  EXPECT_EQ(str("STR(VAL(\"0x1A\"),5)"), "   26");
+  EXPECT_EQ(str("STR(VAL(\"-\"),5)"), "    0");
+  EXPECT_EQ(str("STR(VAL(\"1234567890123456789\"),20)"), " 1234567890123456768");
+  EXPECT_EQ(str("STR(VAL(\"" + std::string(50, ' ') + "7\"),5)"), "    0");  // beyond 49 characters
   // Lengths no int holds are clamped, not cast.
   EXPECT_EQ(str("STR(0-RECNO(),1044444444444444444444444,0)").size(), 255u);
   EXPECT_EQ(str("SUBSTR(DESC,99999999999999999999,99999999999999999999)"), "");

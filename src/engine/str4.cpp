@@ -191,20 +191,15 @@ int Str4::trimLeft() {
   return 0;
 }
 
-int Str4::upper() {
-  if (int rc = beginChange()) return rc;
-  char* d = bytes();
-  for (size_t i = 0; i < len(); ++i)
-    if (d[i] >= 'a' && d[i] <= 'z') d[i] = static_cast<char>(d[i] - 'a' + 'A');
-  changed();
-  return 0;
-}
+int Str4::upper() { return changeCase('a', 'z', 'A' - 'a'); }
 
-int Str4::lower() {
+int Str4::lower() { return changeCase('A', 'Z', 'a' - 'A'); }
+
+int Str4::changeCase(char first, char last, int shift) {
   if (int rc = beginChange()) return rc;
   char* d = bytes();
   for (size_t i = 0; i < len(); ++i)
-    if (d[i] >= 'A' && d[i] <= 'Z') d[i] = static_cast<char>(d[i] - 'A' + 'a');
+    if (d[i] >= first && d[i] <= last) d[i] = static_cast<char>(d[i] + shift);
   changed();
   return 0;
 }

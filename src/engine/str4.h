@@ -110,6 +110,8 @@ class Str4 {
   int beginChange();
   int assignBytes(const char* p, size_t n);
   int addBytes(const char* p, size_t n);
+  // Adds shift to every byte in first..last (upper and lower case).
+  int changeCase(char first, char last, int shift);
   // Takes a private copy of p when it lies in this view's storage.
   const char* unshared(const char* p, size_t n, std::string& copy) const;
   unsigned clampLen(size_t n) const;

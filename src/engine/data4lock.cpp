@@ -185,7 +185,34 @@ int d4unlockFile(DATA4* d) {
   return r > 0 ? error4describe(d->codeBase, e4lock, 0, f->file.name.c_str()) : r;
 }
 
+namespace {
+
+// The usual end of an append: this handle holds the append lock and the new
+// record's lock, and this process holds no other lock on the file. No
+// other byte between the two is locked through our open file, so one
+// unlock of the range between them releases both.
+bool holdsOnlyAppendAndOneRecord(const DATA4* d) {
+  const DATA4FILE* f = d->dataFile;
+  return f->fileLockOwner == nullptr && f->appendLockOwner == d && f->recordLocks.size() == 1 &&
+         f->recordLocks[0].owner == d;
+}
+
+int unlockAppendAndRecord(DATA4* d) {
+  DATA4FILE* f = d->dataFile;
+  int rc = f->headerPending ? d4writeHeader(f) : 0;
+  uint64_t a = d4lockOffset(f, 0), r = d4lockOffset(f, f->recordLocks[0].recNo);
+  f->appendLockOwner = nullptr;
+  f->recordLocks.clear();
+  int u = file4unlock(&f->file, std::min(a, r), std::max(a, r) - std::min(a, r) + 1);
+  if (!data4countIsCached(f)) f->recCount = -1;
+  d->appendedRec = 0;
+  return rc < 0 ? rc : u;
+}
+
+}  // namespace
+
 int d4unlock(DATA4* d) {
+  if (holdsOnlyAppendAndOneRecord(d)) return unlockAppendAndRecord(d);
   int a = d4unlockAppend(d);
   int f = d4unlockFile(d);
   int r = d4unlockRecords(d);

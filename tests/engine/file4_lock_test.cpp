@@ -210,3 +210,53 @@ TEST(File4, CaseInsensitiveNamesInsideADirectory) {
   EXPECT_TRUE(d->dataFile->hasMemo);  // CONTACTS.fpt found
   d4close(d);
 }
+
+namespace {
+
+// Whether a byte of path is locked, as another open file sees it.
+bool lockedElsewhere(const std::string& path, uint64_t at) {
+  int fd = open(path.c_str(), O_RDWR);
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(at);
+  fl.l_len = 1;
+  bool locked = fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  close(fd);
+  return locked;
+}
+
+}  // namespace
+
+// An append ends by releasing its append and record bytes (in one call
+// when nothing else of this process is locked between them), and never a
+// lock another handle of this process holds.
+TEST(File4Lock, AppendReleasesItsOwnLocksOnly) {
+  ScratchDir dir;
+  TestContext t;
+  t.c.singleOpen = 0;
+  t.c.unlockBeforeLock = 2;
+  for (bool visualFoxPro : {false, true}) {  // the two lock schemes
+    t.c.fileCompatibility = visualFoxPro ? 30 : 25;
+    std::string name = dir.file(visualFoxPro ? "hi" : "lo");
+    DATA4* a = d4create(&t.c, name, basicFields());
+    ASSERT_NE(a, nullptr);
+    DATA4FILE* f = a->dataFile;
+    ASSERT_EQ(d4appendBlank(a), 0);
+    std::string path = f->file.name;
+    EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 0)));
+    EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 1)));
+
+    DATA4* b = d4open(&t.c, name);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(d4lock(b, 1), 0);
+    ASSERT_EQ(d4appendBlank(a), 0);
+    EXPECT_TRUE(lockedElsewhere(path, d4lockOffset(f, 1)));
+    EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 0)));
+    EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 2)));
+    ASSERT_EQ(d4unlock(b), 0);
+    EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 1)));
+    d4close(b);
+    d4close(a);
+  }
+}

@@ -306,12 +306,17 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
   // order), is patched into the block as last written.
   bool patched = leaf->imageValid && idx == int(es.size()) && !es.empty() &&
                  cdx::appendToLeaf(leaf->image, leaf->node.params, t->keyLen, t->fill, es.back().key, key, recno);
+  // Elsewhere, a new entry takes at most its entry and a whole key, and
+  // may cost the entry after it the prefix it shared: with that much room
+  // left at the last write, the leaf needs no measuring.
+  bool roomy = !patched && leaf->imageValid && recno <= leaf->node.params.recMask &&
+               cdx::getLE16(&leaf->image[12]) >= leaf->node.params.entrySize + 2 * t->keyLen;
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
   index4markDirty(t->indexFile, leaf);
   leaf->imageValid = patched;
   t->indexFile->changed = true;
   t->indexFile->generation++;
-  if (!patched && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
+  if (!patched && !roomy && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
   if (idx + 1 == int(es.size())) {
     path.back().index = idx;
     return updateSeparators(t, path, path.size() - 1);

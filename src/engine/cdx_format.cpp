@@ -210,21 +210,38 @@ void putLeafParams(uint8_t* b, const LeafParams& lp) {
 
 }  // namespace
 
-bool appendToLeaf(std::span<uint8_t> b, const LeafParams& lp, int keyLen, uint8_t fill, const std::string& prev,
-                  const std::string& key, uint32_t recno) {
-  if (b.size() < size_t(kBlock) || !(getLE16(&b[0]) & kAttrLeaf) || recno > lp.recMask) return false;
+bool encodeLeafFrom(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, size_t from) {
+  const LeafParams& lp = n.params;
+  if (b.size() < size_t(kBlock) || !n.isLeaf() || getLE16(&b[0]) != n.attr) return false;
   if (lp.entrySize == 0 || lp.entrySize > 8) return false;
   uint8_t params[24];
   putLeafParams(params, lp);
-  if (std::memcmp(params + 14, &b[14], 10) != 0) return false;
-  int count = getLE16(&b[2]);
-  int pos = 24 + count * lp.entrySize;
-  int tailEnd = pos + getLE16(&b[12]);
-  if (count == 0 || tailEnd > kBlock) return false;
-  int end = putLeafEntry(b.data(), lp, keyLen, fill, &prev, key, recno, pos, tailEnd);
-  if (end < 0) return false;
-  putLE16(&b[2], uint16_t(count + 1));
-  putLE16(&b[12], uint16_t(end - pos - lp.entrySize));
+  if (std::memcmp(params + 14, &b[14], 10) != 0 || from > getLE16(&b[2]) || from > n.entries.size()) return false;
+  // Where the kept entries end: their tails, from their packed counts.
+  int tailEnd = kBlock;
+  const uint64_t dupMask = (1u << lp.dupBits) - 1, trailMask = (1u << lp.trailBits) - 1;
+  for (size_t i = 0; i < from; i++) {
+    uint64_t v = 0;
+    for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | b[24 + i * lp.entrySize + size_t(k)];
+    int dup = int((v >> lp.recBits) & dupMask), trail = int((v >> (lp.recBits + lp.dupBits)) & trailMask);
+    tailEnd -= keyLen - dup - trail;
+  }
+  int pos = 24 + int(from) * lp.entrySize;
+  if (tailEnd < pos) return false;
+  const std::string* prev = from > 0 ? &n.entries[from - 1].key : nullptr;
+  for (size_t i = from; i < n.entries.size(); i++) {
+    const NodeEntry& e = n.entries[i];
+    if (e.recno > lp.recMask) return false;
+    tailEnd = putLeafEntry(b.data(), lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
+    if (tailEnd < 0) return false;
+    pos += lp.entrySize;
+    prev = &e.key;
+  }
+  // What the old entries and tails left between the two is cleared, as a
+  // full encode leaves it.
+  std::fill(b.begin() + pos, b.begin() + tailEnd, uint8_t(0));
+  putLE16(&b[2], uint16_t(n.entries.size()));
+  putLE16(&b[12], uint16_t(tailEnd - pos));
   return true;
 }
 

@@ -155,13 +155,13 @@ struct Node {
 // beyond the mask makes this return false too (see fitLeafParams).
 [[nodiscard]] bool encodeNode(const Node& node, int keyLen, uint8_t fill, std::span<uint8_t> block);
 
-// Adds an entry after the last entry of a leaf block written by encodeNode
-// (prev: that entry's key), giving the block encodeNode would write for the
-// node with the entry added. False, block untouched, when the block has
-// other parameters than lp, no entry, or no room, or the record number
-// exceeds the mask.
-[[nodiscard]] bool appendToLeaf(std::span<uint8_t> block, const LeafParams& lp, int keyLen, uint8_t fill,
-                                const std::string& prev, const std::string& key, uint32_t recno);
+// Encodes a leaf again from entry `from` on, into the block encodeNode last
+// wrote for it when its first `from` entries have not changed since: the
+// block then equals what encodeNode would write. False when the block has
+// other parameters, the entries do not fit or a record number exceeds the
+// mask; the block is then undefined.
+[[nodiscard]] bool encodeLeafFrom(std::span<uint8_t> block, const Node& node, int keyLen, uint8_t fill,
+                                  size_t from);
 
 // Bytes a leaf's entries and key tails take with its parameters (what
 // encodeNode would use), or -1 when a record number exceeds the mask.

@@ -302,21 +302,16 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
   if (!leaf) return rc;
   auto& es = leaf->node.entries;
   int idx = path.back().index;
-  // The common case, a key after the last of its leaf (appends in key
-  // order), is patched into the block as last written.
-  bool patched = leaf->imageValid && idx == int(es.size()) && !es.empty() &&
-                 cdx::appendToLeaf(leaf->image, leaf->node.params, t->keyLen, t->fill, es.back().key, key, recno);
-  // Elsewhere, a new entry takes at most its entry and a whole key, and
-  // may cost the entry after it the prefix it shared: with that much room
-  // left at the last write, the leaf needs no measuring.
-  bool roomy = !patched && leaf->imageValid && recno <= leaf->node.params.recMask &&
-               cdx::getLE16(&leaf->image[12]) >= leaf->node.params.entrySize + 2 * t->keyLen;
+  bool imageValid = leaf->imageValid;
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
   index4markDirty(t->indexFile, leaf);
-  leaf->imageValid = patched;
+  // The entries before the new one are as last written: only the rest is
+  // encoded again (for appends in key order, just the new entry).
+  bool encoded = imageValid && cdx::encodeLeafFrom(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx));
+  leaf->imageValid = encoded;
   t->indexFile->changed = true;
   t->indexFile->generation++;
-  if (!patched && !roomy && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
+  if (!encoded && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
   if (idx + 1 == int(es.size())) {
     path.back().index = idx;
     return updateSeparators(t, path, path.size() - 1);
@@ -333,8 +328,11 @@ int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
   auto& es = leaf->node.entries;
   int idx = path.back().index;
   if (idx >= int(es.size()) || es[size_t(idx)].recno != recno || es[size_t(idx)].key != key) return 1;
+  bool imageValid = leaf->imageValid;
   es.erase(es.begin() + idx);
   index4markDirty(t->indexFile, leaf);
+  leaf->imageValid =
+      imageValid && !es.empty() && cdx::encodeLeafFrom(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx));
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (es.empty()) return removeNode(t, path, path.size() - 1);

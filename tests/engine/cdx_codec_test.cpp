@@ -1,7 +1,9 @@
 // The compact index node codec and the key conversions, as pure functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "engine/cdx_format.h"
 #include "engine/i4key.h"
@@ -66,39 +68,52 @@ TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
   EXPECT_EQ(back.entries[1].recno, 70000u);
 }
 
-// A key added at the end by patching the last written block gives the
-// same bytes as encoding the whole leaf, until the leaf is full; keys that
-// share prefixes and end in fill exercise the dup and trail counts.
-TEST(CdxLeaf, PatchedAppendEqualsAFullEncode) {
+// A leaf encoded again from the first changed entry on, into the block as
+// last written, gives the same bytes as a full encode: entries added at the
+// end, inserted and removed anywhere, with shared prefixes and fill, until
+// the leaf is full.
+TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
+  srand(7);
   for (int keyLen : {4, 10, 30}) {
-    cdx::Node n = leafOf(keyLen, {{"A", 1}}, 5000);
-    std::array<uint8_t, cdx::kBlock> patched{}, full{};
-    ASSERT_TRUE(cdx::encodeNode(n, keyLen, ' ', patched));
-    uint32_t rec = 2;
-    for (;; ++rec) {
-      std::string key = "A" + std::to_string(rec * 7 % 1000);
-      key.resize(size_t(keyLen), ' ');
-      if (key < n.entries.back().key) key = n.entries.back().key;  // keep the order
-      bool ok = cdx::appendToLeaf(patched, n.params, keyLen, ' ', n.entries.back().key, key, rec);
-      n.entries.push_back({key, rec, 0});
+    cdx::Node n = leafOf(keyLen, {{"M", 1}}, 5000);
+    std::array<uint8_t, cdx::kBlock> partial{}, full{};
+    ASSERT_TRUE(cdx::encodeNode(n, keyLen, ' ', partial));
+    int steps = 0;
+    for (uint32_t rec = 2;; ++rec, ++steps) {
+      size_t at;
+      if (steps % 5 == 4 && n.entries.size() > 1) {  // a removal
+        at = size_t(rand()) % n.entries.size();
+        n.entries.erase(n.entries.begin() + long(at));
+      } else {
+        std::string key = std::string(1, char('A' + rand() % 3)) + std::to_string(rand() % 50);
+        key.resize(size_t(keyLen), ' ');
+        at = steps % 3 == 0 ? n.entries.size()
+                            : size_t(std::lower_bound(n.entries.begin(), n.entries.end(), key,
+                                                      [](const cdx::NodeEntry& e, const std::string& k) {
+                                                        return e.key < k;
+                                                      }) - n.entries.begin());
+        if (at == n.entries.size() && key < n.entries.back().key) key = n.entries.back().key;
+        n.entries.insert(n.entries.begin() + long(at), {key, rec, 0});
+      }
+      bool ok = cdx::encodeLeafFrom(partial, n, keyLen, ' ', at);
       bool fits = cdx::encodeNode(n, keyLen, ' ', full);
-      ASSERT_EQ(ok, fits) << keyLen << " " << rec;
+      ASSERT_EQ(ok, fits) << keyLen << " step " << steps;
       if (!ok) break;
-      ASSERT_EQ(patched, full) << keyLen << " " << rec;
+      ASSERT_EQ(partial, full) << keyLen << " step " << steps;
     }
-    EXPECT_GT(rec, 20u);
+    EXPECT_GT(steps, 20);
   }
-  // Another parameter set, a record number beyond the mask, an interior node: no patch.
-  cdx::Node n = leafOf(10, {{"A", 1}}, 1000);
+  // Another parameter set, a record number beyond the mask, an interior node: refused.
+  cdx::Node n = leafOf(10, {{"A", 1}, {"B", 2}}, 1000);
   std::array<uint8_t, cdx::kBlock> block{};
   ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
-  std::string key(10, 'B');
-  EXPECT_FALSE(cdx::appendToLeaf(block, cdx::chooseLeafParams(10, 100000), 10, ' ', n.entries[0].key, key, 2));
-  EXPECT_FALSE(cdx::appendToLeaf(block, n.params, 10, ' ', n.entries[0].key, key, 0x10000));
+  cdx::Node other = n;
+  other.params = cdx::chooseLeafParams(10, 100000);
+  EXPECT_FALSE(cdx::encodeLeafFrom(block, other, 10, ' ', 1));
+  n.entries[1].recno = 0x10000;
+  EXPECT_FALSE(cdx::encodeLeafFrom(block, n, 10, ' ', 1));
   n.attr = cdx::kAttrRoot;
-  n.entries[0].child = 512;
-  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
-  EXPECT_FALSE(cdx::appendToLeaf(block, n.params, 10, ' ', n.entries[0].key, key, 2));
+  EXPECT_FALSE(cdx::encodeLeafFrom(block, n, 10, ' ', 1));
 }
 
 TEST(CdxInterior, EntriesAreBigEndian) {

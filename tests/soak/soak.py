@@ -106,6 +106,7 @@ class Soak:
         self.sim_only = []        # contact keys of people who never send mail
         self.gateway_proc = None
         self.gateway_lock = threading.Lock()
+        self.gateway_starts = []  # (CCYYMMDD, HHMMSS) local time of each gateway start
         self.run_seconds = []     # durations of clean /Run:all, to aim the kills
         self.sim_log = open(os.path.join(self.logdir, "tarnwick-sim.log"), "a") if os.path.isdir(self.logdir) else None
 
@@ -131,6 +132,7 @@ class Soak:
         return [self.tool("orvserv"), "/TarnwickDatabase:" + self.db, "/AssumeYes+"] + list(extra)
 
     def start_gateway(self, *extra, out=None):
+        self.gateway_starts.append((time.strftime("%Y%m%d"), time.strftime("%H%M%S")))
         log = open(os.path.join(self.logdir, "orvserv.log"), "ab")
         log.write(("=== %s %s\n" % (time.strftime("%H:%M:%S"), " ".join(extra))).encode())
         log.flush()

@@ -113,6 +113,11 @@ class CheckTest(unittest.TestCase):
         self.assertIn("messages taken in twice (died between storing and QUIT): 1", r["text"])
         rows[-1]["CTIME"] = "100000"  # same run: stored twice
         self.assertIn("message stored twice by one run", self.run_check()["text"])
+        # Unless a gateway started in that second: two runs, one stamp.
+        self.s.gateway_starts = [("20261207", "100000")]
+        r = self.run_check()
+        self.assertEqual(r["violations"], 0, r["text"])
+        self.assertIn("of those, by two runs within one second (same intake stamp): 1", r["text"])
 
     def test_removed_notice_never_received(self):
         os.remove(os.path.join(self.s.spool, "000001.eml"))

@@ -63,8 +63,8 @@ struct CachedNode {
   uint8_t fill = 0;
   bool dirty = false; // set through index4markDirty only
   // The block as we last encoded it, while the node has not changed since
-  // (index4markDirty clears it): an entry added at the end of a leaf is
-  // patched in instead of encoding the whole leaf again.
+  // (index4markDirty clears it): after an insert or removal in a leaf only
+  // the entries from the changed one on are encoded again.
   bool imageValid = false;
   std::array<uint8_t, cdx::kBlock> image;
 };

@@ -90,13 +90,18 @@ int Str4::add(const Str4& source) {
   return addBytes(p, n);
 }
 
+int Str4::beginChangeFrom(const Str4& source, const char** p, size_t* n, std::string& copy) {
+  if (int rc = sourceBytes(source, p, n)) return rc;
+  if (int rc = beginChange()) return rc;
+  *p = unshared(*p, *n, copy);
+  return 0;
+}
+
 int Str4::insert(const Str4& source, unsigned pos) {
   const char* p;
   size_t n;
-  if (int rc = sourceBytes(source, &p, &n)) return rc;
-  if (int rc = beginChange()) return rc;
   std::string copy;
-  p = unshared(p, n, copy);
+  if (int rc = beginChangeFrom(source, &p, &n, copy)) return rc;
   size_t size = len();
   if (pos < size) {
     size_t k = n < size - pos ? n : size - pos;
@@ -111,10 +116,8 @@ int Str4::insert(const Str4& source, unsigned pos) {
 int Str4::replace(const Str4& source, unsigned pos) {
   const char* p;
   size_t n;
-  if (int rc = sourceBytes(source, &p, &n)) return rc;
-  if (int rc = beginChange()) return rc;
   std::string copy;
-  p = unshared(p, n, copy);
+  if (int rc = beginChangeFrom(source, &p, &n, copy)) return rc;
   size_t old = len();
   if (resizable() && size_t{pos} + n > old) {
     if (int rc = setLen(clampLen(size_t{pos} + n))) return rc;

@@ -116,6 +116,8 @@ class Str4 {
   const char* unshared(const char* p, size_t n, std::string& copy) const;
   unsigned clampLen(size_t n) const;
   int sourceBytes(const Str4& s, const char** p, size_t* n) const;
+  // sourceBytes, beginChange, and a copy of the source when it overlaps us.
+  int beginChangeFrom(const Str4& source, const char** p, size_t* n, std::string& copy);
   static char* sharedText();  // the 257-byte buffer of str()
 };
 

@@ -3,8 +3,10 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 #include "app/about.h"
@@ -171,13 +173,23 @@ void GatewayProgram::shutDown() {
 
 int GatewayProgram::runOnce() {
   RunKind kind = app_.values().options.run;
-  uint64_t reports = 0;
-  thread_->call([&] {
-    cycle_->resetReports();
-    cycle_->runAction(actionOf(kind));
-    reports = cycle_->reportsMade();
+  std::promise<uint64_t> result;
+  std::future<uint64_t> done = result.get_future();
+  bool posted = thread_->post([&] {
+    try {
+      cycle_->resetReports();
+      cycle_->runAction(actionOf(kind));
+      result.set_value(cycle_->reportsMade());
+    } catch (...) {
+      result.set_exception(std::current_exception());
+    }
   });
-  return reports == 0 ? kExitClean : kExitRunFailed;
+  if (!posted) return kExitRunFailed;
+  // SIGINT or SIGTERM ends the run after the item in hand, as it does the
+  // runs of a resident program.
+  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (waitForSignal(0)) cycle_->requestStop();
+  return done.get() == 0 ? kExitClean : kExitRunFailed;
 }
 
 int GatewayProgram::serveConsole(const StartupIo& io) {
@@ -213,6 +225,10 @@ int GatewayProgram::serveConsole(const StartupIo& io) {
   }
   while (!exitRequested_ && !waitForSignal(200)) {
   }
+  // Runs still queued by the console are dropped and the one in hand ends
+  // after its current item, so the program stops in seconds however many
+  // runs the operator asked for.
+  cycle_->requestStop();
   if (server) server->stop();
   return kExitClean;
 }

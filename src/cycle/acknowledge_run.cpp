@@ -14,6 +14,7 @@
 //       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
 //       a failed send are reported and the row stays queued
 //       REMOVE the row once the server has taken the notice
+//       a stop request ends the loop before the next key
 //     QUIT, clear the status text, unlock
 //
 // Invariant: a queued notice leaves logs.dbf only after the server
@@ -44,7 +45,7 @@ stringT controlCharacterReport(const stringT& address, int position, const strin
 
 void ProcessingCycle::sendAcknowledgements() {
   CycleLock::Hold hold(lock_);
-  if (!hold) return;
+  if (!hold || stopRequested()) return;
   BusyScope busy(status_);
   status_.setStatusText(translate("*Sending acknowledgements"));
 
@@ -69,7 +70,10 @@ void ProcessingCycle::sendAcknowledgements() {
         report(smtp_.describe());
       } else {
         LogProcessor processor(maintenance_, s);
-        for (long key : keys) acknowledgeRow(key, logs, accounts, processor);
+        for (long key : keys) {
+          if (stopRequested()) break;  // the rest stay queued for the next start
+          acknowledgeRow(key, logs, accounts, processor);
+        }
       }
       smtp_.disconnect();
     }

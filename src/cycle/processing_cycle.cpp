@@ -21,6 +21,7 @@ void ProcessingCycle::doAll() {
 }
 
 void ProcessingCycle::runAction(CycleAction action) {
+  if (stopRequested()) return;  // a run queued before the stop: the next start does it
   switch (action) {
     case CycleAction::Retrieve:
       retrieveMail();

@@ -9,7 +9,9 @@
 //   runAction             one menu action (a run or Do All) and refresh
 //
 // Every run takes the cycle lock for its whole length and returns at once
-// when it cannot. Failures never stop a run: each is added to the
+// when it cannot. Once the program asks the cycle to stop (requestStop),
+// a run in hand ends after the item it is on, with the same care as at
+// its normal end, and every later run returns at once. Failures never stop a run: each is added to the
 // diagnostic list (report) and the run goes on with the next item; undone
 // work is picked up by the next run. Managers are made per run and
 // dropped at its end; the two database contexts and the settings outlive
@@ -20,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -49,6 +52,10 @@ class ProcessingCycle {
   void sendAcknowledgements();
   void doAll();
   void runAction(CycleAction action);
+
+  // Called from any thread when the program is stopping; never undone.
+  void requestStop() { stopRequested_.store(true); }
+  bool stopRequested() const { return stopRequested_.load(); }
 
   // Recomputes the counts per status, publishes them, then calls the
   // refresh listener (the console reloads its lists there).
@@ -92,4 +99,5 @@ class ProcessingCycle {
   SMTPManager smtp_;
   std::function<void()> refreshListener_;
   uint64_t reports_ = 0;
+  std::atomic<bool> stopRequested_{false};
 };

@@ -10,7 +10,8 @@
 //                                         STORE: per message (shared stamp)
 //                                           takeIn (intake.h), Append; a
 //                                           failed append is reported and
-//                                           its message is not deleted
+//                                           its message is not deleted; a
+//                                           stop request ends the loop
 //                                           |
 //                                           v
 //                                         FLUSH logs.dbf (data, memo, index
@@ -53,7 +54,7 @@ uint16_t portSetting(const FieldMap& settings, int number) {
 
 void ProcessingCycle::retrieveMail() {
   CycleLock::Hold hold(lock_);
-  if (!hold) return;
+  if (!hold || stopRequested()) return;
   BusyScope busy(status_);
   status_.setStatusText(translate("*retrieving mail"));
 
@@ -71,7 +72,8 @@ void ProcessingCycle::retrieveMail() {
   {
     LogsManager logs(gateway_);
     IntakeStamp stamp = intakeStamp(platformClock().now());
-    for (int number = 1; number <= pop3_.messageCount(); ++number)
+    // A stop leaves the messages not yet stored on the server.
+    for (int number = 1; number <= pop3_.messageCount() && !stopRequested(); ++number)
       if (storeMessage(number, stamp, logs)) stored.push_back(number);
     if (!stored.empty() && logs.isOpen()) {
       int rc = logs.table().flush();

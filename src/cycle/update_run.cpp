@@ -15,6 +15,7 @@
 //         instead (status_enquiry.h) and leaves the scan as Saved
 //       WRITE when changed or the status moved: Update(213) (failure:
 //         report), then queueAcknowledgement
+//   a stop request ends the scan before the next key
 //   --> clear the status text, unlock
 //
 // A row that moves from 1 to 2 in the first pass is seen again by the
@@ -59,7 +60,7 @@ stringT fromAddress(const stringT& from, stringT* displayName) {
 
 void ProcessingCycle::updateLogs() {
   CycleLock::Hold hold(lock_);
-  if (!hold) return;
+  if (!hold || stopRequested()) return;
   BusyScope busy(status_);
   status_.setStatusText(translate("*updating logs"));
   {
@@ -68,7 +69,10 @@ void ProcessingCycle::updateLogs() {
     AccountsManager accounts(gateway_, maintenance_);
     removeUndeliverableEnquiryCopies(logs, reporter());
     for (int status : statusesToScan(settings()))
-      for (long key : logs.KeysInStatus(status)) updateRow(key, status, logs, accounts, processor);
+      for (long key : logs.KeysInStatus(status)) {
+        if (stopRequested()) break;  // the rows left are brought up to date next time
+        updateRow(key, status, logs, accounts, processor);
+      }
   }
   status_.setStatusText(stringT());
 }

@@ -125,7 +125,7 @@ ApiReply ConsoleApi::state(const ApiParams& params) {
     diagnosticRows = nullptr;  // unchanged since the page's last look
   }
   reply.body = {{"status", s(translatePrompt(stringT(cycle.statusText)))},
-                {"busy", cycle.busy || queuedRuns_->load() > 0},
+                {"busy", cycle.busy || runs_->unfinished.load() > 0},
                 {"generation", cycle.generation},
                 {"counts", counts},
                 {"categories", categories},
@@ -149,17 +149,23 @@ ApiReply ConsoleApi::command(const json& body) {
     case kCmdDoAll: action = CycleAction::All; break;
     default: return badRequest("unknown command");
   }
-  ++*queuedRuns_;
+  // The same run waiting for its turn already covers this request: it
+  // starts after the run in hand and sees everything this one would.
+  std::atomic<bool>& waiting = runs_->waiting[static_cast<size_t>(action)];
+  if (waiting.exchange(true)) return ApiReply{200, {{"ok", true}}};
+  ++runs_->unfinished;
   ProcessingCycle* cycle = context_.cycle;
-  bool posted = context_.thread->post([cycle, action, queued = queuedRuns_] {
+  bool posted = context_.thread->post([cycle, action, runs = runs_] {
+    runs->waiting[static_cast<size_t>(action)] = false;
     struct Done {
-      std::atomic<int>& q;
-      ~Done() { --q; }
-    } done{*queued};
+      std::atomic<int>& unfinished;
+      ~Done() { --unfinished; }
+    } done{runs->unfinished};
     cycle->runAction(action);
   });
   if (!posted) {
-    --*queuedRuns_;
+    --runs_->unfinished;
+    waiting = false;
     return ApiReply{503, {{"message", "the gateway is stopping"}}};
   }
   return ApiReply{200, {{"ok", true}}};

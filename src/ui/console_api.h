@@ -32,6 +32,7 @@
 // Thread-safety: get and post may be called from any thread at once.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -96,7 +97,13 @@ class ConsoleApi {
   ApiReply onGateway(const std::function<void(ApiReply&)>& work);
 
   ConsoleContext context_;
-  // Shared with the runs posted to the gateway thread: one may still be
-  // queued or running when the console (and this object) is gone.
-  std::shared_ptr<std::atomic<int>> queuedRuns_ = std::make_shared<std::atomic<int>>(0);
+  // The runs posted to the gateway thread that have not ended, and which
+  // actions have one that has not started. Shared with the posted runs: one
+  // may still be queued or running when the console (and this object) is
+  // gone.
+  struct PostedRuns {
+    std::atomic<int> unfinished{0};
+    std::array<std::atomic<bool>, 4> waiting{};  // by CycleAction
+  };
+  std::shared_ptr<PostedRuns> runs_ = std::make_shared<PostedRuns>();
 };

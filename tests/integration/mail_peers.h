@@ -50,6 +50,14 @@ class TestMaildir {
     return n;
   }
 
+  // Messages no POP3 session has seen yet (Dovecot moves a message from
+  // new/ to cur/ when a session opens the mailbox).
+  size_t unseenMessageFiles() const {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_ + "/new")) n += e.is_regular_file();
+    return n;
+  }
+
  private:
   std::string dir_;
   int uid_;

@@ -24,11 +24,13 @@ exits 1 when any invariant is violated. It only ever signals processes it
 started itself, by their PID.
 """
 import argparse
+import glob
 import json
 import os
 import random
 import re
 import resource
+import shutil
 import signal
 import socket
 import subprocess
@@ -152,11 +154,33 @@ class Soak:
                 p.wait(timeout=STOP_TIMEOUT if sig != signal.SIGKILL else 30)
             except subprocess.TimeoutExpired:
                 self.fig.add("gateway stops that needed SIGKILL")
-                self.fig.problem("orvserv did not stop within %ds of SIGTERM" % STOP_TIMEOUT)
+                self.fig.problem("orvserv did not stop within %ds of SIGTERM (threads in %s)" % (
+                    STOP_TIMEOUT, self.dump_threads(p.pid)))
                 p.kill()
                 p.wait()
         with self.gateway_lock:
             self.gateway_proc = None
+
+    def dump_threads(self, pid):
+        """Writes where each thread of a stuck process is (its kernel wait and,
+        when gdb is there, its stack) to a file of the log directory; the
+        file's name."""
+        path = os.path.join(self.logdir, "stuck-%d.txt" % pid)
+        with open(path, "w") as out:
+            for task in sorted(glob.glob("/proc/%d/task/*" % pid)):
+                for name in ("comm", "wchan", "syscall"):
+                    try:
+                        with open(os.path.join(task, name)) as f:
+                            out.write("%s %s: %s\n" % (os.path.basename(task), name, f.read().strip()))
+                    except OSError:
+                        pass
+            if shutil.which("gdb"):
+                try:
+                    out.write(subprocess.run(["gdb", "-batch", "-p", str(pid), "-ex", "thread apply all bt"],
+                                             capture_output=True, text=True, timeout=60).stdout)
+                except subprocess.TimeoutExpired:
+                    out.write("gdb timed out\n")
+        return path
 
     # ------------------------------------------------------------------ setup
     def setup(self):

@@ -19,10 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
 
+#include "append_floor.h"
 #include "engine/code4.h"
 #include "engine/data4.h"
 #include "engine/index4.h"
@@ -135,6 +137,19 @@ Sqlite* sqlite() {
   return s;
 }
 
+// Write system calls made by this process so far.
+long writeCalls() {
+  std::ifstream io("/proc/self/io");
+  std::string name;
+  long value = 0;
+  while (io >> name >> value)
+    if (name == "syscw:") return value;
+  return 0;
+}
+
+// What the engine's appends wrote, for the floor below.
+AppendShape appended;
+
 void BM_EngineAppend(benchmark::State& state) {
   Engine* e = engine();
   std::mt19937 rng(1);
@@ -143,6 +158,7 @@ void BM_EngineAppend(benchmark::State& state) {
   FIELD4* key = d4field(d, "KEY");
   FIELD4* status = d4field(d, "STATUS");
   FIELD4* mfields[3] = {d4field(d, "DETAILS"), d4field(d, "MESSAGE"), d4field(d, "HISTORY")};
+  long writesBefore = writeCalls();
   for (auto _ : state) {
     for (int i = 1; i <= records(); i++) {
       (void)d4appendStart(d, 0);
@@ -155,6 +171,22 @@ void BM_EngineAppend(benchmark::State& state) {
       if (d4append(d) != 0) abort();
       (void)d4unlock(d);
     }
+  }
+  // Besides the index nodes an append writes the memo header and entries,
+  // the record, the data header and the index header.
+  double writes = double(writeCalls() - writesBefore) / records();
+  appended.headerLength = 32 * 11 + 33;
+  appended.recordLength = int(d4recWidth(d));
+  appended.memoBytes = long(std::filesystem::file_size(benchDir() + "/logs.fpt") - 512) / records();
+  appended.nodeWrites = std::max(1, int(writes - 5 + 0.5));
+  state.counters["index_node_writes_per_append"] = writes - 5;
+}
+
+// The same appends' system calls alone (append_floor.h).
+void BM_FloorAppend(benchmark::State& state) {
+  for (auto _ : state) {
+    double seconds = appendFloorSeconds(benchDir(), records(), appended);
+    state.SetIterationTime(seconds);
   }
 }
 
@@ -262,6 +294,7 @@ void BM_SqliteReindex(benchmark::State& state) {
 
 BENCHMARK(BM_EngineAppend)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SqliteAppend)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FloorAppend)->Iterations(1)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_EngineSeek)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SqliteSeek)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EngineWalk)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -295,6 +328,10 @@ int main(int argc, char** argv) {
     if (e != reporter.times.end() && s != reporter.times.end() && e->second > 0)
       printf("  %-8s %.2f\n", op, s->second / e->second);
   }
+  auto floor = reporter.times.find("BM_FloorAppend");
+  auto sqliteAppend = reporter.times.find("BM_SqliteAppend");
+  if (floor != reporter.times.end() && sqliteAppend != reporter.times.end() && floor->second > 0)
+    printf("  Append   %.2f at best: the appends' system calls alone\n", sqliteAppend->second / floor->second);
   if (auto e = reporter.times.find("BM_EngineReindex"); e != reporter.times.end() && e->second > 0)
     printf("  reindex: %.0f keys per second per tag (records x 12 tags / time)\n",
            records() * 12.0 / (e->second / 1e3));

@@ -82,9 +82,15 @@ void date4assign(char* out, long julian) {
 }
 
 void date4todayParts(int* year, int* month, int* day) {
+  // Every append and record write stamps the header with today's date:
+  // the conversion is made once per second of the clock.
+  thread_local std::time_t lastNow = -1;
+  thread_local std::tm tm{};
   std::time_t now = platformClock().now();
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  if (now != lastNow) {
+    localtime_r(&now, &tm);
+    lastNow = now;
+  }
   *year = tm.tm_year + 1900;
   *month = tm.tm_mon + 1;
   *day = tm.tm_mday;

@@ -166,6 +166,9 @@ int memo4fileWritePart(MEMO4FILE* m, int64_t* block, std::string_view data, uint
   return file4write(&m->file, pos + 8 + int64_t(offset), data.data(), data.size());
 }
 
+// A buffer for new entries larger than this is not kept for the next write.
+constexpr size_t kKeptImageBytes = size_t(1) << 20;
+
 int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   if (m->file.isReadOnly)
     return error4describe(m->file.codeBase, e4write, loc4writeReadOnly, m->file.name.c_str());
@@ -195,12 +198,14 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   // The new entries take consecutive blocks from one allocation, and go
   // out in one write, each padded to its block boundary: the file never
   // ends inside a block we own.
-  std::string image;
+  // The buffer keeps the bytes of the last write; each entry below clears
+  // what it does not fill.
+  std::string& image = m->image;
   int64_t first = 0;
   if (fresh > 0) {
     int rc = allocate(m, fresh, &first);
     if (rc != 0) return rc;
-    image.assign(static_cast<size_t>(fresh) * m->blockSize, '\0');
+    image.resize(static_cast<size_t>(fresh) * m->blockSize);
   }
   int64_t next = first;
   for (size_t i = 0; i < count; ++i) {
@@ -212,6 +217,9 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
       target[i] = next;
       at = image.data() + (next - first) * m->blockSize;
       next += blocksFor(data.size() + 8, m->blockSize);
+      // The rest of the entry's last block is zeros.
+      char* end = image.data() + (next - first) * m->blockSize;
+      memset(at + 8 + data.size(), 0, static_cast<size_t>(end - (at + 8 + data.size())));
     } else {
       inPlace.resize(8 + data.size());
       at = inPlace.data();
@@ -224,8 +232,9 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
       if (rc != 0) return rc;
     }
   }
-  if (!image.empty()) {
+  if (fresh > 0) {
     int rc = file4write(&m->file, first * int64_t(m->blockSize), image.data(), image.size());
+    if (image.capacity() > kKeptImageBytes) std::string().swap(image);
     if (rc != 0) return rc;
   }
   for (size_t i = 0; i < count; ++i) writes[i].block = target[i];

@@ -39,6 +39,7 @@ struct MEMO4FILE {
   FILE4 file;
   uint32_t blockSize = 0;
   bool headerLocked = false;  // this process holds the memo header lock
+  std::string image;          // kept between writes of new entries
 };
 
 // Opens the memo file name; reads and checks the block size. 0 or error.

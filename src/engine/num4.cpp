@@ -100,8 +100,8 @@ bool num4formatDouble(char* out, size_t width, int dec, double value) {
 
 bool num4formatLong(char* out, size_t width, long value) {
   char text[32];
-  int n = snprintf(text, sizeof text, "%ld", value);
-  return placeRight(out, width, text, static_cast<size_t>(n));
+  char* end = std::to_chars(text, text + sizeof text, value).ptr;  // the text of "%ld"
+  return placeRight(out, width, text, static_cast<size_t>(end - text));
 }
 
 bool num4parseCurrency(const char* text, size_t length, int64_t* out) {

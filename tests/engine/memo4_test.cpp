@@ -139,3 +139,24 @@ TEST(Memo4, ChangedMemosOfARecordAreWrittenTogether) {
   EXPECT_EQ(readBytes(dir.file("three.fpt")).size(), 2048u);
   d4close(d);
 }
+
+TEST(Memo4, NewEntriesArePaddedWithZerosAfterALongerOne) {
+  ScratchDir dir;
+  TestContext t;
+  DATA4* d = d4create(&t.c, dir.file("pad"), basicFields());
+  ASSERT_NE(d, nullptr);
+  FIELD4* notes = d4field(d, "NOTES");
+  ASSERT_EQ(d4appendStart(d, 0), 0);
+  ASSERT_EQ(f4memoAssign(notes, std::string(1000, 'a').c_str()), 0);  // blocks 1 and 2
+  ASSERT_EQ(d4append(d), 0);
+  ASSERT_EQ(d4appendStart(d, 0), 0);
+  ASSERT_EQ(f4memoAssign(notes, "x"), 0);  // block 3
+  ASSERT_EQ(d4append(d), 0);
+  EXPECT_EQ(f4long(notes), 3);
+  auto fpt = readBytes(dir.file("pad.fpt"));
+  ASSERT_EQ(fpt.size(), 4 * 512u);
+  EXPECT_EQ(be32(fpt, 3 * 512 + 4), 1u);
+  EXPECT_EQ(fpt[3 * 512 + 8], 'x');
+  for (size_t at = 3 * 512 + 9; at < fpt.size(); ++at) ASSERT_EQ(fpt[at], 0) << "byte " << at;
+  d4close(d);
+}

@@ -9,13 +9,13 @@
 //   runAction             one menu action (a run or Do All) and refresh
 //
 // Every run takes the cycle lock for its whole length and returns at once
-// when it cannot. Once the program asks the cycle to stop (requestStop),
-// a run in hand ends after the item it is on, with the same care as at
-// its normal end, and every later run returns at once. Failures never stop a run: each is added to the
+// when it cannot. Failures never stop a run: each is added to the
 // diagnostic list (report) and the run goes on with the next item; undone
-// work is picked up by the next run. Managers are made per run and
-// dropped at its end; the two database contexts and the settings outlive
-// the cycle.
+// work is picked up by the next run. Once the program asks the cycle to
+// stop (requestStop), a run in hand ends after the item it is on, with the
+// same care as at its normal end, and every later run returns at once.
+// Managers are made per run and dropped at its end; the two database
+// contexts and the settings outlive the cycle.
 //
 // Threads: all runs belong to the gateway thread (gateway_thread.h); other
 // threads read status() only.

@@ -36,24 +36,38 @@ std::string settingsFile() {
   return cfg;
 }
 
-TEST(CycleOrvserv, RunAllTakesInUpdatesAndAcknowledges) {
-  ORV_REQUIRE_PEERS();
-  if (!fs::exists(binary("orvserv"))) GTEST_SKIP() << "orvserv not built";
-  char templ[] = "/tmp/orvserv-cycle.XXXXXX";
-  std::string root = mkdtemp(templ);
-  std::string tarnwick = root + "/tarnwick";
-  int status = 0;
-  runProgram(binary("tarnwick-sim") + " create " + tarnwick, &status);
-  ASSERT_EQ(status, 0);
-  TestMaildir maildir;
-  maildir.empty();
-  Spool spool;
+// A tarnwick-sim database whose gateway database the first orvserv start
+// made, with orvserv.cfg for the mail peers, and an empty mailbox.
+class CycleOrvserv : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ORV_REQUIRE_PEERS();
+    if (!fs::exists(binary("orvserv"))) GTEST_SKIP() << "orvserv not built";
+    char templ[] = "/tmp/orvserv-cycle.XXXXXX";
+    root = mkdtemp(templ);
+    tarnwick = root + "/tarnwick";
+    int status = 0;
+    runProgram(binary("tarnwick-sim") + " create " + tarnwick, &status);
+    ASSERT_EQ(status, 0);
+    maildir.empty();
+    std::string out = orvserv(tarnwick, "update", &status);
+    ASSERT_EQ(status, 0) << out;
+    std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary) << cfg;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!root.empty()) fs::remove_all(root, ec);
+  }
 
-  // The first start makes the gateway database; the settings come next.
-  std::string out = orvserv(tarnwick, "update", &status);
-  ASSERT_EQ(status, 0) << out;
+  std::string root, tarnwick;
   std::string cfg = settingsFile();
-  std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary) << cfg;
+  TestMaildir maildir;
+};
+
+TEST_F(CycleOrvserv, RunAllTakesInUpdatesAndAcknowledges) {
+  Spool spool;
+  int status = 0;
+  std::string out;
 
   maildir.drop(message("From: \"Pat\" <pat@new.example>\r\nSubject: Broken window\r\n", "Broken.\r\n"));
   out = orvserv(tarnwick, "all", &status);
@@ -74,27 +88,12 @@ TEST(CycleOrvserv, RunAllTakesInUpdatesAndAcknowledges) {
   std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary | std::ios::trunc) << cfgNow;
   out = orvserv(tarnwick, "retrieve", &status);
   EXPECT_EQ(status, 1) << out;
-  std::error_code ec;
-  fs::remove_all(root, ec);
 }
 
 // SIGTERM at different moments of a retrieval run, from the login on: the
 // run ends early or not, but a later run leaves every message exactly one
 // row.
-TEST(CycleOrvserv, SigtermDuringARetrievalLosesAndDoublesNothing) {
-  ORV_REQUIRE_PEERS();
-  if (!fs::exists(binary("orvserv"))) GTEST_SKIP() << "orvserv not built";
-  char templ[] = "/tmp/orvserv-stop.XXXXXX";
-  std::string root = mkdtemp(templ);
-  std::string tarnwick = root + "/tarnwick";
-  int status = 0;
-  runProgram(binary("tarnwick-sim") + " create " + tarnwick, &status);
-  ASSERT_EQ(status, 0);
-  TestMaildir maildir;
-  maildir.empty();
-  std::string out = orvserv(tarnwick, "update", &status);
-  ASSERT_EQ(status, 0) << out;
-  std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary) << settingsFile();
+TEST_F(CycleOrvserv, SigtermDuringARetrievalLosesAndDoublesNothing) {
 
   int delivered = 0;
   int endedEarly = 0;
@@ -125,7 +124,8 @@ TEST(CycleOrvserv, SigtermDuringARetrievalLosesAndDoublesNothing) {
     EXPECT_EQ(WEXITSTATUS(st), 0) << "delay " << delayMs << " ms";
     endedEarly += maildir.messageFiles() > 0;
   }
-  out = orvserv(tarnwick, "retrieve", &status);
+  int status = 0;
+  std::string out = orvserv(tarnwick, "retrieve", &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(maildir.messageFiles(), 0u);
 
@@ -139,8 +139,6 @@ TEST(CycleOrvserv, SigtermDuringARetrievalLosesAndDoublesNothing) {
   EXPECT_EQ(rowsBySubject.size(), static_cast<size_t>(delivered));
   for (const auto& [subject, rows] : rowsBySubject) EXPECT_EQ(rows, 1) << subject;
   RecordProperty("runs ended early by SIGTERM", endedEarly);
-  std::error_code ec;
-  fs::remove_all(root, ec);
 }
 
 }  // namespace

@@ -208,41 +208,80 @@ void putLeafParams(uint8_t* b, const LeafParams& lp) {
   b[23] = lp.entrySize;
 }
 
+// Key tail length of packed entry i of a leaf block.
+int packedTail(const uint8_t* b, const LeafParams& lp, int keyLen, size_t i) {
+  uint64_t v = 0;
+  const uint8_t* p = b + 24 + i * lp.entrySize;
+  for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
+  int dup = int((v >> lp.recBits) & ((1u << lp.dupBits) - 1));
+  int trail = int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1));
+  return keyLen - dup - trail;
+}
+
 }  // namespace
 
-bool encodeLeafFrom(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, size_t from) {
+bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, size_t from, size_t fresh,
+                int delta) {
   const LeafParams& lp = n.params;
   if (b.size() < size_t(kBlock) || !n.isLeaf() || getLE16(&b[0]) != n.attr) return false;
   if (lp.entrySize == 0 || lp.entrySize > 8) return false;
   uint8_t params[24];
   putLeafParams(params, lp);
-  if (std::memcmp(params + 14, &b[14], 10) != 0 || from > getLE16(&b[2]) || from > n.entries.size()) return false;
-  // Where the kept entries end: their tails, from their packed counts.
-  int tailEnd = kBlock;
-  const uint64_t dupMask = (1u << lp.dupBits) - 1, trailMask = (1u << lp.trailBits) - 1;
-  for (size_t i = 0; i < from; i++) {
-    uint64_t v = 0;
-    for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | b[24 + i * lp.entrySize + size_t(k)];
-    int dup = int((v >> lp.recBits) & dupMask), trail = int((v >> (lp.recBits + lp.dupBits)) & trailMask);
-    tailEnd -= keyLen - dup - trail;
+  if (std::memcmp(params + 14, &b[14], 10) != 0) return false;
+  const size_t es = lp.entrySize;
+  const int64_t oldCount = getLE16(&b[2]), count = int64_t(n.entries.size());
+  if (oldCount + delta != count || int64_t(from) > count) return false;
+  const int64_t freshEnd = std::min<int64_t>(count, int64_t(from + fresh));
+  const int64_t movedFrom = freshEnd - delta;  // the first moved entry, in the block
+  if (movedFrom < int64_t(from) || movedFrom > oldCount) return false;
+  // Where the tails of the block's first k entries end, for k = from and
+  // movedFrom, counted from the nearer end of the leaf.
+  const int oldBottom = getLE16(&b[12]) + 24 + int(oldCount) * int(es);
+  if (oldBottom > kBlock) return false;
+  int tailsFrom = kBlock, tailsMoved;
+  if (movedFrom <= oldCount - int64_t(from)) {
+    for (int64_t i = 0; i < int64_t(from); i++) tailsFrom -= packedTail(b.data(), lp, keyLen, size_t(i));
+    tailsMoved = tailsFrom;
+    for (int64_t i = int64_t(from); i < movedFrom; i++) tailsMoved -= packedTail(b.data(), lp, keyLen, size_t(i));
+  } else {
+    tailsMoved = oldBottom;
+    for (int64_t i = oldCount - 1; i >= movedFrom; i--) tailsMoved += packedTail(b.data(), lp, keyLen, size_t(i));
+    tailsFrom = tailsMoved;
+    for (int64_t i = movedFrom - 1; i >= int64_t(from); i--) tailsFrom += packedTail(b.data(), lp, keyLen, size_t(i));
   }
-  int pos = 24 + int(from) * lp.entrySize;
-  if (tailEnd < pos) return false;
+  if (tailsFrom > kBlock || tailsMoved < oldBottom || tailsMoved > tailsFrom) return false;
+  uint8_t old[kBlock];
+  std::memcpy(old, b.data(), kBlock);
+  int pos = 24 + int(from * es), tailEnd = tailsFrom;
   const std::string* prev = from > 0 ? &n.entries[from - 1].key : nullptr;
-  for (size_t i = from; i < n.entries.size(); i++) {
-    const NodeEntry& e = n.entries[i];
+  for (int64_t i = int64_t(from); i < freshEnd; i++) {
+    const NodeEntry& e = n.entries[size_t(i)];
     if (e.recno > lp.recMask) return false;
     tailEnd = putLeafEntry(b.data(), lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
     if (tailEnd < 0) return false;
-    pos += lp.entrySize;
+    pos += int(es);
     prev = &e.key;
   }
+  const size_t movedBytes = size_t(oldCount - movedFrom) * es;
+  const int movedTails = tailsMoved - oldBottom;
+  if (pos + int(movedBytes) > tailEnd - movedTails) return false;
+  std::memcpy(&b[size_t(pos)], old + 24 + size_t(movedFrom) * es, movedBytes);
+  pos += int(movedBytes);
+  tailEnd -= movedTails;
+  std::memcpy(&b[size_t(tailEnd)], old + oldBottom, size_t(movedTails));
   // What the old entries and tails left between the two is cleared, as a
   // full encode leaves it.
   std::fill(b.begin() + pos, b.begin() + tailEnd, uint8_t(0));
-  putLE16(&b[2], uint16_t(n.entries.size()));
+  putLE16(&b[2], uint16_t(count));
   putLE16(&b[12], uint16_t(tailEnd - pos));
   return true;
+}
+
+void putInteriorEntry(std::span<uint8_t> b, int keyLen, size_t i, const NodeEntry& e) {
+  uint8_t* p = &b[12 + i * size_t(keyLen + 8)];
+  std::memcpy(p, e.key.data(), size_t(keyLen));
+  putBE32(p + keyLen, e.recno);
+  putBE32(p + keyLen + 4, e.child);
 }
 
 bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
@@ -253,13 +292,7 @@ bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
   putLE32(&b[8], n.right);
   if (!n.isLeaf()) {
     if (int(n.entries.size()) > interiorCapacity(keyLen)) return false;
-    uint8_t* p = &b[12];
-    for (const auto& e : n.entries) {
-      std::memcpy(p, e.key.data(), size_t(keyLen));
-      putBE32(p + keyLen, e.recno);
-      putBE32(p + keyLen + 4, e.child);
-      p += keyLen + 8;
-    }
+    for (size_t i = 0; i < n.entries.size(); i++) putInteriorEntry(b, keyLen, i, n.entries[i]);
     return true;
   }
   const LeafParams& lp = n.params;

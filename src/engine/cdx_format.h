@@ -155,13 +155,19 @@ struct Node {
 // beyond the mask makes this return false too (see fitLeafParams).
 [[nodiscard]] bool encodeNode(const Node& node, int keyLen, uint8_t fill, std::span<uint8_t> block);
 
-// Encodes a leaf again from entry `from` on, into the block encodeNode last
-// wrote for it when its first `from` entries have not changed since: the
+// Brings the block encodeNode last wrote for a leaf up to date after
+// entries were inserted or removed at one place (delta: the change in the
+// entry count). Node entries [from, from + fresh) are encoded; the block's
+// entries after them keep their packed counts and tails and only move, so
+// `fresh` must reach past the first entry whose predecessor changed. The
 // block then equals what encodeNode would write. False when the block has
 // other parameters, the entries do not fit or a record number exceeds the
 // mask; the block is then undefined.
-[[nodiscard]] bool encodeLeafFrom(std::span<uint8_t> block, const Node& node, int keyLen, uint8_t fill,
-                                  size_t from);
+[[nodiscard]] bool spliceLeaf(std::span<uint8_t> block, const Node& node, int keyLen, uint8_t fill,
+                              size_t from, size_t fresh, int delta);
+
+// Writes entry i of an interior node into its encoded block, in place.
+void putInteriorEntry(std::span<uint8_t> block, int keyLen, size_t i, const NodeEntry& e);
 
 // Bytes a leaf's entries and key tails take with its parameters (what
 // encodeNode would use), or -1 when a record number exceeds the mask.

@@ -48,11 +48,7 @@ double expr4double(EXPR4* e) {
   switch (e->type) {
     case 'n': case 'd': std::memcpy(&v, r, 8); break;
     case 'D': v = double(expr4::julianFromDateText(std::string_view(r, 8))); break;
-    case 'N': {
-      std::string t(r, size_t(std::min(e->len, 49)));
-      v = std::strtod(t.c_str(), nullptr);
-      break;
-    }
+    case 'N': v = expr4::textNumber(r, std::min(e->len, 49)); break;
     case 'I': { int32_t i; std::memcpy(&i, r, 4); v = i; break; }
     case 'Y': { int64_t y; std::memcpy(&y, r, 8); v = double(y) / 10000.0; break; }
     default: break;
@@ -116,11 +112,7 @@ int expr4key(EXPR4* e, const char** key) {
     case 'C': case 'W': k.assign(r, size_t(e->len)); break;
     case 'D': k = i4key::fromDouble(double(std::max(0L, expr4::julianFromDateText(std::string_view(r, 8))))); break;
     case 'd': case 'n': { double v; std::memcpy(&v, r, 8); k = i4key::fromDouble(v); break; }
-    case 'N': {
-      std::string t(r, size_t(std::min(e->len, 49)));
-      k = i4key::fromDouble(std::strtod(t.c_str(), nullptr));
-      break;
-    }
+    case 'N': k = i4key::fromDouble(expr4::textNumber(r, std::min(e->len, 49))); break;
     case 'I': { int32_t v; std::memcpy(&v, r, 4); k = i4key::fromInt(v); break; }
     case 'Y': { int64_t v; std::memcpy(&v, r, 8); k = i4key::fromCurrency(v); break; }
     case 'L': { int32_t v; std::memcpy(&v, r, 4); k = v ? "T" : "F"; break; }

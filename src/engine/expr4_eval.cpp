@@ -16,18 +16,8 @@
 #include "platform/clock.h"
 
 namespace expr4 {
-namespace {
-
-double getD(const char* p) { double v; std::memcpy(&v, p, 8); return v; }
-int32_t getI(const char* p) { int32_t v; std::memcpy(&v, p, 4); return v; }
-int64_t getY(const char* p) { int64_t v; std::memcpy(&v, p, 8); return v; }
-void putD(char* p, double v) { std::memcpy(p, &v, 8); }
-void putL(char* p, bool v) { int32_t i = v ? 1 : 0; std::memcpy(p, &i, 4); }
-bool getL(const char* p) { return getI(p) != 0; }
 
 double textNumber(const char* p, int len) {
-  // Most numeric fields hold a blank-padded whole number: read it directly
-  // (exact up to 15 digits); anything else goes through strtod.
   int i = len <= 49 ? 0 : len;
   while (i < len && p[i] == ' ') ++i;
   bool negative = i < len && p[i] == '-';
@@ -42,6 +32,15 @@ double textNumber(const char* p, int len) {
   buf[n] = 0;
   return std::strtod(buf, nullptr);
 }
+
+namespace {
+
+double getD(const char* p) { double v; std::memcpy(&v, p, 8); return v; }
+int32_t getI(const char* p) { int32_t v; std::memcpy(&v, p, 4); return v; }
+int64_t getY(const char* p) { int64_t v; std::memcpy(&v, p, 8); return v; }
+void putD(char* p, double v) { std::memcpy(p, &v, 8); }
+void putL(char* p, bool v) { int32_t i = v ? 1 : 0; std::memcpy(p, &i, 4); }
+bool getL(const char* p) { return getI(p) != 0; }
 
 double dateTextJulian(const char* p) {
   long jd = julianFromDateText(std::string_view(p, 8));

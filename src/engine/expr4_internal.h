@@ -55,6 +55,10 @@ int massage(EXPR4& e);
 // Runs the program; *result points at the final value.
 int run(EXPR4& e, const char** result);
 
+// The value of numeric text as strtod reads it. Most numeric fields hold a
+// blank-padded whole number: that is read directly (exact up to 15 digits).
+double textNumber(const char* p, int len);
+
 // Size of a value of this type and length in the work area.
 int slotSize(char type, int len);
 

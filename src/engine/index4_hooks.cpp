@@ -68,26 +68,20 @@ int markFilterUse(TAG4FILE* tf) {
 // Adds key for recno to t following its unique mode; records the change.
 int addKey(INDEX4* idx, TAG4* t, const std::string& key, uint32_t recno) {
   TAG4FILE* tf = t->tagFile;
-  if (tf->unique != 0) {
-    bool found = false;
-    int rc = tag4::hasKey(tf, key, recno, &found);
-    if (rc) return rc;
-    if (found) {
-      switch (tf->unique) {
-        case r4uniqueContinue: return 0;
-        case e4unique: case e4candidate:
-          return error4describe(idx->data->codeBase, e4unique, 0, tf->alias.c_str(),
-                                idx->indexFile->file.name.c_str());
-        default: return r4unique;
-      }
+  bool duplicate = false;
+  int rc = tag4::insert(tf, key, recno, tf->unique != 0 ? &duplicate : nullptr);
+  if (rc) return rc;
+  if (duplicate) {
+    switch (tf->unique) {
+      case r4uniqueContinue: return 0;
+      case e4unique: case e4candidate:
+        return error4describe(idx->data->codeBase, e4unique, 0, tf->alias.c_str(),
+                              idx->indexFile->file.name.c_str());
+      default: return r4unique;
     }
   }
-  int rc = markFilterUse(tf);
-  if (rc) return rc;
-  rc = tag4::insert(tf, key, recno);
-  if (rc) return rc;
   idx->pending.push_back({tf, key, recno, true});
-  return 0;
+  return markFilterUse(tf);
 }
 
 // A unique tag holds one record per key. When that record's entry goes,

@@ -10,7 +10,6 @@
 namespace tag4 {
 namespace {
 
-constexpr int kMaxDepth = 32;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
 int corrupt(TAG4FILE* t) { return index4corrupt(t->indexFile, t); }
@@ -57,7 +56,13 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
     if (sep.key == lastE.key && sep.recno == lastE.recno) return 0;
     sep.key = lastE.key;
     sep.recno = lastE.recno;
+    // A block as last written needs just this entry written again.
+    bool imageValid = parent->imageValid;
     index4markDirty(t->indexFile, parent);
+    if (imageValid) {
+      cdx::putInteriorEntry(parent->image, t->keyLen, size_t(path[level - 1].index), sep);
+      parent->imageValid = true;
+    }
     if (path[level - 1].index + 1 != int(parent->node.entries.size())) return 0;
     level--;
   }
@@ -294,10 +299,47 @@ const cdx::NodeEntry* entry(TAG4FILE* t, const Pos& p, int* rc) {
   return &cn->node.entries[size_t(p.index)];
 }
 
-int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
+namespace {
+
+// Whether an entry next to p, the place of (key, recno), holds key for
+// another record: entries of one key sit together, by record number.
+int otherHolder(TAG4FILE* t, const Pos& p, const std::string& key, uint32_t recno, bool* found) {
+  *found = false;
+  Pos q = p;
+  int rc = step(t, q, -1);
+  if (rc == 0) {
+    const cdx::NodeEntry* e = entry(t, q, &rc);
+    if (!e) return rc;
+    if (e->key == key) {
+      *found = true;
+      return 0;
+    }
+  } else if (rc != r4eof) {
+    return rc;
+  }
+  q = p;
+  for (rc = normalise(t, q); rc == 0; rc = step(t, q, 1)) {
+    const cdx::NodeEntry* e = entry(t, q, &rc);
+    if (!e) return rc;
+    if (e->key != key) return 0;
+    if (e->recno != recno) {
+      *found = true;
+      return 0;
+    }
+  }
+  return rc == r4eof ? 0 : rc;
+}
+
+}  // namespace
+
+int insert(TAG4FILE* t, const std::string& key, uint32_t recno, bool* duplicate) {
   Path path;
   int rc = descend(t, key, t->keyLen, true, recno, path);
   if (rc) return rc;
+  if (duplicate) {
+    rc = otherHolder(t, Pos{path.back().node, path.back().index}, key, recno, duplicate);
+    if (rc || *duplicate) return rc;
+  }
   CachedNode* leaf = load(t, path.back().node, &rc);
   if (!leaf) return rc;
   auto& es = leaf->node.entries;
@@ -305,9 +347,9 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno) {
   bool imageValid = leaf->imageValid;
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
   index4markDirty(t->indexFile, leaf);
-  // The entries before the new one are as last written: only the rest is
-  // encoded again (for appends in key order, just the new entry).
-  bool encoded = imageValid && cdx::encodeLeafFrom(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx));
+  // Only the new entry and the one after it (whose shared prefix changes)
+  // are encoded; the entries after those keep their bytes and move.
+  bool encoded = imageValid && cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 2, 1);
   leaf->imageValid = encoded;
   t->indexFile->changed = true;
   t->indexFile->generation++;
@@ -332,7 +374,7 @@ int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
   es.erase(es.begin() + idx);
   index4markDirty(t->indexFile, leaf);
   leaf->imageValid =
-      imageValid && !es.empty() && cdx::encodeLeafFrom(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx));
+      imageValid && !es.empty() && cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 1, -1);
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (es.empty()) return removeNode(t, path, path.size() - 1);
@@ -341,24 +383,6 @@ int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
     return updateSeparators(t, path, path.size() - 1);
   }
   return 0;
-}
-
-int hasKey(TAG4FILE* t, const std::string& key, uint32_t exceptRecno, bool* found) {
-  *found = false;
-  Path path;
-  int rc = descend(t, key, t->keyLen, false, 0, path);
-  if (rc) return rc;
-  Pos p{path.back().node, path.back().index};
-  for (rc = normalise(t, p); rc == 0; rc = step(t, p, 1)) {
-    const cdx::NodeEntry* e = entry(t, p, &rc);
-    if (!e) return rc;
-    if (e->key != key) return 0;
-    if (e->recno != exceptRecno) {
-      *found = true;
-      return 0;
-    }
-  }
-  return rc == r4eof ? 0 : rc;
 }
 
 }  // namespace tag4

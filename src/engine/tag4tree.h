@@ -10,6 +10,7 @@
 // are bounded in depth and leaf walks check their sibling back-links.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,11 +20,29 @@
 
 namespace tag4 {
 
+inline constexpr int kMaxDepth = 32;
+
 struct Level {
-  uint32_t node;
-  int index;
+  uint32_t node = 0;
+  int index = 0;
 };
-using Path = std::vector<Level>;
+
+// The nodes of one descent, root first. Descents are bounded in depth, so a
+// path never allocates.
+class Path {
+ public:
+  void clear() { size_ = 0; }
+  void push_back(Level l) { levels_[size_++] = l; }
+  size_t size() const { return size_; }
+  Level& back() { return levels_[size_ - 1]; }
+  const Level& back() const { return levels_[size_ - 1]; }
+  Level& operator[](size_t i) { return levels_[i]; }
+  const Level& operator[](size_t i) const { return levels_[i]; }
+
+ private:
+  std::array<Level, kMaxDepth + 1> levels_;
+  size_t size_ = 0;
+};
 
 // A leaf position: node and entry index (index == count means "past the
 // entries of this leaf", normalised by step()).
@@ -50,13 +69,12 @@ struct Pos {
 // The entry at a normalised position, or null with *rc set.
 const cdx::NodeEntry* entry(TAG4FILE* t, const Pos& p, int* rc);
 
-// Adds (key, recno); 0 or error.
-[[nodiscard]] int insert(TAG4FILE* t, const std::string& key, uint32_t recno);
+// Adds (key, recno); 0 or error. Given `duplicate`, an entry of this key
+// for another record is looked for first: when there is one, *duplicate is
+// set and nothing is added.
+[[nodiscard]] int insert(TAG4FILE* t, const std::string& key, uint32_t recno, bool* duplicate = nullptr);
 // Removes (key, recno); 0, 1 when there is no such entry, or error.
 [[nodiscard]] int remove(TAG4FILE* t, const std::string& key, uint32_t recno);
-// True when an entry with this key (any record number other than
-// exceptRecno) exists; sets *found. 0 or error.
-[[nodiscard]] int hasKey(TAG4FILE* t, const std::string& key, uint32_t exceptRecno, bool* found);
 
 // Compares an entry with a target: key over cmpLen bytes, then record number
 // when useRecno.

@@ -68,10 +68,10 @@ TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
   EXPECT_EQ(back.entries[1].recno, 70000u);
 }
 
-// A leaf encoded again from the first changed entry on, into the block as
-// last written, gives the same bytes as a full encode: entries added at the
-// end, inserted and removed anywhere, with shared prefixes and fill, until
-// the leaf is full.
+// A leaf spliced at the changed entry, in the block as last written, gives
+// the same bytes as a full encode: entries added at the end, inserted and
+// removed anywhere (the first and last included), with shared prefixes and
+// fill, until the leaf is full.
 TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
   srand(7);
   for (int keyLen : {4, 10, 30}) {
@@ -81,8 +81,9 @@ TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
     int steps = 0;
     for (uint32_t rec = 2;; ++rec, ++steps) {
       size_t at;
-      if (steps % 5 == 4 && n.entries.size() > 1) {  // a removal
-        at = size_t(rand()) % n.entries.size();
+      bool removal = steps % 5 == 4 && n.entries.size() > 1;
+      if (removal) {
+        at = steps % 10 == 4 ? (steps % 20 == 4 ? 0 : n.entries.size() - 1) : size_t(rand()) % n.entries.size();
         n.entries.erase(n.entries.begin() + long(at));
       } else {
         std::string key = std::string(1, char('A' + rand() % 3)) + std::to_string(rand() % 50);
@@ -95,7 +96,8 @@ TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
         if (at == n.entries.size() && key < n.entries.back().key) key = n.entries.back().key;
         n.entries.insert(n.entries.begin() + long(at), {key, rec, 0});
       }
-      bool ok = cdx::encodeLeafFrom(partial, n, keyLen, ' ', at);
+      bool ok = removal ? cdx::spliceLeaf(partial, n, keyLen, ' ', at, 1, -1)
+                        : cdx::spliceLeaf(partial, n, keyLen, ' ', at, 2, 1);
       bool fits = cdx::encodeNode(n, keyLen, ' ', full);
       ASSERT_EQ(ok, fits) << keyLen << " step " << steps;
       if (!ok) break;
@@ -109,11 +111,11 @@ TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
   ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
   cdx::Node other = n;
   other.params = cdx::chooseLeafParams(10, 100000);
-  EXPECT_FALSE(cdx::encodeLeafFrom(block, other, 10, ' ', 1));
+  EXPECT_FALSE(cdx::spliceLeaf(block, other, 10, ' ', 1, 1, 0));
   n.entries[1].recno = 0x10000;
-  EXPECT_FALSE(cdx::encodeLeafFrom(block, n, 10, ' ', 1));
+  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0));
   n.attr = cdx::kAttrRoot;
-  EXPECT_FALSE(cdx::encodeLeafFrom(block, n, 10, ' ', 1));
+  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0));
 }
 
 TEST(CdxInterior, EntriesAreBigEndian) {

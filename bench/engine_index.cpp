@@ -158,6 +158,8 @@ void BM_EngineAppend(benchmark::State& state) {
   DATA4* d = e->d;
   FIELD4* key = d4field(d, "KEY");
   FIELD4* status = d4field(d, "STATUS");
+  FIELD4* cdate = d4field(d, "CDATE");
+  FIELD4* ctime = d4field(d, "CTIME");
   FIELD4* mfields[3] = {d4field(d, "DETAILS"), d4field(d, "MESSAGE"), d4field(d, "HISTORY")};
   settleWrites();
   long writesBefore = writeCalls();
@@ -167,9 +169,9 @@ void BM_EngineAppend(benchmark::State& state) {
       (void)d4blank(d);
       (void)f4assignLong(key, i);
       (void)f4assignLong(status, long(rng() % 10));
-      (void)f4assign(d4field(d, "CDATE"), "20240101");
-      (void)f4assign(d4field(d, "CTIME"), "120000");
-      for (int m = 0; m < 3; m++) (void)f4memoAssign(mfields[m], memos[m].c_str());
+      (void)f4assign(cdate, "20240101");
+      (void)f4assign(ctime, "120000");
+      for (int m = 0; m < 3; m++) (void)f4memoAssignN(mfields[m], memos[m].data(), memos[m].size());
       if (d4append(d) != 0) abort();
       (void)d4unlock(d);
     }

@@ -87,6 +87,10 @@ struct INDEX4FILE {
   // freed since then may be gone from the cache): the write-back visits
   // these instead of the whole cache.
   std::vector<uint32_t> dirtyNodes;
+  struct {  // dirty nodes that follow each other in the file, written at once
+    std::vector<CachedNode*> nodes;
+    std::vector<uint8_t> bytes;
+  } writeRun;
   uint32_t recCountHint = 0; // record count used to size new leaves
   int userCount = 0;
 };

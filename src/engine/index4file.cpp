@@ -155,10 +155,23 @@ int writeHead(INDEX4FILE* f, TAG4FILE& t) {
 
 int index4writeChanges(INDEX4FILE* f) {
   if (!f->changed) return 0;
-  // Write in offset order so a file that grows is written front to back.
+  // Write in offset order so a file that grows is written front to back;
+  // nodes that follow each other in the file go out in one write.
   std::vector<uint32_t>& offsets = f->dirtyNodes;
   std::sort(offsets.begin(), offsets.end());
   offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+  std::vector<CachedNode*>& run = f->writeRun.nodes;
+  std::vector<uint8_t>& bytes = f->writeRun.bytes;
+  auto writeRun = [&]() {
+    if (run.empty()) return 0;
+    int rc = run.size() == 1 ? file4write(&f->file, run[0]->offset, run[0]->image.data(), run[0]->image.size())
+                             : file4write(&f->file, run.front()->offset, bytes.data(), bytes.size());
+    if (rc) return rc;
+    for (CachedNode* n : run) n->dirty = false;
+    run.clear();
+    bytes.clear();
+    return 0;
+  };
   for (uint32_t off : offsets) {
     auto it = f->cache.find(off);
     CachedNode* n = it != f->cache.end() ? it->second.get() : nullptr;
@@ -168,19 +181,26 @@ int index4writeChanges(INDEX4FILE* f) {
         return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
       n->imageValid = true;
     }
-    int rc = file4write(&f->file, off, n->image.data(), n->image.size());
-    if (rc) return rc;
-    n->dirty = false;
+    if (!run.empty() && run.back()->offset + cdx::kBlock != off) {
+      int rc = writeRun();
+      if (rc) return rc;
+    }
+    // A run of one is written from its image; longer runs are gathered.
+    if (run.size() == 1) bytes.assign(run[0]->image.begin(), run[0]->image.end());
+    if (!run.empty()) bytes.insert(bytes.end(), n->image.begin(), n->image.end());
+    run.push_back(n);
   }
+  int rc = writeRun();
+  if (rc) return rc;
   offsets.clear();
   for (auto& [off, raw] : f->rawWrites) {
-    int rc = file4write(&f->file, off, raw.data(), raw.size());
+    rc = file4write(&f->file, off, raw.data(), raw.size());
     if (rc) return rc;
   }
   f->rawWrites.clear();
   f->directory.header.changeCounter = f->changeSeen + 1;
   f->changeSeen = f->directory.header.changeCounter;
-  int rc = writeHead(f, f->directory);
+  rc = writeHead(f, f->directory);
   if (rc) return rc;
   f->directory.headerChanged = false;
   for (auto& t : f->tags) {

@@ -174,7 +174,8 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
     return error4describe(m->file.codeBase, e4write, loc4writeReadOnly, m->file.name.c_str());
   // First pass: which entries fit their old blocks, and how many new
   // blocks the others need together.
-  std::vector<int64_t> target(count, 0);
+  std::vector<int64_t>& target = m->targets;
+  target.assign(count, 0);
   int64_t fresh = 0;
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;

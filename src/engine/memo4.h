@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/file4.h"
 
@@ -40,6 +41,7 @@ struct MEMO4FILE {
   uint32_t blockSize = 0;
   bool headerLocked = false;  // this process holds the memo header lock
   std::string image;          // kept between writes of new entries
+  std::vector<int64_t> targets;  // memo4fileWriteAll's blocks, kept likewise
 };
 
 // Opens the memo file name; reads and checks the block size. 0 or error.

@@ -78,8 +78,8 @@ void data4memosReset(DATA4* d) {
 }
 
 int data4memosWrite(DATA4* d, bool appending) {
-  std::vector<FIELD4*> changed;
   std::vector<MEMO4WRITE> writes;
+  writes.reserve(d->memos.size());
   for (FIELD4& f : d->fields) {
     if (f.memo == nullptr) continue;
     if (!f.memo->isChanged) {
@@ -93,15 +93,17 @@ int data4memosWrite(DATA4* d, bool appending) {
     if (!d->dataFile->hasMemo)
       return error4describe(d->codeBase, e4notMemo, 0, d->dataFile->file.name.c_str());
     int64_t block = appending ? 0 : data4memoBlock(&f);
-    changed.push_back(&f);
     writes.push_back({block < 0 ? 0 : block, f.memo->contents});
   }
-  if (changed.empty()) return 0;
+  if (writes.empty()) return 0;
   int rc = memo4fileWriteAll(&d->dataFile->memo, writes.data(), writes.size());
   if (rc != 0) return rc;
-  for (size_t i = 0; i < changed.size(); ++i) {
-    data4memoReference(changed[i], writes[i].block);
-    changed[i]->memo->isChanged = false;
+  // The changed fields again, in the order of their writes.
+  size_t i = 0;
+  for (FIELD4& f : d->fields) {
+    if (f.memo == nullptr || !f.memo->isChanged) continue;
+    data4memoReference(&f, writes[i++].block);
+    f.memo->isChanged = false;
   }
   return 0;
 }

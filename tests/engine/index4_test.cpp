@@ -124,6 +124,27 @@ TEST_F(Index4Test, UniqueRefusalUndoesEarlierTags) {
   d4close(d);
 }
 
+// The other holder of a key is found wherever it sits: before or after the
+// new entry's place, in the same leaf or the next one. Every key of a tag
+// spread over many leaves is tried again, from a record on either side.
+TEST_F(Index4Test, UniqueTagsRefuseEveryKeyAgainAcrossLeaves) {
+  DATA4* d = create({{"NAME", "NAME", nullptr, r4unique, 0}});
+  ASSERT_NE(d, nullptr);
+  auto name = [](int i) { return "N" + std::to_string(100000 + i * 7); };
+  for (int i = 0; i < 1500; i++) ASSERT_EQ(append(d, i, name(i).c_str()), 0);
+  for (int i = 0; i < 1500; i++) {
+    ASSERT_EQ(append(d, i, name(i).c_str()), r4unique) << name(i);
+    // A key already held by a later record, written over an earlier one.
+    ASSERT_EQ(d4go(d, 1), 0);
+    (void)f4assign(d4field(d, "NAME"), name(i).c_str());
+    ASSERT_EQ(d4write(d, -1), i == 0 ? 0 : r4unique) << name(i);
+    d4changed(d, 0);
+  }
+  EXPECT_EQ(d4recCount(d), 1500);
+  EXPECT_EQ(check(d), "");
+  d4close(d);
+}
+
 TEST_F(Index4Test, UniqueModes) {
   DATA4* d = create({{"K25", "KEY", nullptr, r4uniqueContinue, 0},
                      {"K340", "NAME", nullptr, e4unique, 0}});

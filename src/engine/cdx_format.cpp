@@ -23,6 +23,21 @@ int commonPrefix(const std::string& a, const std::string& b, int limit) {
   return n;
 }
 
+// The fields of packed leaf entry i: record number (masked), duplicate and
+// trailing counts.
+struct PackedEntry {
+  uint32_t recno;
+  int dup, trail;
+};
+PackedEntry unpackEntry(const uint8_t* b, const LeafParams& lp, size_t i) {
+  uint64_t v = 0;
+  const uint8_t* p = b + 24 + i * lp.entrySize;
+  for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
+  const uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
+  return {uint32_t(v & recMask) & lp.recMask, int((v >> lp.recBits) & ((1u << lp.dupBits) - 1)),
+          int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1))};
+}
+
 int trailingFill(const std::string& key, uint8_t fill) {
   int n = 0;
   for (size_t i = key.size(); i > 0 && uint8_t(key[i - 1]) == fill; i--) n++;
@@ -156,14 +171,8 @@ bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
   int tailEnd = kBlock;  // tails grow down from here
   int entriesEnd = 24 + count * lp.entrySize;
   std::string prev;
-  const uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
   for (int i = 0; i < count; i++) {
-    uint64_t v = 0;
-    const uint8_t* p = &b[size_t(24 + i * lp.entrySize)];
-    for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
-    uint32_t rec = uint32_t(v & recMask) & lp.recMask;
-    int dup = int((v >> lp.recBits) & ((1u << lp.dupBits) - 1));
-    int trail = int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1));
+    auto [rec, dup, trail] = unpackEntry(b.data(), lp, size_t(i));
     if (dup + trail > keyLen || (i == 0 && dup != 0)) return false;
     int tail = keyLen - dup - trail;
     tailEnd -= tail;
@@ -210,12 +219,8 @@ void putLeafParams(uint8_t* b, const LeafParams& lp) {
 
 // Key tail length of packed entry i of a leaf block.
 int packedTail(const uint8_t* b, const LeafParams& lp, int keyLen, size_t i) {
-  uint64_t v = 0;
-  const uint8_t* p = b + 24 + i * lp.entrySize;
-  for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
-  int dup = int((v >> lp.recBits) & ((1u << lp.dupBits) - 1));
-  int trail = int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1));
-  return keyLen - dup - trail;
+  PackedEntry e = unpackEntry(b, lp, i);
+  return keyLen - e.dup - e.trail;
 }
 
 }  // namespace

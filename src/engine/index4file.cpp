@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 
 #include "engine/code4.h"
 #include "engine/data4.h"
@@ -164,12 +165,17 @@ int index4writeChanges(INDEX4FILE* f) {
   std::vector<uint8_t>& bytes = f->writeRun.bytes;
   auto writeRun = [&]() {
     if (run.empty()) return 0;
-    int rc = run.size() == 1 ? file4write(&f->file, run[0]->offset, run[0]->image.data(), run[0]->image.size())
-                             : file4write(&f->file, run.front()->offset, bytes.data(), bytes.size());
+    // A run of one is written from its image; longer runs are gathered.
+    std::span<const uint8_t> out = run[0]->image;
+    if (run.size() > 1) {
+      bytes.clear();
+      for (CachedNode* n : run) bytes.insert(bytes.end(), n->image.begin(), n->image.end());
+      out = bytes;
+    }
+    int rc = file4write(&f->file, run[0]->offset, out.data(), out.size());
     if (rc) return rc;
     for (CachedNode* n : run) n->dirty = false;
     run.clear();
-    bytes.clear();
     return 0;
   };
   for (uint32_t off : offsets) {
@@ -185,9 +191,6 @@ int index4writeChanges(INDEX4FILE* f) {
       int rc = writeRun();
       if (rc) return rc;
     }
-    // A run of one is written from its image; longer runs are gathered.
-    if (run.size() == 1) bytes.assign(run[0]->image.begin(), run[0]->image.end());
-    if (!run.empty()) bytes.insert(bytes.end(), n->image.begin(), n->image.end());
     run.push_back(n);
   }
   int rc = writeRun();

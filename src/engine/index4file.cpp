@@ -73,8 +73,7 @@ int index4refresh(INDEX4FILE* f) {
 }
 
 CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc) {
-  auto it = f->cache.find(offset);
-  if (it != f->cache.end()) return it->second.get();
+  if (CachedNode* cached = f->cache.find(offset)) return cached;
   if (offset % cdx::kBlock != 0 || offset < uint32_t(cdx::kBlock) ||
       int64_t(offset) + cdx::kBlock > f->fileLength) {
     *rc = corrupt(f);
@@ -94,9 +93,7 @@ CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* r
   node->offset = offset;
   node->keyLen = t->keyLen;
   node->fill = t->fill;
-  CachedNode* p = node.get();
-  f->cache.emplace(offset, std::move(node));
-  return p;
+  return f->cache.put(std::move(node));
 }
 
 void index4markDirty(INDEX4FILE* f, CachedNode* n) {
@@ -179,8 +176,7 @@ int index4writeChanges(INDEX4FILE* f) {
     return 0;
   };
   for (uint32_t off : offsets) {
-    auto it = f->cache.find(off);
-    CachedNode* n = it != f->cache.end() ? it->second.get() : nullptr;
+    CachedNode* n = f->cache.find(off);
     if (n == nullptr || !n->dirty) continue;  // freed since, or written before a failure
     if (!n->imageValid) {
       if (!cdx::encodeNode(n->node, n->keyLen, n->fill, n->image))

@@ -32,8 +32,7 @@ CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {
   n->offset = *off;
   n->keyLen = t->keyLen;
   n->fill = t->fill;
-  CachedNode* p = n.get();
-  t->indexFile->cache[*off] = std::move(n);
+  CachedNode* p = t->indexFile->cache.put(std::move(n));
   index4markDirty(t->indexFile, p);
   return p;
 }

@@ -312,6 +312,36 @@ TEST_F(Index4Test, StaleEntriesAreSkippedBySeeks) {
   d4close(d);
 }
 
+// Nodes whose offsets share a slot of the front table, a node replaced at
+// its offset, erased and cleared nodes: find returns the node the cache
+// holds now, never one it let go of.
+TEST(NodeCache, FindsWhatItHoldsAndNothingItLetGo) {
+  auto node = [](uint32_t offset) {
+    auto n = std::make_unique<CachedNode>();
+    n->offset = offset;
+    return n;
+  };
+  const uint32_t a = 1024, b = a + 256 * 512;  // the same front slot
+  NodeCache cache;
+  CachedNode* na = cache.put(node(a));
+  CachedNode* nb = cache.put(node(b));
+  EXPECT_EQ(cache.find(a), na);
+  EXPECT_EQ(cache.find(b), nb);
+  EXPECT_EQ(cache.find(a), na);
+  CachedNode* na2 = cache.put(node(a));
+  EXPECT_EQ(cache.find(a), na2);
+  EXPECT_EQ(cache.size(), 2u);
+  cache.erase(a);
+  EXPECT_EQ(cache.find(a), nullptr);
+  EXPECT_EQ(cache.find(b), nb);
+  cache.erase(b);
+  EXPECT_EQ(cache.find(b), nullptr);
+  cache.put(node(a));
+  cache.clear();
+  EXPECT_EQ(cache.find(a), nullptr);
+  EXPECT_EQ(cache.size(), 0u);
+}
+
 TEST(Sort4, SpillsToTemporaryFilesAndMerges) {
   TestContext tc;
   SORT4 s;

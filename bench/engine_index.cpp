@@ -32,9 +32,13 @@
 
 namespace {
 
+// Read once: the timed loops call this on every pass.
 int records() {
-  const char* v = getenv("ORV_BENCH_RECORDS");
-  return v ? std::max(1000, atoi(v)) : 100000;
+  static const int n = [] {
+    const char* v = getenv("ORV_BENCH_RECORDS");
+    return v ? std::max(1000, atoi(v)) : 100000;
+  }();
+  return n;
 }
 
 std::string benchDir() {

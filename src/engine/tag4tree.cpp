@@ -69,8 +69,12 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
 }
 
 // Splits node path[level] (which does not fit) into itself and a new right
-// sibling, then fixes the parent (recursively).
-int split(TAG4FILE* t, Path& path, size_t level) {
+// sibling, then fixes the parent (recursively). atEnd: the entry that did
+// not fit went after every other entry of the tag's last node. Keys added
+// in order (record numbers, dates) arrive that way; the node then keeps all
+// it held and the new one starts with the new entry, so such a tag fills
+// its nodes instead of leaving each half empty.
+int split(TAG4FILE* t, Path& path, size_t level, bool atEnd) {
   int rc = 0;
   uint32_t leftOff = path[level].node;
   CachedNode* left = load(t, leftOff, &rc);
@@ -85,7 +89,7 @@ int split(TAG4FILE* t, Path& path, size_t level) {
   bool leaf = left->node.isLeaf();
   right->node.attr = uint16_t(leaf ? cdx::kAttrLeaf : 0);
   right->node.params = freshParams(t);
-  size_t k = n / 2;
+  size_t k = atEnd ? n - 1 : n / 2;
   for (int tries = 0; tries < int(n); tries++) {
     left->node.entries.assign(all.begin(), all.begin() + long(k));
     right->node.entries.assign(all.begin() + long(k), all.end());
@@ -130,7 +134,8 @@ int split(TAG4FILE* t, Path& path, size_t level) {
   pe[size_t(pi)].recno = lLast.recno;
   pe.insert(pe.begin() + pi + 1, cdx::NodeEntry{rLast.key, rLast.recno, rightOff});
   index4markDirty(t->indexFile, parent);
-  if (int(pe.size()) > cdx::interiorCapacity(t->keyLen)) return split(t, path, level - 1);
+  if (int(pe.size()) > cdx::interiorCapacity(t->keyLen))
+    return split(t, path, level - 1, atEnd && pi + 2 == int(pe.size()) && parent->node.right == kNone);
   if (pi + 2 == int(pe.size())) {
     path[level - 1].index = pi + 1;
     return updateSeparators(t, path, level - 1);
@@ -352,7 +357,8 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno, bool* duplicate)
   leaf->imageValid = encoded;
   t->indexFile->changed = true;
   t->indexFile->generation++;
-  if (!encoded && !fits(t, leaf->node)) return split(t, path, path.size() - 1);
+  if (!encoded && !fits(t, leaf->node))
+    return split(t, path, path.size() - 1, idx + 1 == int(es.size()) && leaf->node.right == kNone);
   if (idx + 1 == int(es.size())) {
     path.back().index = idx;
     return updateSeparators(t, path, path.size() - 1);

@@ -238,6 +238,20 @@ TEST_F(Index4Test, AppendsInKeyOrderAndIntoLeaves) {
   d4close(d);
 }
 
+// Keys appended in order fill their nodes: the file grows about as much as
+// a rebuild from scratch needs, not twice that.
+TEST_F(Index4Test, KeysAppendedInOrderFillTheirNodes) {
+  DATA4* d = create({{"KEY", "KEY", nullptr, 0, 0}, {"SAME", "OK", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  for (int i = 1; i <= 6000; i++) ASSERT_EQ(append(d, i, "x"), 0);
+  ASSERT_EQ(check(d), "");
+  long appended = fileSize(dir.file("t.cdx"));
+  ASSERT_EQ(d4reindex(d), 0);
+  long rebuilt = fileSize(dir.file("t.cdx"));
+  EXPECT_LE(appended, rebuilt + rebuilt / 10) << "rebuilt " << rebuilt;
+  d4close(d);
+}
+
 TEST_F(Index4Test, AnotherContextSeesOurChanges) {
   DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
   ASSERT_NE(d, nullptr);

@@ -1,6 +1,7 @@
 #include "engine/cdx_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace cdx {
@@ -16,9 +17,18 @@ int bitsFor(uint32_t v) {
   return n;
 }
 
-// Common prefix of a and b, at most limit bytes.
+// Common prefix of a and b, at most limit bytes; a word at a time, as
+// neighbouring keys share most of their bytes.
 int commonPrefix(const std::string& a, const std::string& b, int limit) {
   int n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n + 8 <= limit; n += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a.data() + n, 8);
+      std::memcpy(&y, b.data() + n, 8);
+      if (x != y) return n + std::countr_zero(x ^ y) / 8;
+    }
+  }
   while (n < limit && a[size_t(n)] == b[size_t(n)]) n++;
   return n;
 }
@@ -39,9 +49,16 @@ PackedEntry unpackEntry(const uint8_t* b, const LeafParams& lp, size_t i) {
 }
 
 int trailingFill(const std::string& key, uint8_t fill) {
-  int n = 0;
-  for (size_t i = key.size(); i > 0 && uint8_t(key[i - 1]) == fill; i--) n++;
-  return n;
+  size_t i = key.size();
+  const uint64_t fills = 0x0101010101010101ull * fill;
+  while (i >= 8) {
+    uint64_t w;
+    std::memcpy(&w, key.data() + i - 8, 8);
+    if (w != fills) break;
+    i -= 8;
+  }
+  while (i > 0 && uint8_t(key[i - 1]) == fill) i--;
+  return int(key.size() - i);
 }
 
 }  // namespace
@@ -217,10 +234,20 @@ void putLeafParams(uint8_t* b, const LeafParams& lp) {
   b[23] = lp.entrySize;
 }
 
-// Key tail length of packed entry i of a leaf block.
-int packedTail(const uint8_t* b, const LeafParams& lp, int keyLen, size_t i) {
-  PackedEntry e = unpackEntry(b, lp, i);
-  return keyLen - e.dup - e.trail;
+// Total key tail length of packed entries [begin, end) of a leaf block
+// followed by at least 8 readable bytes: each entry is read as one
+// little-endian word.
+int tailBytes(const uint8_t* b, const LeafParams& lp, int keyLen, int64_t begin, int64_t end) {
+  const uint64_t dupMask = (1u << lp.dupBits) - 1, trailMask = (1u << lp.trailBits) - 1;
+  const int dupShift = lp.recBits, trailShift = lp.recBits + lp.dupBits;
+  int64_t total = 0;
+  const uint8_t* p = b + 24 + begin * lp.entrySize;
+  for (int64_t i = begin; i < end; i++, p += lp.entrySize) {
+    uint64_t v = 0;
+    for (int k = 7; k >= 0; k--) v = (v << 8) | p[k];  // compiles to one load
+    total += keyLen - int((v >> dupShift) & dupMask) - int((v >> trailShift) & trailMask);
+  }
+  return int(total);
 }
 
 }  // namespace
@@ -239,24 +266,23 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
   const int64_t freshEnd = std::min<int64_t>(count, int64_t(from + fresh));
   const int64_t movedFrom = freshEnd - delta;  // the first moved entry, in the block
   if (movedFrom < int64_t(from) || movedFrom > oldCount) return false;
+  // The block as it was, with room to read whole words past its end.
+  uint8_t old[kBlock + 8];
+  std::memcpy(old, b.data(), kBlock);
+  std::memset(old + kBlock, 0, 8);
   // Where the tails of the block's first k entries end, for k = from and
   // movedFrom, counted from the nearer end of the leaf.
   const int oldBottom = getLE16(&b[12]) + 24 + int(oldCount) * int(es);
   if (oldBottom > kBlock) return false;
-  int tailsFrom = kBlock, tailsMoved;
+  int tailsFrom, tailsMoved;
   if (movedFrom <= oldCount - int64_t(from)) {
-    for (int64_t i = 0; i < int64_t(from); i++) tailsFrom -= packedTail(b.data(), lp, keyLen, size_t(i));
-    tailsMoved = tailsFrom;
-    for (int64_t i = int64_t(from); i < movedFrom; i++) tailsMoved -= packedTail(b.data(), lp, keyLen, size_t(i));
+    tailsFrom = kBlock - tailBytes(old, lp, keyLen, 0, int64_t(from));
+    tailsMoved = tailsFrom - tailBytes(old, lp, keyLen, int64_t(from), movedFrom);
   } else {
-    tailsMoved = oldBottom;
-    for (int64_t i = oldCount - 1; i >= movedFrom; i--) tailsMoved += packedTail(b.data(), lp, keyLen, size_t(i));
-    tailsFrom = tailsMoved;
-    for (int64_t i = movedFrom - 1; i >= int64_t(from); i--) tailsFrom += packedTail(b.data(), lp, keyLen, size_t(i));
+    tailsMoved = oldBottom + tailBytes(old, lp, keyLen, movedFrom, oldCount);
+    tailsFrom = tailsMoved + tailBytes(old, lp, keyLen, int64_t(from), movedFrom);
   }
   if (tailsFrom > kBlock || tailsMoved < oldBottom || tailsMoved > tailsFrom) return false;
-  uint8_t old[kBlock];
-  std::memcpy(old, b.data(), kBlock);
   int pos = 24 + int(from * es), tailEnd = tailsFrom;
   const std::string* prev = from > 0 ? &n.entries[from - 1].key : nullptr;
   for (int64_t i = int64_t(from); i < freshEnd; i++) {

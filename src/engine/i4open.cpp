@@ -101,6 +101,12 @@ int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
       if (!t->filter) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
       if (expr4type(t->filter) != 'L') return corrupt(f);
     }
+    for (size_t k = 0; k < idx->tags.size(); k++) {
+      const TAG4FILE* earlier = idx->tags[k]->tagFile;
+      if (t->sameKeyAs < 0 && earlier->header.keyExpr == tf->header.keyExpr) t->sameKeyAs = int(k);
+      if (t->sameFilterAs < 0 && t->filter && earlier->header.filterExpr == tf->header.filterExpr)
+        t->sameFilterAs = int(k);
+    }
     idx->tags.push_back(std::move(t));
   }
   INDEX4* raw = idx.release();

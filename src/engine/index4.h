@@ -139,6 +139,10 @@ struct TAG4 {
   TAG4FILE* tagFile = nullptr;
   EXPR4* expr = nullptr;
   EXPR4* filter = nullptr;
+  // Position in the index's tag list of an earlier tag with the same key
+  // (filter) expression text, or -1: key maintenance evaluates such an
+  // expression once per record.
+  int sameKeyAs = -1, sameFilterAs = -1;
   // Position: leaf node and entry, with the entry's key and record number
   // so the position can be found again after the cache changed.
   uint32_t leaf = 0;
@@ -159,11 +163,21 @@ struct KEY4CHANGE {
   bool added = false;  // true: an insert, false: a removal
 };
 
+// A tag's key for one record, and whether the record passes its filter
+// (the key is set only then).
+struct KEY4STATE {
+  std::string key;
+  bool passes = false;
+};
+
 struct INDEX4 {
   DATA4* data = nullptr;
   INDEX4FILE* indexFile = nullptr;
   std::vector<std::unique_ptr<TAG4>> tags;
   std::vector<KEY4CHANGE> pending;  // changes of the record write in progress
+  // Every tag's key state for the record being changed (new and old),
+  // kept between changes so that their buffers are reused.
+  std::vector<KEY4STATE> newKeys, oldKeys;
 };
 
 // Opening, creating, closing (i4open.cpp, i4create.cpp).

@@ -38,23 +38,46 @@ int attachAll(DATA4* d) {
   return 0;
 }
 
-struct KeyState {
-  std::string key;
-  bool passes = false;
-};
+using KeyState = KEY4STATE;
 
-int evaluate(TAG4* t, KeyState& out) {
-  out.passes = true;
-  if (t->filter) {
-    int ok = expr4true(t->filter);
-    if (ok < 0) return ok;
-    out.passes = ok != 0;
-  }
-  if (!out.passes) return 0;
+// Whether the current record passes t's filter (1 or 0), or an error.
+int passesFilter(TAG4* t) { return t->filter ? expr4true(t->filter) : 1; }
+
+int computeKey(TAG4* t, KeyState& out) {
   const char* key;
   int rc = expr4key(t->expr, &key);
   if (rc < 0) return rc;
   out.key.assign(key, size_t(t->tagFile->keyLen));
+  return 0;
+}
+
+int evaluate(TAG4* t, KeyState& out) {
+  int ok = passesFilter(t);
+  if (ok < 0) return ok;
+  out.passes = ok != 0;
+  return out.passes ? computeKey(t, out) : 0;
+}
+
+// Every tag of idx for the current record, in tag order. A key or filter
+// with the text of an earlier tag's takes that tag's result: tables index
+// one field under several filters.
+int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
+  states.resize(idx->tags.size());
+  for (size_t k = 0; k < idx->tags.size(); k++) {
+    TAG4* t = idx->tags[k].get();
+    KeyState& out = states[k];
+    int ok = t->sameFilterAs >= 0 ? int(states[size_t(t->sameFilterAs)].passes) : passesFilter(t);
+    if (ok < 0) return ok;
+    out.passes = ok != 0;
+    if (!out.passes) continue;
+    const KeyState* twin = t->sameKeyAs >= 0 ? &states[size_t(t->sameKeyAs)] : nullptr;
+    if (twin && twin->passes) {
+      out.key = twin->key;
+      continue;
+    }
+    int rc = computeKey(t, out);
+    if (rc) return rc;
+  }
   return 0;
 }
 
@@ -189,14 +212,12 @@ int index4hookAppendKeys(DATA4* d, int32_t recNo) {
   int32_t savedRec = d->recNum;
   d->recNum = recNo;  // RECNO() in keys and filters means the new record
   for (INDEX4* idx : d->indexes) {
-    for (auto& t : idx->tags) {
-      KeyState ks;
-      rc = evaluate(t.get(), ks);
-      if (rc == 0 && ks.passes) rc = addKey(idx, t.get(), ks.key, uint32_t(recNo));
-      if (rc) {
-        d->recNum = savedRec;
-        return finishFailed(d, rc);
-      }
+    rc = evaluateTags(idx, idx->newKeys);
+    for (size_t k = 0; rc == 0 && k < idx->tags.size(); k++)
+      if (idx->newKeys[k].passes) rc = addKey(idx, idx->tags[k].get(), idx->newKeys[k].key, uint32_t(recNo));
+    if (rc) {
+      d->recNum = savedRec;
+      return finishFailed(d, rc);
     }
   }
   d->recNum = savedRec;
@@ -210,31 +231,25 @@ int index4hookWriteKeys(DATA4* d, int32_t recNo, const char* oldRecord) {
   int rc = attachAll(d);
   if (rc) return rc;
   // Old and new keys of every tag, computed before anything is locked.
-  std::vector<std::vector<std::pair<KeyState, KeyState>>> states;
   std::vector<char> saved(d->record.begin(), d->record.end());
   int32_t savedRec = d->recNum;
   d->recNum = recNo;
   for (INDEX4* idx : d->indexes) {
-    states.emplace_back();
-    for (auto& t : idx->tags) {
-      std::pair<KeyState, KeyState> st;
-      std::memcpy(d->record.data(), oldRecord, len);
-      rc = evaluate(t.get(), st.first);
-      std::memcpy(d->record.data(), saved.data(), len);
-      if (rc == 0) rc = evaluate(t.get(), st.second);
-      if (rc) {
-        d->recNum = savedRec;
-        return rc;
-      }
-      states.back().push_back(std::move(st));
+    std::memcpy(d->record.data(), oldRecord, len);
+    rc = evaluateTags(idx, idx->oldKeys);
+    std::memcpy(d->record.data(), saved.data(), len);
+    if (rc == 0) rc = evaluateTags(idx, idx->newKeys);
+    if (rc) {
+      d->recNum = savedRec;
+      return rc;
     }
   }
   d->recNum = savedRec;
   bool locked = false;
-  for (size_t i = 0; i < d->indexes.size(); i++) {
-    INDEX4* idx = d->indexes[i];
+  for (INDEX4* idx : d->indexes) {
     for (size_t k = 0; k < idx->tags.size(); k++) {
-      auto& [oldS, newS] = states[i][k];
+      const KeyState& oldS = idx->oldKeys[k];
+      const KeyState& newS = idx->newKeys[k];
       if (oldS.passes == newS.passes && (!oldS.passes || oldS.key == newS.key)) continue;
       if (!locked) {
         rc = index4lockAll(d->dataFile);

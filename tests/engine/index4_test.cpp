@@ -252,6 +252,51 @@ TEST_F(Index4Test, KeysAppendedInOrderFillTheirNodes) {
   d4close(d);
 }
 
+// Tags sharing a key or a filter text: each still gets its own entries,
+// including a tag whose key twin's filter refused the record.
+TEST_F(Index4Test, TagsSharingExpressionsKeepTheirOwnEntries) {
+  DATA4* d = create({{"YES", "NAME", "OK", 0, 0},
+                     {"NO", "NAME", ".NOT.OK", 0, 0},
+                     {"YESKEY", "KEY", "OK", 0, 0},
+                     {"ALL", "NAME", nullptr, 0, 0},
+                     {"KEY", "KEY", nullptr, 0, 0}});
+  ASSERT_NE(d, nullptr);
+  for (int i = 1; i <= 300; i++) {
+    char name[16];
+    snprintf(name, sizeof name, "n%03d", (i * 37) % 300);
+    ASSERT_EQ(append(d, i, name), 0);
+    if (i % 3 == 0) {
+      (void)f4assign(d4field(d, "OK"), "F");
+      ASSERT_EQ(d4write(d, -1), 0);
+    }
+  }
+  ASSERT_EQ(check(d), "");
+  // Flip the filter and the key of every fifth record.
+  for (int r = 5; r <= 300; r += 5) {
+    ASSERT_EQ(d4go(d, r), 0);
+    (void)f4assign(d4field(d, "OK"), f4true(d4field(d, "OK")) ? "F" : "T");
+    (void)f4assign(d4field(d, "NAME"), "changed");
+    ASSERT_EQ(d4write(d, -1), 0);
+  }
+  EXPECT_EQ(check(d), "");
+  auto count = [&](const char* tag) {
+    d4tagSelect(d, d4tag(d, tag));
+    long n = 0;
+    for (int rc = d4top(d); rc == 0; rc = d4skip(d, 1)) n++;
+    return n;
+  };
+  long yes = 0;
+  for (int r = 1; r <= 300; r++) {
+    ASSERT_EQ(d4go(d, r), 0);
+    yes += f4true(d4field(d, "OK")) ? 1 : 0;
+  }
+  EXPECT_EQ(count("YES"), yes);
+  EXPECT_EQ(count("YESKEY"), yes);
+  EXPECT_EQ(count("NO"), 300 - yes);
+  EXPECT_EQ(count("ALL"), 300);
+  d4close(d);
+}
+
 TEST_F(Index4Test, AnotherContextSeesOurChanges) {
   DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
   ASSERT_NE(d, nullptr);

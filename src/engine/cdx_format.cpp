@@ -22,12 +22,14 @@ int bitsFor(uint32_t v) {
 int commonPrefix(const std::string& a, const std::string& b, int limit) {
   int n = 0;
   if constexpr (std::endian::native == std::endian::little) {
-    for (; n + 8 <= limit; n += 8) {
+    const int words = int(std::min(a.size(), b.size())) - 8;
+    for (; n < limit && n <= words; n += 8) {
       uint64_t x, y;
       std::memcpy(&x, a.data() + n, 8);
       std::memcpy(&y, b.data() + n, 8);
-      if (x != y) return n + std::countr_zero(x ^ y) / 8;
+      if (x != y) return std::min(limit, n + std::countr_zero(x ^ y) / 8);
     }
+    if (n >= limit) return limit;
   }
   while (n < limit && a[size_t(n)] == b[size_t(n)]) n++;
   return n;
@@ -50,12 +52,13 @@ PackedEntry unpackEntry(const uint8_t* b, const LeafParams& lp, size_t i) {
 
 int trailingFill(const std::string& key, uint8_t fill) {
   size_t i = key.size();
-  const uint64_t fills = 0x0101010101010101ull * fill;
-  while (i >= 8) {
-    uint64_t w;
-    std::memcpy(&w, key.data() + i - 8, 8);
-    if (w != fills) break;
-    i -= 8;
+  if constexpr (std::endian::native == std::endian::little) {
+    const uint64_t fills = 0x0101010101010101ull * fill;
+    for (; i >= 8; i -= 8) {
+      uint64_t w;
+      std::memcpy(&w, key.data() + i - 8, 8);
+      if (w != fills) return int(key.size() - i) + std::countl_zero(w ^ fills) / 8;
+    }
   }
   while (i > 0 && uint8_t(key[i - 1]) == fill) i--;
   return int(key.size() - i);

@@ -19,6 +19,12 @@ namespace expr4 {
 
 double textNumber(const char* p, int len) {
   int i = len <= 49 ? 0 : len;
+  while (i + 8 <= len) {  // numeric fields are mostly blanks
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w != 0x2020202020202020ull) break;
+    i += 8;
+  }
   while (i < len && p[i] == ' ') ++i;
   bool negative = i < len && p[i] == '-';
   if (negative) ++i;
@@ -209,7 +215,7 @@ int run(EXPR4& e, const char** result) {
     char* out = e.work.data() + op.offset;
     const char* const* args = st + sp - size_t(op.argc);
     const char* a = op.argc ? args[0] : nullptr;
-    const char* b = op.argc > 1 ? args[1] : nullptr;
+    const char* b = op.constB >= 0 ? e.constants.data() + op.constB : op.argc > 1 ? args[1] : nullptr;
     const char* res = out;
     switch (op.fn) {
       case Fn::NumLit: putD(out, op.num); break;
@@ -232,6 +238,7 @@ int run(EXPR4& e, const char** result) {
         }
         break;
       }
+      case Fn::FieldNum: putD(out, textNumber(op.src->record() + op.field.offset, op.alen[0])); break;
       case Fn::ConvDate: putD(out, dateTextJulian(a)); break;
       case Fn::ConvNum:
         if (op.argType == 'N') putD(out, textNumber(a, op.alen[0]));

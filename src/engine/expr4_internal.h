@@ -19,6 +19,7 @@ enum class Fn : uint8_t {
   Field, NumLit, StrLit,
   ConvDate,  // D text -> d
   ConvNum,   // N text, I, Y -> n (source type in argType)
+  FieldNum,  // a numeric text field read as n (Field and ConvNum folded)
 };
 
 struct Op {
@@ -43,6 +44,9 @@ struct Op {
   Expr4Source* src = nullptr;  // table of a field read
   bool memo = false;
   int constOff = 0;   // string literal in the constants area
+  // A literal second operand folded into this operation: its value's place
+  // in the constants area (-1: the operand is on the stack).
+  int constB = -1;
   double num = 0;     // number literal
   std::string_view name;  // function or operator name, for messages
 };

@@ -95,6 +95,7 @@ class Checker {
       if (rc) return rc;
     }
     if (stack_.size() != 1) return stack_.empty() ? -410 : -950;
+    fold();
     int offset = 0;
     for (Op& op : out_) {
       op.offset = offset;
@@ -112,6 +113,50 @@ class Checker {
   EXPR4& e_;
   std::vector<Op> out_;
   std::vector<Entry> stack_;
+
+  // Folds operations that need no step of their own into the operation
+  // that uses them: a numeric text field's conversion into its read, and a
+  // literal second operand into a comparison or arithmetic (the operation
+  // just before a binary one is the root of its second operand).
+  void fold() {
+    std::vector<Op> folded;
+    folded.reserve(out_.size());
+    for (Op& op : out_) {
+      Op* prev = folded.empty() ? nullptr : &folded.back();
+      if (prev && op.fn == Fn::ConvNum && op.argType == 'N' && prev->fn == Fn::Field && !prev->memo) {
+        op.fn = Fn::FieldNum;
+        op.argc = 0;
+        op.field = prev->field;
+        op.src = prev->src;
+        *prev = op;
+        continue;
+      }
+      if (prev && op.argc == 2 && takesLiteral(op.fn) &&
+          (prev->fn == Fn::NumLit || prev->fn == Fn::StrLit)) {
+        if (prev->fn == Fn::NumLit) {
+          op.constB = int(e_.constants.size());
+          e_.constants.append(reinterpret_cast<const char*>(&prev->num), sizeof prev->num);
+        } else {
+          op.constB = prev->constOff;
+        }
+        op.argc = 1;
+        *prev = op;
+        continue;
+      }
+      folded.push_back(op);
+    }
+    out_ = std::move(folded);
+  }
+
+  static bool takesLiteral(Fn fn) {
+    switch (fn) {
+      case Fn::Eq: case Fn::Ne: case Fn::Lt: case Fn::Gt: case Fn::Le: case Fn::Ge:
+      case Fn::Add: case Fn::Sub: case Fn::Mul: case Fn::Div: case Fn::Pow:
+        return true;
+      default:
+        return false;
+    }
+  }
 
   void push(Op& op, bool var) {
     op.varLength = var;

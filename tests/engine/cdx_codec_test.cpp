@@ -57,6 +57,44 @@ TEST(CdxLeaf, RoundTripKeepsKeysAndCompresses) {
   EXPECT_EQ(cdx::getLE16(&block[12]), 488 - 4 * 3 - (5 + 3 + 0 + 4));
 }
 
+// Shared prefixes and trailing fill are counted a word at a time: check
+// the space two keys take against byte-by-byte counts, for prefixes and
+// fills ending on each side of the word boundaries.
+TEST(CdxLeaf, PrefixAndFillCountsAtEveryLength) {
+  for (int keyLen : {4, 7, 8, 9, 16, 17, 30}) {
+    for (int shared = 0; shared <= keyLen; shared++) {
+      for (int fill = 0; fill <= keyLen; fill += (keyLen > 9 ? 3 : 1)) {
+        // The first key ends in no fill, the same fill, or just the fill's
+        // first byte (its prefix with the second then runs into the fill).
+        for (int aFill : {0, fill, std::min(fill, 1)}) {
+          std::string a(size_t(keyLen), 'a'), b(size_t(keyLen), 'a');
+          if (shared < keyLen) b[size_t(shared)] = 'b';
+          for (int i = keyLen - fill; i < keyLen; i++) b[size_t(i)] = ' ';
+          for (int i = keyLen - fill; i < keyLen - fill + aFill; i++) a[size_t(i)] = ' ';
+          cdx::Node n = leafOf(keyLen, {{a, 1}, {b, 2}}, 100);
+          auto trailOf = [&](const std::string& k) {
+            int t = 0;
+            while (t < keyLen && k[size_t(keyLen - 1 - t)] == ' ') t++;
+            return std::min(t, int(n.params.trailMask));
+          };
+          int prefix = 0;
+          while (prefix < keyLen && a[size_t(prefix)] == b[size_t(prefix)]) prefix++;
+          int tb = trailOf(b);
+          int dup = std::min({prefix, keyLen - tb, int(n.params.dupMask)});
+          int tails = (keyLen - trailOf(a)) + (keyLen - dup - tb);
+          std::array<uint8_t, cdx::kBlock> block{};
+          ASSERT_TRUE(cdx::encodeNode(n, keyLen, ' ', block));
+          EXPECT_EQ(cdx::getLE16(&block[12]), 488 - 2 * n.params.entrySize - tails)
+              << keyLen << " shared " << shared << " fill " << fill << " first key's fill " << aFill;
+          cdx::Node back;
+          ASSERT_TRUE(cdx::decodeNode(block, keyLen, ' ', back));
+          EXPECT_EQ(back.entries[1].key, b);
+        }
+      }
+    }
+  }
+}
+
 TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
   cdx::Node n = leafOf(8, {{"A", 5}, {"B", 70000}}, 10);
   std::array<uint8_t, cdx::kBlock> block{};

@@ -29,6 +29,26 @@ EXPR4* expr4parseSource(Expr4Source* source, const std::string& text, bool forTa
 
 void expr4free(EXPR4* e) { delete e; }
 
+bool expr4isConjunction(const EXPR4* whole, const EXPR4* first, const EXPR4* rest) {
+  using expr4::Fn;
+  using expr4::Op;
+  if (whole->ops.empty() || first->ops.empty() || rest->ops.empty()) return false;
+  const Op& top = whole->ops.back();
+  if (top.fn != Fn::And) return false;
+  // An operand's program without its top-level .AND., and how many
+  // conjuncts that .AND. joined.
+  auto body = [](const EXPR4* e) { return e->ops.size() - (e->ops.back().fn == Fn::And ? 1 : 0); };
+  auto conjuncts = [](const EXPR4* e) { return e->ops.back().fn == Fn::And ? e->ops.back().argc : 1; };
+  size_t nFirst = body(first), nRest = body(rest);
+  if (whole->ops.size() != nFirst + nRest + 1 || top.argc != conjuncts(first) + conjuncts(rest)) return false;
+  auto same = [](const Op& a, const Op& b) { return a.fn == b.fn && a.argc == b.argc && a.type == b.type; };
+  for (size_t i = 0; i < nFirst; i++)
+    if (!same(whole->ops[i], first->ops[i])) return false;
+  for (size_t i = 0; i < nRest; i++)
+    if (!same(whole->ops[nFirst + i], rest->ops[i])) return false;
+  return true;
+}
+
 int expr4execute(EXPR4* e, const char** result) { return expr4::run(*e, result); }
 
 int expr4true(EXPR4* e) {

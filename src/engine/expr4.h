@@ -55,6 +55,12 @@ EXPR4* expr4parseSource(Expr4Source* source, const std::string& text, bool forTa
 EXPR4* expr4parse(DATA4* data, const char* text);
 EXPR4* expr4parseTag(DATA4* data, const char* text);
 void expr4free(EXPR4* e);
+// Whether whole's program has the shape of first .AND. rest: first's and
+// rest's operations under one n-ary .AND. (into which their own top-level
+// .AND.s merge). Only the operations are compared, not literals or fields:
+// the caller has compiled whole's text as first's text, ".AND." and rest's
+// text, and checks here that the parse did not group them otherwise.
+bool expr4isConjunction(const EXPR4* whole, const EXPR4* first, const EXPR4* rest);
 
 // Evaluates; *result points at the value in the work area. Returns 0 or a
 // negative error.

@@ -81,6 +81,37 @@ std::string i4fileName(DATA4* d, const char* name) {
   return code4fileSystem(d->codeBase).resolveName(n);
 }
 
+namespace {
+
+// Finds the earlier tags of idx whose expressions t's key or filter repeats
+// or extends (see TAG4).
+void findShared(DATA4* d, INDEX4& idx, TAG4& t) {
+  const cdx::TagHeader& h = t.tagFile->header;
+  for (size_t k = 0; k < idx.tags.size(); k++) {
+    const TAG4& earlier = *idx.tags[k];
+    const std::string& filter = earlier.tagFile->header.filterExpr;
+    if (t.sameKeyAs < 0 && earlier.tagFile->header.keyExpr == h.keyExpr) t.sameKeyAs = int(k);
+    if (!t.filter || !earlier.filter) continue;
+    if (t.sameFilterAs < 0 && filter == h.filterExpr) t.sameFilterAs = int(k);
+    if (t.filterExtends >= 0 || h.filterExpr.compare(0, filter.size(), filter) != 0 ||
+        h.filterExpr.compare(filter.size(), 5, ".AND.") != 0)
+      continue;
+    // The rest must compile alone, quietly: this is only a shortcut.
+    int saved = d->codeBase->errorOnExpr;
+    d->codeBase->errorOnExpr = 0;
+    EXPR4* rest = expr4parseTag(d, h.filterExpr.c_str() + filter.size() + 5);
+    d->codeBase->errorOnExpr = saved;
+    if (rest && expr4type(rest) == 'L' && expr4isConjunction(t.filter, earlier.filter, rest)) {
+      t.filterExtends = int(k);
+      t.filterRest = rest;
+    } else {
+      expr4free(rest);
+    }
+  }
+}
+
+}  // namespace
+
 // Builds the handle's view (INDEX4 with one TAG4 per tag, expressions
 // compiled for d). Checks key lengths and filter types: -310 on mismatch.
 int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
@@ -101,12 +132,7 @@ int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
       if (!t->filter) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
       if (expr4type(t->filter) != 'L') return corrupt(f);
     }
-    for (size_t k = 0; k < idx->tags.size(); k++) {
-      const TAG4FILE* earlier = idx->tags[k]->tagFile;
-      if (t->sameKeyAs < 0 && earlier->header.keyExpr == tf->header.keyExpr) t->sameKeyAs = int(k);
-      if (t->sameFilterAs < 0 && t->filter && earlier->header.filterExpr == tf->header.filterExpr)
-        t->sameFilterAs = int(k);
-    }
+    findShared(d, *idx, *t);
     idx->tags.push_back(std::move(t));
   }
   INDEX4* raw = idx.release();
@@ -119,6 +145,7 @@ int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
 TAG4::~TAG4() {
   expr4free(expr);
   expr4free(filter);
+  expr4free(filterRest);
 }
 
 void index4closeFile(INDEX4FILE* f) {

@@ -143,6 +143,10 @@ struct TAG4 {
   // (filter) expression text, or -1: key maintenance evaluates such an
   // expression once per record.
   int sameKeyAs = -1, sameFilterAs = -1;
+  // Position of an earlier tag whose filter this one's extends as
+  // "<its filter>.AND.<rest>", with the rest compiled alone; or -1.
+  int filterExtends = -1;
+  EXPR4* filterRest = nullptr;
   // Position: leaf node and entry, with the entry's key and record number
   // so the position can be found again after the cache changed.
   uint32_t leaf = 0;

@@ -59,14 +59,21 @@ int evaluate(TAG4* t, KeyState& out) {
 }
 
 // Every tag of idx for the current record, in tag order. A key or filter
-// with the text of an earlier tag's takes that tag's result: tables index
-// one field under several filters.
+// with the text of an earlier tag's takes that tag's result, and a filter
+// extending an earlier one evaluates only its rest: tables index one field
+// under several filters that share their first conditions.
 int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
   states.resize(idx->tags.size());
   for (size_t k = 0; k < idx->tags.size(); k++) {
     TAG4* t = idx->tags[k].get();
     KeyState& out = states[k];
-    int ok = t->sameFilterAs >= 0 ? int(states[size_t(t->sameFilterAs)].passes) : passesFilter(t);
+    int ok;
+    if (t->sameFilterAs >= 0)
+      ok = states[size_t(t->sameFilterAs)].passes;
+    else if (t->filterExtends >= 0)
+      ok = states[size_t(t->filterExtends)].passes ? expr4true(t->filterRest) : 0;
+    else
+      ok = passesFilter(t);
     if (ok < 0) return ok;
     out.passes = ok != 0;
     if (!out.passes) continue;

@@ -136,6 +136,18 @@ TEST_F(Expr4Test, FoldedLiteralsAndFieldReadsGiveWhatComputedOperandsGive) {
   }
 }
 
+TEST_F(Expr4Test, ConjunctionsAreRecognisedOnlyAtTheTop) {
+  auto is = [&](const char* whole, const char* first, const char* rest) {
+    return expr4isConjunction(parse(whole), parse(first), parse(rest));
+  };
+  EXPECT_TRUE(is("FLAG.AND.KEY>1.AND.NUM<2", "FLAG.AND.KEY>1", "NUM<2"));
+  EXPECT_TRUE(is("KEY=1.AND.FLAG", "KEY=1", "FLAG"));
+  EXPECT_TRUE(is("FLAG.AND..NOT.DELETED().AND.KEY=3.AND.NUM=1", "FLAG.AND..NOT.DELETED()", "KEY=3.AND.NUM=1"));
+  EXPECT_FALSE(is("FLAG.AND.KEY>1.OR.NUM<2", "FLAG", "KEY>1.OR.NUM<2"));
+  EXPECT_FALSE(is("FLAG.OR.KEY>1.AND.NUM<2", "FLAG.OR.KEY>1", "NUM<2"));
+  EXPECT_FALSE(is("FLAG.AND.KEY>1", "FLAG", "KEY<1"));
+}
+
 TEST_F(Expr4Test, SubstrClampsStartAndNeedsConstants) {
   EXPECT_EQ(str("UPPER(SUBSTR(DESC, 0, 20))"), "THE QUICK BROWN FOX ");
   EXPECT_EQ(str("SUBSTR(DESC,1,20)"), str("SUBSTR(DESC,0,20)"));

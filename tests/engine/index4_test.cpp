@@ -252,14 +252,21 @@ TEST_F(Index4Test, KeysAppendedInOrderFillTheirNodes) {
   d4close(d);
 }
 
-// Tags sharing a key or a filter text: each still gets its own entries,
-// including a tag whose key twin's filter refused the record.
+// Tags sharing a key or a filter text, or extending another's filter:
+// each still gets its own entries, including a tag whose key twin's
+// filter refused the record.
 TEST_F(Index4Test, TagsSharingExpressionsKeepTheirOwnEntries) {
+  // EXT extends YES's filter; EXTOR and ORMORE only look as if they did
+  // (their top-level operator is .OR.).
   DATA4* d = create({{"YES", "NAME", "OK", 0, 0},
                      {"NO", "NAME", ".NOT.OK", 0, 0},
                      {"YESKEY", "KEY", "OK", 0, 0},
                      {"ALL", "NAME", nullptr, 0, 0},
-                     {"KEY", "KEY", nullptr, 0, 0}});
+                     {"KEY", "KEY", nullptr, 0, 0},
+                     {"EXT", "KEY", "OK.AND.KEY>100.AND.KEY<>150", 0, 0},
+                     {"EXTOR", "KEY", "OK.AND.KEY>250.OR.KEY<20", 0, 0},
+                     {"ORBASE", "KEY", "OK.OR.KEY>290", 0, 0},
+                     {"ORMORE", "KEY", "OK.OR.KEY>290.AND.KEY<3", 0, 0}});
   ASSERT_NE(d, nullptr);
   for (int i = 1; i <= 300; i++) {
     char name[16];
@@ -294,6 +301,7 @@ TEST_F(Index4Test, TagsSharingExpressionsKeepTheirOwnEntries) {
   EXPECT_EQ(count("YESKEY"), yes);
   EXPECT_EQ(count("NO"), 300 - yes);
   EXPECT_EQ(count("ALL"), 300);
+  EXPECT_EQ(count("ORMORE"), yes);
   d4close(d);
 }
 

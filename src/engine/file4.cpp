@@ -154,18 +154,40 @@ int file4readAll(FILE4* f, int64_t pos, void* buffer, size_t length) {
   return 0;
 }
 
-int file4write(FILE4* f, int64_t pos, const void* buffer, size_t length) {
+namespace {
+
+// Why a write to f at pos cannot start (0: it can).
+int writeRefused(FILE4* f, int64_t pos) {
   CODE4* c = f->codeBase;
   if (error4code(c) < 0) return e4codeBase;
   if (f->isReadOnly) return error4describe(c, e4write, loc4writeReadOnly, f->name.c_str());
   if (!f->isOpen() || pos < 0) return error4describe(c, e4write, loc4write, f->name.c_str());
-  int64_t n = f->handle->write(pos, buffer, length);
+  return 0;
+}
+
+// Reports a write of length bytes at pos that wrote n (or -errno).
+int writeDone(FILE4* f, int64_t pos, size_t length, int64_t n) {
+  CODE4* c = f->codeBase;
   if (n < 0) return error4describe(c, e4write, loc4writeSystem, f->name.c_str());
   if (static_cast<size_t>(n) != length) return error4describe(c, e4write, loc4write, f->name.c_str());
   if (f->cachedLength >= 0 && pos + n > f->cachedLength) f->cachedLength = pos + n;
   if (c->flushEachWrite && f->handle->flush() != 0)
     return error4describe(c, e4write, loc4flushSystem, f->name.c_str());
   return 0;
+}
+
+}  // namespace
+
+int file4write(FILE4* f, int64_t pos, const void* buffer, size_t length) {
+  if (int rc = writeRefused(f, pos)) return rc;
+  return writeDone(f, pos, length, f->handle->write(pos, buffer, length));
+}
+
+int file4writePieces(FILE4* f, int64_t pos, std::span<const WritePiece> pieces) {
+  if (int rc = writeRefused(f, pos)) return rc;
+  size_t length = 0;
+  for (const WritePiece& p : pieces) length += p.length;
+  return writeDone(f, pos, length, f->handle->writePieces(pos, pieces));
 }
 
 int64_t file4len(FILE4* f) {

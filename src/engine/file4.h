@@ -56,6 +56,9 @@ int file4close(FILE4* f);
 [[nodiscard]] int file4readAll(FILE4* f, int64_t pos, void* buffer, size_t length);
 // Writes length bytes at pos; 0 or -120 (also for a read-only file).
 [[nodiscard]] int file4write(FILE4* f, int64_t pos, const void* buffer, size_t length);
+// Writes the pieces one after another from pos, in one call where the
+// system allows; errors as file4write.
+[[nodiscard]] int file4writePieces(FILE4* f, int64_t pos, std::span<const WritePiece> pieces);
 // File length, or -30.
 [[nodiscard]] int64_t file4len(FILE4* f);
 // Sets the length; 0, -930 for a read-only file, or -40.

@@ -166,9 +166,6 @@ int memo4fileWritePart(MEMO4FILE* m, int64_t* block, std::string_view data, uint
   return file4write(&m->file, pos + 8 + int64_t(offset), data.data(), data.size());
 }
 
-// A buffer for new entries larger than this is not kept for the next write.
-constexpr size_t kKeptImageBytes = size_t(1) << 20;
-
 int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   if (m->file.isReadOnly)
     return error4describe(m->file.codeBase, e4write, loc4writeReadOnly, m->file.name.c_str());
@@ -196,46 +193,40 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
     }
     if (target[i] == 0) fresh += need;
   }
-  // The new entries take consecutive blocks from one allocation, and go
-  // out in one write, each padded to its block boundary: the file never
-  // ends inside a block we own.
-  // The buffer keeps the bytes of the last write; each entry below clears
-  // what it does not fill.
-  std::string& image = m->image;
+  // The new entries take consecutive blocks from one allocation and go out
+  // in one gathered write, each padded with zeros to its block boundary:
+  // the file never ends inside a block we own.
   int64_t first = 0;
   if (fresh > 0) {
     int rc = allocate(m, fresh, &first);
     if (rc != 0) return rc;
-    image.resize(static_cast<size_t>(fresh) * m->blockSize);
   }
+  m->heads.resize(count);
+  m->pieces.clear();
+  if (m->zeros.size() < m->blockSize) m->zeros.assign(m->blockSize, '\0');
   int64_t next = first;
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;
     if (data.empty()) continue;
-    char* at;
-    std::string inPlace;
-    if (target[i] == 0) {
-      target[i] = next;
-      at = image.data() + (next - first) * m->blockSize;
-      next += blocksFor(data.size() + 8, m->blockSize);
-      // The rest of the entry's last block is zeros.
-      char* end = image.data() + (next - first) * m->blockSize;
-      memset(at + 8 + data.size(), 0, static_cast<size_t>(end - (at + 8 + data.size())));
-    } else {
-      inPlace.resize(8 + data.size());
-      at = inPlace.data();
-    }
-    putBe(coding4::bytes(at, 8), 0, kMemoTypeText);
-    putBe(coding4::bytes(at, 8), 4, static_cast<uint32_t>(data.size()));
-    memcpy(at + 8, data.data(), data.size());
-    if (!inPlace.empty()) {
-      int rc = file4write(&m->file, target[i] * int64_t(m->blockSize), inPlace.data(), inPlace.size());
+    char* head = m->heads[i].data();
+    putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
+    putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
+    if (target[i] != 0) {  // in place, on its own
+      WritePiece entry[2] = {{head, 8}, {data.data(), data.size()}};
+      int rc = file4writePieces(&m->file, target[i] * int64_t(m->blockSize), entry);
       if (rc != 0) return rc;
+      continue;
     }
+    target[i] = next;
+    int64_t blocks = blocksFor(data.size() + 8, m->blockSize);
+    next += blocks;
+    size_t pad = static_cast<size_t>(blocks * m->blockSize) - 8 - data.size();
+    m->pieces.push_back({head, 8});
+    m->pieces.push_back({data.data(), data.size()});
+    if (pad > 0) m->pieces.push_back({m->zeros.data(), pad});
   }
-  if (fresh > 0) {
-    int rc = file4write(&m->file, first * int64_t(m->blockSize), image.data(), image.size());
-    if (image.capacity() > kKeptImageBytes) std::string().swap(image);
+  if (!m->pieces.empty()) {
+    int rc = file4writePieces(&m->file, first * int64_t(m->blockSize), m->pieces);
     if (rc != 0) return rc;
   }
   for (size_t i = 0; i < count; ++i) writes[i].block = target[i];

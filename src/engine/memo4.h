@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,13 @@ struct MEMO4FILE {
   FILE4 file;
   uint32_t blockSize = 0;
   bool headerLocked = false;  // this process holds the memo header lock
-  std::string image;          // kept between writes of new entries
-  std::vector<int64_t> targets;  // memo4fileWriteAll's blocks, kept likewise
+  // memo4fileWriteAll's work lists, kept between writes: each entry's
+  // block, the entries' 8-byte heads, the pieces of the write, and zeros
+  // to pad an entry to its last block's end.
+  std::vector<int64_t> targets;
+  std::vector<std::array<char, 8>> heads;
+  std::vector<WritePiece> pieces;
+  std::string zeros;
 };
 
 // Opens the memo file name; reads and checks the block size. 0 or error.

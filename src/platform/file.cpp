@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,41 @@ class PosixFile : public PlatformFile {
       }
       if (n == 0) break;
       done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+  }
+
+  int64_t writePieces(int64_t pos, std::span<const WritePiece> pieces) override {
+    // pwritev takes a bounded number of pieces and may write fewer bytes
+    // than asked: i and skip say how far the pieces are written.
+    constexpr int kBatch = 64;
+    size_t done = 0, i = 0, skip = 0;
+    while (i < pieces.size()) {
+      iovec iov[kBatch];
+      int n = 0;
+      for (size_t k = i; k < pieces.size() && n < kBatch; k++) {
+        size_t from = k == i ? skip : 0;
+        if (pieces[k].length > from)
+          iov[n++] = {const_cast<char*>(static_cast<const char*>(pieces[k].data)) + from, pieces[k].length - from};
+      }
+      if (n == 0) break;
+      ssize_t w = ::pwritev(fd_, iov, n, pos + static_cast<int64_t>(done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return done > 0 ? static_cast<int64_t>(done) : -lastError();
+      }
+      if (w == 0) break;
+      done += static_cast<size_t>(w);
+      for (size_t left = static_cast<size_t>(w); i < pieces.size();) {
+        size_t rest = pieces[i].length - skip;
+        if (left < rest) {
+          skip += left;
+          break;
+        }
+        left -= rest;
+        i++;
+        skip = 0;
+      }
     }
     return static_cast<int64_t>(done);
   }
@@ -224,3 +260,9 @@ FileSystem* currentFileSystem = &posixFileSystem;
 FileSystem& platformFileSystem() { return *currentFileSystem; }
 
 void setFileSystem(FileSystem* fs) { currentFileSystem = fs ? fs : &posixFileSystem; }
+
+int64_t PlatformFile::writePieces(int64_t pos, std::span<const WritePiece> pieces) {
+  std::string joined;
+  for (const WritePiece& p : pieces) joined.append(static_cast<const char*>(p.data), p.length);
+  return write(pos, joined.data(), joined.size());
+}

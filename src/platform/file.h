@@ -31,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 enum class ShareMode { shared, exclusive, denyWrite };
@@ -40,6 +41,12 @@ enum class CreateMode {
   createAlways,  // an existing file is truncated, but only when no one else has it open
 };
 
+// One piece of a gathered write.
+struct WritePiece {
+  const void* data;
+  size_t length;
+};
+
 class PlatformFile {
  public:
   virtual ~PlatformFile() = default;
@@ -47,6 +54,9 @@ class PlatformFile {
   virtual int64_t read(int64_t pos, void* buffer, size_t length) = 0;
   // Bytes written at pos (a short count means the disk refused the rest), or -errno.
   virtual int64_t write(int64_t pos, const void* buffer, size_t length) = 0;
+  // Writes the pieces one after another from pos; like write otherwise.
+  // This default joins them and writes once.
+  virtual int64_t writePieces(int64_t pos, std::span<const WritePiece> pieces);
   // Current length, or -errno.
   virtual int64_t length() = 0;
   virtual int setLength(int64_t length) = 0;

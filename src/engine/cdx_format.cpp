@@ -41,13 +41,16 @@ struct PackedEntry {
   uint32_t recno;
   int dup, trail;
 };
+PackedEntry fieldsOf(uint64_t v, const LeafParams& lp) {
+  const uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
+  return {uint32_t(v & recMask) & lp.recMask, int((v >> lp.recBits) & ((1u << lp.dupBits) - 1)),
+          int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1))};
+}
 PackedEntry unpackEntry(const uint8_t* b, const LeafParams& lp, size_t i) {
   uint64_t v = 0;
   const uint8_t* p = b + 24 + i * lp.entrySize;
   for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
-  const uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
-  return {uint32_t(v & recMask) & lp.recMask, int((v >> lp.recBits) & ((1u << lp.dupBits) - 1)),
-          int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1))};
+  return fieldsOf(v, lp);
 }
 
 int trailingFill(const std::string& key, uint8_t fill) {
@@ -241,14 +244,13 @@ void putLeafParams(uint8_t* b, const LeafParams& lp) {
 // followed by at least 8 readable bytes: each entry is read as one
 // little-endian word.
 int tailBytes(const uint8_t* b, const LeafParams& lp, int keyLen, int64_t begin, int64_t end) {
-  const uint64_t dupMask = (1u << lp.dupBits) - 1, trailMask = (1u << lp.trailBits) - 1;
-  const int dupShift = lp.recBits, trailShift = lp.recBits + lp.dupBits;
   int64_t total = 0;
   const uint8_t* p = b + 24 + begin * lp.entrySize;
   for (int64_t i = begin; i < end; i++, p += lp.entrySize) {
     uint64_t v = 0;
     for (int k = 7; k >= 0; k--) v = (v << 8) | p[k];  // compiles to one load
-    total += keyLen - int((v >> dupShift) & dupMask) - int((v >> trailShift) & trailMask);
+    PackedEntry e = fieldsOf(v, lp);
+    total += keyLen - e.dup - e.trail;
   }
   return int(total);
 }

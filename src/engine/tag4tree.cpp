@@ -187,10 +187,6 @@ int removeNode(TAG4FILE* t, Path& path, size_t level) {
   return 0;
 }
 
-}  // namespace
-
-namespace {
-
 // memcmp without the library call, a word at a time: descents compare
 // short keys a few dozen times each.
 int compareBytes(const char* a, const char* b, size_t n) {

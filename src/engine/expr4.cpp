@@ -49,6 +49,23 @@ bool expr4isConjunction(const EXPR4* whole, const EXPR4* first, const EXPR4* res
   return true;
 }
 
+bool expr4fieldEqualsNumber(const EXPR4* e, EXPR4NUMFIELD* field, double* number) {
+  using expr4::Fn;
+  if (e->ops.size() != 2 || e->type != 'L') return false;
+  const expr4::Op& read = e->ops[0];
+  const expr4::Op& eq = e->ops[1];
+  // The comparison run() makes for doubles is of their bytes.
+  if (read.fn != Fn::FieldNum || eq.fn != Fn::Eq || eq.argc != 1 || eq.constB < 0 || eq.argType != 'n')
+    return false;
+  *field = {read.src, read.field.offset, read.alen[0]};
+  std::memcpy(number, e->constants.data() + eq.constB, sizeof *number);
+  return true;
+}
+
+double expr4numField(const EXPR4NUMFIELD& f) {
+  return expr4::textNumber(f.source->record() + f.offset, f.len);
+}
+
 int expr4execute(EXPR4* e, const char** result) { return expr4::run(*e, result); }
 
 int expr4true(EXPR4* e) {

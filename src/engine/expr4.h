@@ -62,6 +62,19 @@ void expr4free(EXPR4* e);
 // text, and checks here that the parse did not group them otherwise.
 bool expr4isConjunction(const EXPR4* whole, const EXPR4* first, const EXPR4* rest);
 
+// A numeric text field (N, F) as an expression reads it: the text at
+// offset in its table's current record, len bytes, as a double.
+struct EXPR4NUMFIELD {
+  Expr4Source* source = nullptr;
+  int offset = 0;
+  int len = 0;
+  bool operator==(const EXPR4NUMFIELD&) const = default;
+};
+// Whether e is exactly such a field compared for equality with a number
+// literal, as "STATUS=3" compiles; then the field and the number. e is
+// true when the field's value has the same bits as the number.
+bool expr4fieldEqualsNumber(const EXPR4* e, EXPR4NUMFIELD* field, double* number);
+double expr4numField(const EXPR4NUMFIELD& f);
 // Evaluates; *result points at the value in the work area. Returns 0 or a
 // negative error.
 [[nodiscard]] int expr4execute(EXPR4* e, const char** result);

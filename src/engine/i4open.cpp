@@ -84,7 +84,7 @@ std::string i4fileName(DATA4* d, const char* name) {
 namespace {
 
 // Finds the earlier tags of idx whose expressions t's key or filter repeats
-// or extends (see TAG4).
+// or extends, and whether its filter is a number test (see TAG4).
 void findShared(DATA4* d, INDEX4& idx, TAG4& t) {
   const cdx::TagHeader& h = t.tagFile->header;
   for (size_t k = 0; k < idx.tags.size(); k++) {
@@ -107,6 +107,14 @@ void findShared(DATA4* d, INDEX4& idx, TAG4& t) {
     } else {
       expr4free(rest);
     }
+  }
+  EXPR4NUMFIELD field;
+  EXPR4* test = t.filterRest ? t.filterRest : t.filter;
+  if (test && expr4fieldEqualsNumber(test, &field, &t.number)) {
+    auto& fields = idx.numberFields;
+    t.numberTest = int(std::find(fields.begin(), fields.end(), field) - fields.begin());
+    if (t.numberTest == int(fields.size())) fields.push_back(field);
+    idx.numberValues.resize(fields.size());
   }
 }
 

@@ -147,6 +147,10 @@ struct TAG4 {
   // "<its filter>.AND.<rest>", with the rest compiled alone; or -1.
   int filterExtends = -1;
   EXPR4* filterRest = nullptr;
+  // When the filter (or its rest) is "number field = number": the field's
+  // place in INDEX4::numberFields, and the number; else -1.
+  int numberTest = -1;
+  double number = 0;
   // Position: leaf node and entry, with the entry's key and record number
   // so the position can be found again after the cache changed.
   uint32_t leaf = 0;
@@ -182,6 +186,10 @@ struct INDEX4 {
   // Every tag's key state for the record being changed (new and old),
   // kept between changes so that their buffers are reused.
   std::vector<KEY4STATE> newKeys, oldKeys;
+  // The fields the tags' number tests compare (see TAG4::numberTest), each
+  // read once per record, and their values for the record being changed.
+  std::vector<EXPR4NUMFIELD> numberFields;
+  std::vector<double> numberValues;
 };
 
 // Opening, creating, closing (i4open.cpp, i4create.cpp).

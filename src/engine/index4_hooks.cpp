@@ -10,6 +10,7 @@
 // write undoes exactly what was done. index4hookEndChange writes the changed
 // nodes and releases the index locks.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/code4.h"
@@ -61,9 +62,17 @@ int evaluate(TAG4* t, KeyState& out) {
 // Every tag of idx for the current record, in tag order. A key or filter
 // with the text of an earlier tag's takes that tag's result, and a filter
 // extending an earlier one evaluates only its rest: tables index one field
-// under several filters that share their first conditions.
+// under several filters that share their first conditions. Filters that
+// compare one number field with numbers read that field once.
 int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
   states.resize(idx->tags.size());
+  for (size_t i = 0; i < idx->numberFields.size(); i++) idx->numberValues[i] = expr4numField(idx->numberFields[i]);
+  // The tag's own filter, or the rest of one that extends another's.
+  auto test = [idx](TAG4* t, EXPR4* e) {
+    if (t->numberTest < 0) return expr4true(e);
+    return std::bit_cast<uint64_t>(idx->numberValues[size_t(t->numberTest)]) == std::bit_cast<uint64_t>(t->number)
+               ? 1 : 0;
+  };
   for (size_t k = 0; k < idx->tags.size(); k++) {
     TAG4* t = idx->tags[k].get();
     KeyState& out = states[k];
@@ -71,9 +80,9 @@ int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
     if (t->sameFilterAs >= 0)
       ok = states[size_t(t->sameFilterAs)].passes;
     else if (t->filterExtends >= 0)
-      ok = states[size_t(t->filterExtends)].passes ? expr4true(t->filterRest) : 0;
+      ok = states[size_t(t->filterExtends)].passes ? test(t, t->filterRest) : 0;
     else
-      ok = passesFilter(t);
+      ok = t->filter ? test(t, t->filter) : 1;
     if (ok < 0) return ok;
     out.passes = ok != 0;
     if (!out.passes) continue;

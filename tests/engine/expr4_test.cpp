@@ -136,6 +136,25 @@ TEST_F(Expr4Test, FoldedLiteralsAndFieldReadsGiveWhatComputedOperandsGive) {
   }
 }
 
+TEST_F(Expr4Test, NumberFieldEqualitiesAreRecognisedWithTheirFieldAndNumber) {
+  t.set("KEY", "        42");
+  t.set("NUM", "   -3.25");
+  EXPR4NUMFIELD key, num, f;
+  double n = 0;
+  ASSERT_TRUE(expr4fieldEqualsNumber(parse("KEY=42"), &key, &n));
+  EXPECT_EQ(n, 42.0);
+  EXPECT_EQ(expr4numField(key), 42.0);
+  ASSERT_TRUE(expr4fieldEqualsNumber(parse("NUM = -3.25"), &num, &n));
+  EXPECT_EQ(n, -3.25);
+  EXPECT_EQ(expr4numField(num), -3.25);
+  EXPECT_FALSE(key == num);
+  ASSERT_TRUE(expr4fieldEqualsNumber(parse("key=7"), &f, &n));
+  EXPECT_TRUE(f == key);
+  for (const char* other : {"KEY>42", "KEY<>42", "42=KEY", "KEY=NUM", "KEY+1=43", "NAME=\"ab\"",
+                            "KEY=42.OR.KEY=1", ".NOT.KEY=42", "KEY=VAL(\"42\")"})
+    EXPECT_FALSE(expr4fieldEqualsNumber(parse(other), &f, &n)) << other;
+}
+
 TEST_F(Expr4Test, ConjunctionsAreRecognisedOnlyAtTheTop) {
   auto is = [&](const char* whole, const char* first, const char* rest) {
     return expr4isConjunction(parse(whole), parse(first), parse(rest));

@@ -305,6 +305,60 @@ TEST_F(Index4Test, TagsSharingExpressionsKeepTheirOwnEntries) {
   d4close(d);
 }
 
+TEST_F(Index4Test, FiltersComparingNumberFieldsWithNumbers) {
+  // Tests that read one field once must still tell fields, numbers and
+  // look-alike filters apart, for appends and for writes.
+  const FIELD4INFO fields[] = {{"KEY", 'N', 10, 0, 0},   {"STATUS", 'N', 6, 1, 0},
+                               {"OLDSTATUS", 'N', 6, 1, 0}, {"OK", 'L', 1, 0, 0},
+                               {nullptr, 0, 0, 0, 0}};
+  const std::vector<std::pair<const char*, const char*>> filters = {
+      {"BASE", "OK"},                {"ONE", "STATUS=1"},          {"OLDONE", "OLDSTATUS=1"},
+      {"TWO", "OK.AND.STATUS=2"},    {"OLDTWO", "OK.AND.OLDSTATUS=2"}, {"HALF", "STATUS=2.5"},
+      {"NEG", "OK.AND.STATUS=-1"},   {"MORE", "OK.AND.STATUS>1"},  {"EITHER", "STATUS=1.OR.OK"},
+      {"SAME", "STATUS=OLDSTATUS"},  {"ONEAGAIN", "OK.AND.STATUS=1"}};
+  std::vector<TAG4INFO> tags;
+  for (auto& [name, filter] : filters) tags.push_back({name, "KEY", filter, 0, 0});
+  tags.push_back({nullptr, nullptr, nullptr, 0, 0});
+  DATA4* d = d4create(&tc.c, dir.file("n.dbf"), fields, tags.data());
+  ASSERT_NE(d, nullptr);
+  const char* values[] = {"0", "1", "2", "2.5", "-1", "1.0"};
+  auto assign = [&](int r, int salt) {
+    (void)f4assign(d4field(d, "STATUS"), values[(r * 7 + salt) % 6]);
+    (void)f4assign(d4field(d, "OLDSTATUS"), values[(r * 5 + salt) % 6]);
+    (void)f4assign(d4field(d, "OK"), (r + salt) % 4 ? "T" : "F");
+  };
+  for (int r = 1; r <= 240; r++) {
+    ASSERT_EQ(d4appendStart(d, 0), 0);
+    (void)d4blank(d);
+    (void)f4assignLong(d4field(d, "KEY"), r);
+    assign(r, 0);
+    ASSERT_EQ(d4append(d), 0);
+  }
+  ASSERT_EQ(check(d), "");
+  for (int r = 4; r <= 240; r += 4) {
+    ASSERT_EQ(d4go(d, r), 0);
+    assign(r, 1);
+    ASSERT_EQ(d4write(d, -1), 0);
+  }
+  EXPECT_EQ(check(d), "");
+  // Each tag holds the records its filter selects, counted from the fields.
+  for (auto& [name, filter] : filters) {
+    EXPR4* e = expr4parse(d, filter);
+    ASSERT_NE(e, nullptr);
+    long expected = 0, held = 0;
+    for (int r = 1; r <= 240; r++) {
+      ASSERT_EQ(d4go(d, r), 0);
+      expected += expr4true(e);
+    }
+    expr4free(e);
+    d4tagSelect(d, d4tag(d, name));
+    for (int rc = d4top(d); rc == 0; rc = d4skip(d, 1)) held++;
+    EXPECT_EQ(held, expected) << name;
+    EXPECT_GT(expected, 0) << name;
+  }
+  d4close(d);
+}
+
 TEST_F(Index4Test, AnotherContextSeesOurChanges) {
   DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
   ASSERT_NE(d, nullptr);

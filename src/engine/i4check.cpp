@@ -57,8 +57,53 @@ struct TagChecker {
     return 0;
   }
 
+  // The tree below node off: every interior entry holds a key and record
+  // number at least its child's last entry and below the next child's
+  // first, so that descents find every entry. Sets the subtree's first and
+  // last entries; false when it has none.
+  int walk(uint32_t off, int depth, cdx::NodeEntry& first, cdx::NodeEntry& last, bool& any) {
+    TAG4FILE* tf = t->tagFile;
+    any = false;
+    if (depth > tag4::kMaxDepth) return index4corrupt(tf->indexFile, tf);
+    int rc = 0;
+    CachedNode* cn = index4node(tf->indexFile, tf, off, &rc);
+    if (!cn) return rc;
+    if (cn->node.isLeaf()) {
+      if (cn->node.entries.empty()) return 0;
+      first = cn->node.entries.front();
+      last = cn->node.entries.back();
+      any = true;
+      return 0;
+    }
+    // Copied: walking the children may evict this node from the cache.
+    const std::vector<cdx::NodeEntry> seps = cn->node.entries;
+    const cdx::NodeEntry* before = nullptr;
+    for (const cdx::NodeEntry& sep : seps) {
+      cdx::NodeEntry f, l;
+      bool childAny;
+      rc = walk(sep.child, depth + 1, f, l, childAny);
+      if (rc) return rc;
+      if (!childAny) continue;
+      if (tag4::compare(l, sep.key, tf->keyLen, true, sep.recno) > 0)
+        fail("node " + std::to_string(off) + ": separator below the last entry of node " + std::to_string(sep.child));
+      if (before && tag4::compare(f, before->key, tf->keyLen, true, before->recno) <= 0)
+        fail("node " + std::to_string(off) + ": node " + std::to_string(sep.child) + " starts at or below the separator before it");
+      if (!any) first = f;
+      last = l;
+      any = true;
+      before = &sep;
+    }
+    return 0;
+  }
+
   int run(int32_t count) {
     TAG4FILE* tf = t->tagFile;
+    {
+      cdx::NodeEntry f, l;
+      bool any;
+      int rc = walk(tf->header.root, 0, f, l, any);
+      if (rc) return rc;
+    }
     std::vector<std::pair<std::string, uint32_t>> entries;
     tag4::Pos p;
     int rc;

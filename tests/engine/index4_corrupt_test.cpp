@@ -4,6 +4,7 @@
 
 #include "data4_test_util.h"
 #include "engine/cdx_format.h"
+#include "engine/i4check.h"
 #include "engine/index4.h"
 
 namespace {
@@ -60,6 +61,35 @@ class Index4Corrupt : public ::testing::Test {
 };
 
 TEST_F(Index4Corrupt, IntactFileWalks) { EXPECT_EQ(openAndWalk(), 0); }
+
+// Separators out of place leave the file readable, but descents miss
+// entries: the check reports them.
+std::string checkReport(TestContext& tc, const std::string& file) {
+  DATA4* d = d4open(&tc.c, file);
+  if (!d) return "not opened";
+  std::string report;
+  int rc = i4check(d, [&](const std::string& s) { report += s + "\n"; });
+  d4close(d);
+  return std::to_string(rc) + " " + report;
+}
+
+TEST_F(Index4Corrupt, SeparatorBelowTheLastEntryOfItsChild) {
+  std::fill(&bytes[root + 12], &bytes[root + 12 + 20], '!');
+  save();
+  EXPECT_NE(checkReport(tc, dir.file("t.dbf")).find("1 tag NAME: node " + std::to_string(root) +
+                                                    ": separator below the last entry of node " +
+                                                    std::to_string(firstChild)),
+            std::string::npos);
+}
+
+TEST_F(Index4Corrupt, ChildStartingAtOrBelowTheSeparatorBeforeIt) {
+  std::fill(&bytes[root + 12], &bytes[root + 12 + 20], '~');
+  save();
+  EXPECT_NE(checkReport(tc, dir.file("t.dbf")).find("1 tag NAME: node " + std::to_string(root) + ": node " +
+                                                    std::to_string(secondChild) +
+                                                    " starts at or below the separator before it"),
+            std::string::npos);
+}
 
 TEST_F(Index4Corrupt, DirectoryRootZero) {
   cdx::putLE32(&bytes[0], 0);

@@ -258,7 +258,7 @@ int tailBytes(const uint8_t* b, const LeafParams& lp, int keyLen, int64_t begin,
 }  // namespace
 
 bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, size_t from, size_t fresh,
-                int delta) {
+                int delta, int* changedTo) {
   const LeafParams& lp = n.params;
   if (b.size() < size_t(kBlock) || !n.isLeaf() || getLE16(&b[0]) != n.attr) return false;
   if (lp.entrySize == 0 || lp.entrySize > 8) return false;
@@ -310,14 +310,19 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
   std::fill(b.begin() + pos, b.begin() + tailEnd, uint8_t(0));
   putLE16(&b[2], uint16_t(count));
   putLE16(&b[12], uint16_t(tailEnd - pos));
+  // Every byte written above lies below the tails of the entries before
+  // `from`, which kept their place.
+  *changedTo = tailsFrom;
   return true;
 }
 
-void putInteriorEntry(std::span<uint8_t> b, int keyLen, size_t i, const NodeEntry& e) {
-  uint8_t* p = &b[12 + i * size_t(keyLen + 8)];
+int putInteriorEntry(std::span<uint8_t> b, int keyLen, size_t i, const NodeEntry& e) {
+  const size_t at = 12 + i * size_t(keyLen + 8);
+  uint8_t* p = &b[at];
   std::memcpy(p, e.key.data(), size_t(keyLen));
   putBE32(p + keyLen, e.recno);
   putBE32(p + keyLen + 4, e.child);
+  return int(at);
 }
 
 bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {

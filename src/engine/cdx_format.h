@@ -162,12 +162,14 @@ struct Node {
 // `fresh` must reach past the first entry whose predecessor changed. The
 // block then equals what encodeNode would write. False when the block has
 // other parameters, the entries do not fit or a record number exceeds the
-// mask; the block is then undefined.
+// mask; the block is then undefined. On success *changedTo bounds what
+// changed: the bytes from it to the block's end are as they were.
 [[nodiscard]] bool spliceLeaf(std::span<uint8_t> block, const Node& node, int keyLen, uint8_t fill,
-                              size_t from, size_t fresh, int delta);
+                              size_t from, size_t fresh, int delta, int* changedTo);
 
-// Writes entry i of an interior node into its encoded block, in place.
-void putInteriorEntry(std::span<uint8_t> block, int keyLen, size_t i, const NodeEntry& e);
+// Writes entry i of an interior node into its encoded block, in place;
+// returns the offset of its bytes (keyLen + 8 of them).
+int putInteriorEntry(std::span<uint8_t> block, int keyLen, size_t i, const NodeEntry& e);
 
 // Bytes a leaf's entries and key tails take with its parameters (what
 // encodeNode would use), or -1 when a record number exceeds the mask.

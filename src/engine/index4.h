@@ -67,6 +67,10 @@ struct CachedNode {
   // the entries from the changed one on are encoded again.
   bool imageValid = false;
   std::array<uint8_t, cdx::kBlock> image;
+  // While dirty: the bytes of the image that may differ from the block in
+  // the file. Small changes (a separator, an entry added to a leaf) are
+  // written as just those bytes.
+  uint16_t changedFrom = 0, changedTo = cdx::kBlock;
 };
 
 // The cached nodes of one index file, by offset. A small direct-mapped
@@ -239,8 +243,13 @@ int index4unlockAll(DATA4FILE* df);
 // A free block (free list or end of file); 0 or error.
 [[nodiscard]] int index4extend(INDEX4FILE* f, uint32_t* block);
 void index4freeBlock(INDEX4FILE* f, uint32_t block);
-// Marks a cached node as changed, to be written at the next write-back.
+// Marks a cached node as changed, to be encoded and written whole at the
+// next write-back.
 void index4markDirty(INDEX4FILE* f, CachedNode* n);
+// The node's image was brought up to date in place and only its bytes
+// [from, to) changed: the write-back writes those (with any others changed
+// since the last one).
+void index4markImageChanged(INDEX4FILE* f, CachedNode* n, int from, int to);
 // The node at offset, read and checked; null with *rc set on error.
 CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc);
 // Reads and checks a tag header at pos.

@@ -98,9 +98,23 @@ CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* r
 
 void index4markDirty(INDEX4FILE* f, CachedNode* n) {
   n->imageValid = false;
+  n->changedFrom = 0;
+  n->changedTo = cdx::kBlock;
   if (n->dirty) return;
   n->dirty = true;
   f->dirtyNodes.push_back(n->offset);
+}
+
+void index4markImageChanged(INDEX4FILE* f, CachedNode* n, int from, int to) {
+  if (!n->dirty) {
+    n->dirty = true;
+    f->dirtyNodes.push_back(n->offset);
+    n->changedFrom = uint16_t(from);
+    n->changedTo = uint16_t(to);
+    return;
+  }
+  n->changedFrom = uint16_t(std::min<int>(n->changedFrom, from));
+  n->changedTo = uint16_t(std::max<int>(n->changedTo, to));
 }
 
 int index4extend(INDEX4FILE* f, uint32_t* block) {
@@ -162,14 +176,16 @@ int index4writeChanges(INDEX4FILE* f) {
   std::vector<uint8_t>& bytes = f->writeRun.bytes;
   auto writeRun = [&]() {
     if (run.empty()) return 0;
-    // A run of one is written from its image; longer runs are gathered.
-    std::span<const uint8_t> out = run[0]->image;
+    // From the first node's first changed byte to the last one's last. A
+    // run of one is written from its image; longer runs are gathered.
+    const size_t from = run.front()->changedFrom, to = run.back()->changedTo;
+    std::span<const uint8_t> out = std::span<const uint8_t>(run[0]->image).subspan(from, to - from);
     if (run.size() > 1) {
       bytes.clear();
       for (CachedNode* n : run) bytes.insert(bytes.end(), n->image.begin(), n->image.end());
-      out = bytes;
+      out = std::span<const uint8_t>(bytes).subspan(from, bytes.size() - cdx::kBlock + to - from);
     }
-    int rc = file4write(&f->file, run[0]->offset, out.data(), out.size());
+    int rc = file4write(&f->file, int64_t(run[0]->offset) + int64_t(from), out.data(), out.size());
     if (rc) return rc;
     for (CachedNode* n : run) n->dirty = false;
     run.clear();

@@ -56,12 +56,12 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
     if (sep.key == lastE.key && sep.recno == lastE.recno) return 0;
     sep.key = lastE.key;
     sep.recno = lastE.recno;
-    // A block as last written needs just this entry written again.
-    bool imageValid = parent->imageValid;
-    index4markDirty(t->indexFile, parent);
-    if (imageValid) {
-      cdx::putInteriorEntry(parent->image, t->keyLen, size_t(path[level - 1].index), sep);
-      parent->imageValid = true;
+    // A block as last encoded needs just this entry encoded and written.
+    if (parent->imageValid) {
+      int at = cdx::putInteriorEntry(parent->image, t->keyLen, size_t(path[level - 1].index), sep);
+      index4markImageChanged(t->indexFile, parent, at, at + t->keyLen + 8);
+    } else {
+      index4markDirty(t->indexFile, parent);
     }
     if (path[level - 1].index + 1 != int(parent->node.entries.size())) return 0;
     level--;
@@ -365,13 +365,14 @@ int insert(TAG4FILE* t, const std::string& key, uint32_t recno, bool* duplicate)
   if (!leaf) return rc;
   auto& es = leaf->node.entries;
   int idx = path.back().index;
-  bool imageValid = leaf->imageValid;
   es.insert(es.begin() + idx, cdx::NodeEntry{key, recno, 0});
-  index4markDirty(t->indexFile, leaf);
   // Only the new entry and the one after it (whose shared prefix changes)
   // are encoded; the entries after those keep their bytes and move.
-  bool encoded = imageValid && cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 2, 1);
-  leaf->imageValid = encoded;
+  int changedTo = 0;
+  bool encoded = leaf->imageValid &&
+                 cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 2, 1, &changedTo);
+  if (encoded) index4markImageChanged(t->indexFile, leaf, 0, changedTo);
+  else index4markDirty(t->indexFile, leaf);
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (!encoded && !fits(t, leaf->node))
@@ -392,11 +393,13 @@ int remove(TAG4FILE* t, const std::string& key, uint32_t recno) {
   auto& es = leaf->node.entries;
   int idx = path.back().index;
   if (idx >= int(es.size()) || es[size_t(idx)].recno != recno || es[size_t(idx)].key != key) return 1;
-  bool imageValid = leaf->imageValid;
   es.erase(es.begin() + idx);
-  index4markDirty(t->indexFile, leaf);
-  leaf->imageValid =
-      imageValid && !es.empty() && cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 1, -1);
+  int changedTo = 0;
+  if (leaf->imageValid && !es.empty() &&
+      cdx::spliceLeaf(leaf->image, leaf->node, t->keyLen, t->fill, size_t(idx), 1, -1, &changedTo))
+    index4markImageChanged(t->indexFile, leaf, 0, changedTo);
+  else
+    index4markDirty(t->indexFile, leaf);
   t->indexFile->changed = true;
   t->indexFile->generation++;
   if (es.empty()) return removeNode(t, path, path.size() - 1);

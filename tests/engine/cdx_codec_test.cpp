@@ -107,9 +107,10 @@ TEST(CdxLeaf, RecordNumberBeyondMaskWidensParameters) {
 }
 
 // A leaf spliced at the changed entry, in the block as last written, gives
-// the same bytes as a full encode: entries added at the end, inserted and
-// removed anywhere (the first and last included), with shared prefixes and
-// fill, until the leaf is full.
+// the same bytes as a full encode, and changes nothing past the bound it
+// reports: entries added at the end, inserted and removed anywhere (the
+// first and last included), with shared prefixes and fill, until the leaf
+// is full.
 TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
   srand(7);
   for (int keyLen : {4, 10, 30}) {
@@ -134,12 +135,19 @@ TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
         if (at == n.entries.size() && key < n.entries.back().key) key = n.entries.back().key;
         n.entries.insert(n.entries.begin() + long(at), {key, rec, 0});
       }
-      bool ok = removal ? cdx::spliceLeaf(partial, n, keyLen, ' ', at, 1, -1)
-                        : cdx::spliceLeaf(partial, n, keyLen, ' ', at, 2, 1);
+      const std::array<uint8_t, cdx::kBlock> before = partial;
+      int changedTo = -1;
+      bool ok = removal ? cdx::spliceLeaf(partial, n, keyLen, ' ', at, 1, -1, &changedTo)
+                        : cdx::spliceLeaf(partial, n, keyLen, ' ', at, 2, 1, &changedTo);
       bool fits = cdx::encodeNode(n, keyLen, ' ', full);
       ASSERT_EQ(ok, fits) << keyLen << " step " << steps;
       if (!ok) break;
       ASSERT_EQ(partial, full) << keyLen << " step " << steps;
+      // What the splice says it left alone is as it was.
+      ASSERT_GT(changedTo, 0);
+      ASSERT_LE(changedTo, cdx::kBlock);
+      ASSERT_TRUE(std::equal(before.begin() + changedTo, before.end(), partial.begin() + changedTo))
+          << keyLen << " step " << steps;
     }
     EXPECT_GT(steps, 20);
   }
@@ -147,13 +155,14 @@ TEST(CdxLeaf, PartialEncodeEqualsAFullEncode) {
   cdx::Node n = leafOf(10, {{"A", 1}, {"B", 2}}, 1000);
   std::array<uint8_t, cdx::kBlock> block{};
   ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  int changedTo = 0;
   cdx::Node other = n;
   other.params = cdx::chooseLeafParams(10, 100000);
-  EXPECT_FALSE(cdx::spliceLeaf(block, other, 10, ' ', 1, 1, 0));
+  EXPECT_FALSE(cdx::spliceLeaf(block, other, 10, ' ', 1, 1, 0, &changedTo));
   n.entries[1].recno = 0x10000;
-  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0));
+  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0, &changedTo));
   n.attr = cdx::kAttrRoot;
-  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0));
+  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 1, 1, 0, &changedTo));
 }
 
 TEST(CdxInterior, EntriesAreBigEndian) {

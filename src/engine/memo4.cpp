@@ -174,6 +174,7 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   std::vector<int64_t>& target = m->targets;
   target.assign(count, 0);
   int64_t fresh = 0;
+  size_t freshData = 0;
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;
     if (data.empty()) continue;
@@ -191,24 +192,30 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
         if (need <= blocksFor(oldSize, m->blockSize)) target[i] = writes[i].block;
       }
     }
-    if (target[i] == 0) fresh += need;
+    if (target[i] == 0) {
+      fresh += need;
+      freshData += data.size();
+    }
   }
   // The new entries take consecutive blocks from one allocation and go out
   // in one gathered write, each padded with zeros to its block boundary:
-  // the file never ends inside a block we own.
+  // the file never ends inside a block we own. An entry's head and the
+  // padding before it are one piece (a joint): three entries make seven
+  // pieces, which the kernel takes without allocating (it does beyond 8).
   int64_t first = 0;
   if (fresh > 0) {
     int rc = allocate(m, fresh, &first);
     if (rc != 0) return rc;
   }
-  m->heads.resize(count);
+  m->joints.assign(static_cast<size_t>(fresh * m->blockSize) - freshData, '\0');
   m->pieces.clear();
-  if (m->zeros.size() < m->blockSize) m->zeros.assign(m->blockSize, '\0');
   int64_t next = first;
+  size_t jointStart = 0, jointEnd = 0;
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;
     if (data.empty()) continue;
-    char* head = m->heads[i].data();
+    char inPlace[8];
+    char* head = target[i] != 0 ? inPlace : m->joints.data() + jointEnd;
     putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
     putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
     if (target[i] != 0) {  // in place, on its own
@@ -220,11 +227,14 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
     target[i] = next;
     int64_t blocks = blocksFor(data.size() + 8, m->blockSize);
     next += blocks;
-    size_t pad = static_cast<size_t>(blocks * m->blockSize) - 8 - data.size();
-    m->pieces.push_back({head, 8});
+    jointEnd += 8;
+    m->pieces.push_back({m->joints.data() + jointStart, jointEnd - jointStart});
     m->pieces.push_back({data.data(), data.size()});
-    if (pad > 0) m->pieces.push_back({m->zeros.data(), pad});
+    // This entry's padding starts the next joint.
+    jointStart = jointEnd;
+    jointEnd += static_cast<size_t>(blocks * m->blockSize) - 8 - data.size();
   }
+  if (jointEnd > jointStart) m->pieces.push_back({m->joints.data() + jointStart, jointEnd - jointStart});
   if (!m->pieces.empty()) {
     int rc = file4writePieces(&m->file, first * int64_t(m->blockSize), m->pieces);
     if (rc != 0) return rc;

@@ -24,7 +24,6 @@
 #pragma once
 
 #include <cstdint>
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +41,11 @@ struct MEMO4FILE {
   uint32_t blockSize = 0;
   bool headerLocked = false;  // this process holds the memo header lock
   // memo4fileWriteAll's work lists, kept between writes: each entry's
-  // block, the entries' 8-byte heads, the pieces of the write, and zeros
-  // to pad an entry to its last block's end.
+  // block, the pieces of the write, and the new entries' heads with the
+  // zeros that pad each to its last block's end.
   std::vector<int64_t> targets;
-  std::vector<std::array<char, 8>> heads;
   std::vector<WritePiece> pieces;
-  std::string zeros;
+  std::string joints;
 };
 
 // Opens the memo file name; reads and checks the block size. 0 or error.

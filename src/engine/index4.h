@@ -123,6 +123,7 @@ struct INDEX4FILE {
   int64_t fileLength = 0;    // next block to allocate
   bool lockHeld = false;
   bool changed = false;      // something to write before unlocking
+  bool tagHeadersChanged = false;  // some tag's headerChanged is set
   uint64_t generation = 0;   // bumped whenever cached positions may be stale
   NodeCache cache;
   std::unordered_map<uint32_t, std::vector<uint8_t>> rawWrites;  // freed blocks

@@ -218,13 +218,17 @@ int index4writeChanges(INDEX4FILE* f) {
   rc = writeHead(f, f->directory);
   if (rc) return rc;
   f->directory.headerChanged = false;
-  for (auto& t : f->tags) {
-    if (!t->headerChanged) continue;
-    t->header.changeCounter++;
-    rc = writeHead(f, *t);
+  // Tag headers change when a root splits: rarely, so the tags are not
+  // visited on every write-back.
+  for (size_t k = 0; f->tagHeadersChanged && k < f->tags.size(); k++) {
+    TAG4FILE& t = *f->tags[k];
+    if (!t.headerChanged) continue;
+    t.header.changeCounter++;
+    rc = writeHead(f, t);
     if (rc) return rc;
-    t->headerChanged = false;
+    t.headerChanged = false;
   }
+  f->tagHeadersChanged = false;
   f->changed = false;
   return 0;
 }

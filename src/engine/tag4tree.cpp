@@ -125,6 +125,7 @@ int split(TAG4FILE* t, Path& path, size_t level, bool atEnd) {
                           {right->node.entries.back().key, right->node.entries.back().recno, rightOff}};
     t->header.root = rootOff;
     t->headerChanged = true;
+    t->indexFile->tagHeadersChanged = true;
     return 0;
   }
   CachedNode* parent = load(t, path[level - 1].node, &rc);

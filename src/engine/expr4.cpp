@@ -57,7 +57,7 @@ bool expr4fieldEqualsNumber(const EXPR4* e, EXPR4NUMFIELD* field, double* number
   // The comparison run() makes for doubles is of their bytes.
   if (read.fn != Fn::FieldNum || eq.fn != Fn::Eq || eq.argc != 1 || eq.constB < 0 || eq.argType != 'n')
     return false;
-  *field = {read.src, read.field.offset, read.alen[0]};
+  *field = {read.src, read.field.handle ? read.field.handle : read.src, read.field.offset, read.alen[0]};
   std::memcpy(number, e->constants.data() + eq.constB, sizeof *number);
   return true;
 }

@@ -63,12 +63,17 @@ void expr4free(EXPR4* e);
 bool expr4isConjunction(const EXPR4* whole, const EXPR4* first, const EXPR4* rest);
 
 // A numeric text field (N, F) as an expression reads it: the text at
-// offset in its table's current record, len bytes, as a double.
+// offset in its table's current record, len bytes, as a double. Fields of
+// expressions compiled apart (each with its own source) are the same when
+// they are the same field object of one data handle.
 struct EXPR4NUMFIELD {
   Expr4Source* source = nullptr;
+  const void* table = nullptr;  // the field object, else the source
   int offset = 0;
   int len = 0;
-  bool operator==(const EXPR4NUMFIELD&) const = default;
+  bool operator==(const EXPR4NUMFIELD& o) const {
+    return table == o.table && offset == o.offset && len == o.len;
+  }
 };
 // Whether e is exactly such a field compared for equality with a number
 // literal, as "STATUS=3" compiles; then the field and the number. e is

@@ -361,6 +361,9 @@ TEST_F(Index4Test, FiltersComparingNumberFieldsWithNumbers) {
   tags.push_back({nullptr, nullptr, nullptr, 0, 0});
   DATA4* d = d4create(&tc.c, dir.file("n.dbf"), fields, tags.data());
   ASSERT_NE(d, nullptr);
+  // Each field the number tests compare is read once per record.
+  ASSERT_EQ(d->indexes.size(), 1u);
+  EXPECT_EQ(d->indexes[0]->numberFields.size(), 2u);
   const char* values[] = {"0", "1", "2", "2.5", "-1", "1.0"};
   auto assign = [&](int r, int salt) {
     (void)f4assign(d4field(d, "STATUS"), values[(r * 7 + salt) % 6]);

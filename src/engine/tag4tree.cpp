@@ -223,9 +223,10 @@ int descend(TAG4FILE* t, std::string_view key, int cmpLen, bool useRecno, uint32
     if (!cn) return rc;
     const auto& es = cn->node.entries;
     if (depth > 0 && cn->node.isRoot()) return corrupt(t);
-    auto it = std::partition_point(es.begin(), es.end(), [&](const cdx::NodeEntry& e) {
-      return compare(e, key, cmpLen, useRecno, recno) < 0;
-    });
+    auto before = [&](const cdx::NodeEntry& e) { return compare(e, key, cmpLen, useRecno, recno) < 0; };
+    // Keys added in order (record numbers, dates) go after every entry:
+    // the last is tried first, sparing the search its cold lines.
+    auto it = !es.empty() && before(es.back()) ? es.end() : std::partition_point(es.begin(), es.end(), before);
     int idx = int(it - es.begin());
     if (cn->node.isLeaf()) {
       path.push_back({off, idx});

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -121,6 +122,18 @@ TEST(Str4Numbers, AssignRightJustified) {
   EXPECT_EQ(text(s), "******");
   ASSERT_EQ(s.assignLong(1234567, true), 0);
   EXPECT_EQ(text(s), "******");
+  // Exactly the width, one more, zero, and the extremes of a long.
+  for (auto [value, shown] : std::vector<std::pair<long, const char*>>{
+           {123456, "123456"}, {-12345, "-12345"}, {-123456, "******"}, {0, "     0"}}) {
+    ASSERT_EQ(s.assignLong(value), 0);
+    EXPECT_EQ(text(s), shown) << value;
+  }
+  char wide[21];
+  Str4len w(wide, 21);
+  ASSERT_EQ(w.assignLong(LONG_MIN), 0);
+  EXPECT_EQ(text(w), " -9223372036854775808");
+  ASSERT_EQ(w.assignLong(LONG_MAX), 0);
+  EXPECT_EQ(text(w), "  9223372036854775807");
   ASSERT_EQ(s.assignDouble(3.14159, 2), 0);
   EXPECT_EQ(text(s), "  3.14");
   ASSERT_EQ(s.assignDouble(-2.5, 2, true), 0);

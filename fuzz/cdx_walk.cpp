@@ -1,5 +1,5 @@
-// Opens an index file made of the fuzzer's bytes next to a small table and
-// walks every tag both ways and seeks in it. Any damage must end in an
+// Opens an index file made of the fuzzer's bytes next to a small table,
+// walks every tag both ways, seeks in it and checks it. Any damage must end in an
 // engine error, never a crash, a hang or an unbounded allocation.
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 
 #include "engine/code4.h"
 #include "engine/data4.h"
+#include "engine/i4check.h"
 #include "engine/index4.h"
 
 namespace {
@@ -80,6 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (void)d4seek(d, "NAME 00500");
       error4set(&c, 0);
     }
+    error4set(&c, 0);
+    (void)i4check(d, [](const std::string&) {});
     error4set(&c, 0);
     d4close(d);
   }

@@ -34,6 +34,7 @@ struct TagChecker {
   TAG4* t;
   const std::function<void(const std::string&)>& report;
   int problems = 0;
+  std::set<uint32_t> visited = {};  // nodes of the tree walk
 
   void fail(const std::string& what) {
     problems++;
@@ -60,11 +61,16 @@ struct TagChecker {
   // The tree below node off: every interior entry holds a key and record
   // number at least its child's last entry and below the next child's
   // first, so that descents find every entry. Sets the subtree's first and
-  // last entries; false when it has none.
+  // last entries; false when it has none. A node reached twice is reported
+  // and not walked again, so a damaged tree costs no more than its nodes.
   int walk(uint32_t off, int depth, cdx::NodeEntry& first, cdx::NodeEntry& last, bool& any) {
     TAG4FILE* tf = t->tagFile;
     any = false;
     if (depth > tag4::kMaxDepth) return index4corrupt(tf->indexFile, tf);
+    if (!visited.insert(off).second) {
+      fail("node " + std::to_string(off) + " is reached twice");
+      return 0;
+    }
     int rc = 0;
     CachedNode* cn = index4node(tf->indexFile, tf, off, &rc);
     if (!cn) return rc;

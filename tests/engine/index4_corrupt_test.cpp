@@ -82,6 +82,13 @@ TEST_F(Index4Corrupt, SeparatorBelowTheLastEntryOfItsChild) {
             std::string::npos);
 }
 
+TEST_F(Index4Corrupt, NodeReachedTwiceIsReportedOnce) {
+  cdx::putBE32(&bytes[root + 12 + 28 + 20 + 4], firstChild);
+  save();
+  std::string report = checkReport(tc, dir.file("t.dbf"));
+  EXPECT_NE(report.find("node " + std::to_string(firstChild) + " is reached twice"), std::string::npos) << report;
+}
+
 TEST_F(Index4Corrupt, ChildStartingAtOrBelowTheSeparatorBeforeIt) {
   std::fill(&bytes[root + 12], &bytes[root + 12 + 20], '~');
   save();

@@ -1,6 +1,6 @@
 // Opens an index file made of the fuzzer's bytes next to a small table,
-// walks every tag both ways, seeks in it and checks it. Any damage must end in an
-// engine error, never a crash, a hang or an unbounded allocation.
+// walks every tag both ways, seeks in it and checks it. Any damage must
+// end in an engine error, never a crash, a hang or an unbounded allocation.
 #include <unistd.h>
 
 #include <cstdint>

@@ -70,8 +70,8 @@ int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
   // The tag's own filter, or the rest of one that extends another's.
   auto test = [idx](TAG4* t, EXPR4* e) {
     if (t->numberTest < 0) return expr4true(e);
-    return std::bit_cast<uint64_t>(idx->numberValues[size_t(t->numberTest)]) == std::bit_cast<uint64_t>(t->number)
-               ? 1 : 0;
+    double value = idx->numberValues[size_t(t->numberTest)];
+    return std::bit_cast<uint64_t>(value) == std::bit_cast<uint64_t>(t->number) ? 1 : 0;
   };
   for (size_t k = 0; k < idx->tags.size(); k++) {
     TAG4* t = idx->tags[k].get();

@@ -27,21 +27,12 @@ bool validUnique(short u) { return u == 0 || u == 20 || u == 25 || u == -340 || 
 // Puts every record's key into the sorts of the tags; unique duplicates are
 // resolved later while reading the sorted keys.
 int collectKeys(INDEX4* idx, uint32_t count, std::vector<SORT4>& sorts) {
+  std::vector<KEY4STATE>& states = idx->newKeys;
   return i4forEachRecord(idx->data, 1, count, true, [&](uint32_t recno) {
-    for (size_t t = 0; t < idx->tags.size(); t++) {
-      TAG4* tag = idx->tags[t].get();
-      if (tag->filter) {
-        int ok = expr4true(tag->filter);
-        if (ok < 0) return ok;
-        if (!ok) continue;
-      }
-      const char* key;
-      int rc = expr4key(tag->expr, &key);
-      if (rc < 0) return rc;
-      rc = sort4put(&sorts[t], key, recno);
-      if (rc) return rc;
-    }
-    return 0;
+    int rc = index4tagKeys(idx, states);
+    for (size_t t = 0; rc == 0 && t < idx->tags.size(); t++)
+      if (states[t].passes) rc = sort4put(&sorts[t], states[t].key.data(), recno);
+    return rc;
   });
 }
 

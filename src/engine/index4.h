@@ -197,6 +197,10 @@ struct INDEX4 {
   std::vector<double> numberValues;
 };
 
+// Every tag's filter result and key for the current record, in tag order;
+// expressions that tags share are evaluated once (index4_hooks.cpp).
+[[nodiscard]] int index4tagKeys(INDEX4* idx, std::vector<KEY4STATE>& states);
+
 // Opening, creating, closing (i4open.cpp, i4create.cpp).
 INDEX4* i4open(DATA4* d, const char* name = nullptr);
 INDEX4* i4create(DATA4* d, const char* name, const TAG4INFO* tags);

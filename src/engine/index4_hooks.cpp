@@ -59,44 +59,6 @@ int evaluate(TAG4* t, KeyState& out) {
   return out.passes ? computeKey(t, out) : 0;
 }
 
-// Every tag of idx for the current record, in tag order. A key or filter
-// with the text of an earlier tag's takes that tag's result, and a filter
-// extending an earlier one evaluates only its rest: tables index one field
-// under several filters that share their first conditions. Filters that
-// compare one number field with numbers read that field once.
-int evaluateTags(INDEX4* idx, std::vector<KeyState>& states) {
-  states.resize(idx->tags.size());
-  for (size_t i = 0; i < idx->numberFields.size(); i++) idx->numberValues[i] = expr4numField(idx->numberFields[i]);
-  // The tag's own filter, or the rest of one that extends another's.
-  auto test = [idx](TAG4* t, EXPR4* e) {
-    if (t->numberTest < 0) return expr4true(e);
-    double value = idx->numberValues[size_t(t->numberTest)];
-    return std::bit_cast<uint64_t>(value) == std::bit_cast<uint64_t>(t->number) ? 1 : 0;
-  };
-  for (size_t k = 0; k < idx->tags.size(); k++) {
-    TAG4* t = idx->tags[k].get();
-    KeyState& out = states[k];
-    int ok;
-    if (t->sameFilterAs >= 0)
-      ok = states[size_t(t->sameFilterAs)].passes;
-    else if (t->filterExtends >= 0)
-      ok = states[size_t(t->filterExtends)].passes ? test(t, t->filterRest) : 0;
-    else
-      ok = t->filter ? test(t, t->filter) : 1;
-    if (ok < 0) return ok;
-    out.passes = ok != 0;
-    if (!out.passes) continue;
-    const KeyState* twin = t->sameKeyAs >= 0 ? &states[size_t(t->sameKeyAs)] : nullptr;
-    if (twin && twin->passes) {
-      out.key = twin->key;
-      continue;
-    }
-    int rc = computeKey(t, out);
-    if (rc) return rc;
-  }
-  return 0;
-}
-
 int markFilterUse(TAG4FILE* tf) {
   if (tf->filterMarkWritten || tf->header.filterExpr.empty()) return 0;
   tf->filterMarkWritten = true;
@@ -200,6 +162,44 @@ int readCurrent(DATA4* d, TAG4* t, int dir) {
 
 }  // namespace
 
+// A key or filter with the text of an earlier tag's takes that tag's
+// result, and a filter extending an earlier one evaluates only its rest:
+// tables index one field under several filters that share their first
+// conditions. Filters that compare one number field with numbers read that
+// field once.
+int index4tagKeys(INDEX4* idx, std::vector<KEY4STATE>& states) {
+  states.resize(idx->tags.size());
+  for (size_t i = 0; i < idx->numberFields.size(); i++) idx->numberValues[i] = expr4numField(idx->numberFields[i]);
+  // The tag's own filter, or the rest of one that extends another's.
+  auto test = [idx](TAG4* t, EXPR4* e) {
+    if (t->numberTest < 0) return expr4true(e);
+    double value = idx->numberValues[size_t(t->numberTest)];
+    return std::bit_cast<uint64_t>(value) == std::bit_cast<uint64_t>(t->number) ? 1 : 0;
+  };
+  for (size_t k = 0; k < idx->tags.size(); k++) {
+    TAG4* t = idx->tags[k].get();
+    KeyState& out = states[k];
+    int ok;
+    if (t->sameFilterAs >= 0)
+      ok = states[size_t(t->sameFilterAs)].passes;
+    else if (t->filterExtends >= 0)
+      ok = states[size_t(t->filterExtends)].passes ? test(t, t->filterRest) : 0;
+    else
+      ok = t->filter ? test(t, t->filter) : 1;
+    if (ok < 0) return ok;
+    out.passes = ok != 0;
+    if (!out.passes) continue;
+    const KeyState* twin = t->sameKeyAs >= 0 ? &states[size_t(t->sameKeyAs)] : nullptr;
+    if (twin && twin->passes) {
+      out.key = twin->key;
+      continue;
+    }
+    int rc = computeKey(t, out);
+    if (rc) return rc;
+  }
+  return 0;
+}
+
 int index4hookOpenProduction(DATA4* d) {
   if (i4open(d, nullptr)) return 0;
   int rc = error4code(d->codeBase);
@@ -228,7 +228,7 @@ int index4hookAppendKeys(DATA4* d, int32_t recNo) {
   int32_t savedRec = d->recNum;
   d->recNum = recNo;  // RECNO() in keys and filters means the new record
   for (INDEX4* idx : d->indexes) {
-    rc = evaluateTags(idx, idx->newKeys);
+    rc = index4tagKeys(idx, idx->newKeys);
     for (size_t k = 0; rc == 0 && k < idx->tags.size(); k++)
       if (idx->newKeys[k].passes) rc = addKey(idx, idx->tags[k].get(), idx->newKeys[k].key, uint32_t(recNo));
     if (rc) {
@@ -252,9 +252,9 @@ int index4hookWriteKeys(DATA4* d, int32_t recNo, const char* oldRecord) {
   d->recNum = recNo;
   for (INDEX4* idx : d->indexes) {
     std::memcpy(d->record.data(), oldRecord, len);
-    rc = evaluateTags(idx, idx->oldKeys);
+    rc = index4tagKeys(idx, idx->oldKeys);
     std::memcpy(d->record.data(), saved.data(), len);
-    if (rc == 0) rc = evaluateTags(idx, idx->newKeys);
+    if (rc == 0) rc = index4tagKeys(idx, idx->newKeys);
     if (rc) {
       d->recNum = savedRec;
       return rc;

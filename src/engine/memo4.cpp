@@ -214,11 +214,13 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;
     if (data.empty()) continue;
-    char inPlace[8];
-    char* head = target[i] != 0 ? inPlace : m->joints.data() + jointEnd;
-    putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
-    putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
+    auto putHead = [&](char* head) {
+      putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
+      putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
+    };
     if (target[i] != 0) {  // in place, on its own
+      char head[8];
+      putHead(head);
       WritePiece entry[2] = {{head, 8}, {data.data(), data.size()}};
       int rc = file4writePieces(&m->file, target[i] * int64_t(m->blockSize), entry);
       if (rc != 0) return rc;
@@ -227,6 +229,7 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
     target[i] = next;
     int64_t blocks = blocksFor(data.size() + 8, m->blockSize);
     next += blocks;
+    putHead(m->joints.data() + jointEnd);
     jointEnd += 8;
     m->pieces.push_back({m->joints.data() + jointStart, jointEnd - jointStart});
     m->pieces.push_back({data.data(), data.size()});

@@ -201,17 +201,22 @@ function popup(x, y, items) {
   p.hidden = false;
 }
 function contextMenu(x, y) {
-  popup(x, y, [[T('*Save'), () => logCommand('save')], [T('*Delete'), () => logCommand('delete')]]);
+  // The menu acts on the rows it was opened for, whatever a command still
+  // in flight does to the selection meanwhile.
+  const keys = selectedKeys;
+  popup(x, y, [[T('*Save'), () => logCommand('save', -1, keys)], [T('*Delete'), () => logCommand('delete', -1, keys)]]);
 }
 function dropMenu(x, y, keys, target) {
   popup(x, y, [[T('*Copy here'), () => logCommand('copy', target, keys)],
                [T('*Move here'), () => logCommand('move', target, keys)]]);
 }
-async function logCommand(name, target = -1, keys = selectedKeys) {
+async function logCommand(name, target, keys) {
+  const selection = selectedKeys;
   try {
     await api('/api/logs', {command: name, keys, listed, target});
   } catch (e) { notice('error', '', e.message); }
-  selectedKeys = [];
+  // A selection made while the command ran is the operator's next one.
+  if (selectedKeys === selection) selectedKeys = [];
   await refreshState();
   await reloadLogs();
 }

@@ -80,28 +80,34 @@ test('a log\'s details show the three sections and the requestor mail target', o
   await page.click('#btn-details-ok');
 });
 
+// The number a category's label shows, 0 when it shows none.
+const count = async (s) => Number(((await h.categoryText(page, s)).match(/\((\d+)\)/) || [0, 0])[1]);
+const countIs = (s, n) => page.waitForFunction(([s, n]) => {
+  const m = document.querySelector(`#categories li[data-status="${s}"] .label`).textContent.match(/\((\d+)\)/);
+  return Number(m ? m[1] : 0) === n;
+}, [s, n]);
+
+// Drag and drop through the page's own drag events with one DataTransfer.
+// Playwright's mouse-driven drag loses the drop on a loaded machine and
+// leaves the browser in a drag that swallows every later click.
+async function dragFirstRowTo(status) {
+  const dt = await page.evaluateHandle(() => new DataTransfer());
+  const target = `#categories li[data-status="${status}"]`;
+  await page.dispatchEvent('#logs tbody tr:first-child', 'dragstart', { dataTransfer: dt });
+  await page.dispatchEvent(target, 'dragover', { dataTransfer: dt });
+  await page.dispatchEvent(target, 'drop', { dataTransfer: dt });
+  await page.waitForSelector('#popup:not([hidden])');
+}
+
 test('dragging logs onto a category copies and moves them; Save and Delete', opts, async () => {
   await page.click('#categories li[data-status="2"]');
   await page.waitForSelector('#logs[data-listed="2"] tbody tr');
   const before = await page.$$eval('#logs tbody tr', (r) => r.length);
-  const count = async (s) => Number(((await h.categoryText(page, s)).match(/\((\d+)\)/) || [0, 0])[1]);
-  // Drag and drop through the page's own drag events with one DataTransfer.
-  // Playwright's mouse-driven drag loses the drop on a loaded machine and
-  // leaves the browser in a drag that swallows every later click.
-  const dragFirstRowTo = async (status) => {
-    const dt = await page.evaluateHandle(() => new DataTransfer());
-    const target = `#categories li[data-status="${status}"]`;
-    await page.dispatchEvent('#logs tbody tr:first-child', 'dragstart', { dataTransfer: dt });
-    await page.dispatchEvent(target, 'dragover', { dataTransfer: dt });
-    await page.dispatchEvent(target, 'drop', { dataTransfer: dt });
-    await page.waitForSelector('#popup:not([hidden])');
-  };
 
   const special = await count(6);
   await dragFirstRowTo(6);
   await page.click('#popup li:text-is("Copy here")');
-  await page.waitForFunction((n) => /\((\d+)\)/.test(document.querySelector('#categories li[data-status="6"] .label').textContent) &&
-    Number(document.querySelector('#categories li[data-status="6"] .label').textContent.match(/\((\d+)\)/)[1]) === n + 1, special);
+  await countIs(6, special + 1);
   assert.equal(await page.$$eval('#logs tbody tr', (r) => r.length), before, 'a copy leaves the original');
 
   await dragFirstRowTo(3);
@@ -126,6 +132,38 @@ test('dragging logs onto a category copies and moves them; Save and Delete', opt
   await page.locator('#logs tbody tr').first().click({ button: 'right' });
   await page.click('#popup li:text-is("Delete")');
   await page.waitForFunction(() => document.querySelector('#categories li[data-status="9"] .label').textContent === 'Deleted');
+});
+
+test('the rows a menu was opened for are the ones it acts on while an earlier command is still running', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  await page.waitForSelector('#logs[data-listed="2"] tbody tr:nth-child(2)');
+  const second = await page.getAttribute('#logs tbody tr:nth-child(2)', 'data-key');
+  const [special, saved] = [await count(6), await count(7)];
+  // The copy is done on the server at once; its reply reaches the page
+  // only after the operator has opened a menu on another row.
+  let release;
+  const held = new Promise((r) => { release = r; });
+  await page.route('**/api/logs', async (route) => {
+    const r = route.request();
+    if (r.method() !== 'POST' || r.postDataJSON().command !== 'copy') return route.continue();
+    const response = await route.fetch();
+    await held;
+    await route.fulfill({ response });
+  });
+  try {
+    await dragFirstRowTo(6);
+    await page.click('#popup li:text-is("Copy here")');
+    await page.locator('#logs tbody tr').nth(1).click({ button: 'right' });
+    await page.waitForSelector('#popup:not([hidden]) li:text-is("Save")');
+    release();
+    await countIs(6, special + 1);
+    await page.click('#popup li:text-is("Save")');
+    await countIs(7, saved + 1);
+  } finally {
+    release();
+    await page.unroute('**/api/logs');
+  }
+  assert.equal(await page.locator(`#logs tbody tr[data-key="${second}"]`).count(), 0, 'the second row was saved');
 });
 
 test('Preferences shows 120 minutes as 2 hours and stores 3 days as 4320', opts, async () => {

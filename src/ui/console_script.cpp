@@ -14,6 +14,9 @@ let listed = 1, selectedKeys = [], anchorIndex = -1, rows = [];
 let noticeAfter = 0, diagGeneration = -1, lastGeneration = -1, wasBusy = false;
 let accountRows = [], accountSelection = [], contactRows = [], contactSelection = [];
 let editingAccount = null, currentLog = null;
+// Requests still out when a newer one of their kind is sent are ignored on
+// return: replies need not come back in the order they were asked for.
+let logsAsked = 0, messageAsked = 0;
 
 const T = (key) => (key in texts ? texts[key] : key);
 const menuText = (t) => t.replace(/&(.)/g, '$1');
@@ -134,13 +137,15 @@ async function showCategory(status) {
   document.querySelectorAll('#categories li').forEach((li) =>
     li.classList.toggle('selected', Number(li.dataset.status) === status));
   $('#category-label').textContent = statuses[status];
+  messageAsked++;
   $('#message-text').textContent = '';
   selectedKeys = [];
   await reloadLogs();
 }
 async function reloadLogs() {
+  const ask = ++logsAsked;
   const data = await api('/api/logs?status=' + listed);
-  if (data.status !== listed) return;
+  if (ask !== logsAsked || data.status !== listed) return;
   rows = data.rows;
   selectedKeys = selectedKeys.filter((k) => rows.some((r) => r.key === k));
   const body = $('#logs tbody');
@@ -184,7 +189,9 @@ function selectRow(i, ev) {
   showMessage(key);
 }
 async function showMessage(key) {
+  const ask = ++messageAsked;
   const data = await api('/api/log?key=' + key);
+  if (ask !== messageAsked) return;
   $('#message-text').textContent = data.found ? data.text : '';
 }
 

@@ -80,6 +80,36 @@ test('a log\'s details show the three sections and the requestor mail target', o
   await page.click('#btn-details-ok');
 });
 
+test('the message pane shows the row clicked last when an earlier reply comes back after it', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  await page.waitForSelector('#logs[data-listed="2"] tbody tr:nth-child(2)');
+  const [first, second] = await page.$$eval('#logs tbody tr', (r) => r.slice(0, 2).map((tr) => tr.dataset.key));
+  const text = (key) => page.evaluate((k) => fetch('/api/log?key=' + k).then((r) => r.json()).then((d) => d.text), key);
+  const [firstText, secondText] = [await text(first), await text(second)];
+  assert.notEqual(firstText, secondText);
+  let release;
+  const held = new Promise((r) => { release = r; });
+  const slow = `**/api/log?key=${first}`;
+  await page.route(slow, async (route) => {
+    const response = await route.fetch();
+    await held;
+    await route.fulfill({ response });
+  });
+  try {
+    await page.click(`#logs tbody tr[data-key="${first}"]`);
+    await page.click(`#logs tbody tr[data-key="${second}"]`);
+    await page.waitForFunction((t) => document.querySelector('#message-text').textContent === t, secondText);
+    const late = page.waitForResponse((r) => r.url().endsWith(`/api/log?key=${first}`));
+    release();
+    await late;
+    await text(second);  // one more round trip: the late reply has been handled by now
+  } finally {
+    release();
+    await page.unroute(slow);
+  }
+  assert.equal(await page.textContent('#message-text'), secondText);
+});
+
 // The number a category's label shows, 0 when it shows none.
 const count = async (s) => Number(((await h.categoryText(page, s)).match(/\((\d+)\)/) || [0, 0])[1]);
 const countIs = (s, n) => page.waitForFunction(([s, n]) => {
@@ -163,7 +193,8 @@ test('the rows a menu was opened for are the ones it acts on while an earlier co
     release();
     await page.unroute('**/api/logs');
   }
-  assert.equal(await page.locator(`#logs tbody tr[data-key="${second}"]`).count(), 0, 'the second row was saved');
+  // The second row, not the first, left the list for Saved.
+  await page.waitForSelector(`#logs tbody tr[data-key="${second}"]`, { state: 'detached' });
 });
 
 test('Preferences shows 120 minutes as 2 hours and stores 3 days as 4320', opts, async () => {

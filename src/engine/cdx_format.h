@@ -61,8 +61,10 @@
 // a blank for character tags and 0 for every other key type.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -98,6 +100,22 @@ inline void putLE32(uint8_t* p, uint32_t v) {
 }
 inline void putBE32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; i++) p[3 - i] = uint8_t(v >> (8 * i));
+}
+
+// Keys order as unsigned bytes. This is memcmp without the library call, a
+// word at a time: descents and sorts compare short keys millions of times.
+inline int compareKeyBytes(const char* a, const char* b, size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n >= 8; n -= 8, a += 8, b += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a, 8);
+      std::memcpy(&y, b, 8);
+      if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    }
+  }
+  for (; n > 0; n--, a++, b++)
+    if (*a != *b) return uint8_t(*a) < uint8_t(*b) ? -1 : 1;
+  return 0;
 }
 
 struct TagHeader {

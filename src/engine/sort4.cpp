@@ -1,11 +1,34 @@
 #include "engine/sort4.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/cdx_format.h"
 
 namespace {
+
+// An entry of up to 16 bytes as two big-endian words: compared as
+// integers, they order as the bytes do.
+struct PackedEntry {
+  uint64_t high, low;
+  uint32_t index;  // in the buffer: equal entries keep their arrival order
+  bool operator<(const PackedEntry& o) const {
+    return high != o.high ? high < o.high : low != o.low ? low < o.low : index < o.index;
+  }
+};
+
+// Up to 8 bytes of an entry, big-endian, zeros after them.
+uint64_t bigEndianWord(const char* p, size_t n) {
+  if (n >= 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+  }
+  uint64_t v = 0;
+  for (size_t i = 0; i < n; i++) v |= uint64_t(uint8_t(p[i])) << (56 - 8 * i);
+  return v;
+}
 
 void sortBuffer(SORT4* s) {
   size_t n = s->buffer.size() / s->entrySize;
@@ -13,13 +36,28 @@ void sortBuffer(SORT4* s) {
   for (size_t i = 0; i < n; i++) s->order[i] = uint32_t(i);
   const char* base = s->buffer.data();
   size_t es = s->entrySize;
-  auto less = [base, es](uint32_t a, uint32_t b) {
-    int c = std::memcmp(base + a * es, base + b * es, es);
-    return c < 0 || (c == 0 && a < b);
-  };
   // Keys often arrive in order (record numbers, dates, the one key of a
   // filtered tag's records): a pass that finds them so spares the sort.
-  if (!std::is_sorted(s->order.begin(), s->order.end(), less)) std::sort(s->order.begin(), s->order.end(), less);
+  bool inOrder = true;
+  for (size_t i = 1; i < n && inOrder; i++)
+    inOrder = cdx::compareKeyBytes(base + (i - 1) * es, base + i * es, es) <= 0;
+  if (inOrder) return;
+  if (es <= 16) {
+    // Most keys (numbers, dates, short codes) are short: sorting copies of
+    // them as integers beats sorting indexes that point into the buffer.
+    std::vector<PackedEntry> packed(n);
+    for (size_t i = 0; i < n; i++) {
+      const char* e = base + i * es;
+      packed[i] = {bigEndianWord(e, es), es > 8 ? bigEndianWord(e + 8, es - 8) : 0, uint32_t(i)};
+    }
+    std::sort(packed.begin(), packed.end());
+    for (size_t i = 0; i < n; i++) s->order[i] = packed[i].index;
+    return;
+  }
+  std::sort(s->order.begin(), s->order.end(), [base, es](uint32_t a, uint32_t b) {
+    int c = cdx::compareKeyBytes(base + a * es, base + b * es, es);
+    return c < 0 || (c == 0 && a < b);
+  });
 }
 
 int spill(SORT4* s) {
@@ -43,7 +81,7 @@ int spill(SORT4* s) {
 }
 
 bool runLess(SORT4* s, size_t a, size_t b) {
-  int c = std::memcmp(s->runs[a]->current.data(), s->runs[b]->current.data(), s->entrySize);
+  int c = cdx::compareKeyBytes(s->runs[a]->current.data(), s->runs[b]->current.data(), s->entrySize);
   return c < 0 || (c == 0 && a < b);
 }
 

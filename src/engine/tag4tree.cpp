@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 #include "engine/code4.h"
@@ -188,26 +187,10 @@ int removeNode(TAG4FILE* t, Path& path, size_t level) {
   return 0;
 }
 
-// memcmp without the library call, a word at a time: descents compare
-// short keys a few dozen times each.
-int compareBytes(const char* a, const char* b, size_t n) {
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; n >= 8; n -= 8, a += 8, b += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a, 8);
-      std::memcpy(&y, b, 8);
-      if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
-    }
-  }
-  for (; n > 0; n--, a++, b++)
-    if (*a != *b) return uint8_t(*a) < uint8_t(*b) ? -1 : 1;
-  return 0;
-}
-
 }  // namespace
 
 int compare(const cdx::NodeEntry& e, std::string_view key, int cmpLen, bool useRecno, uint32_t recno) {
-  int c = compareBytes(e.key.data(), key.data(), size_t(cmpLen));
+  int c = cdx::compareKeyBytes(e.key.data(), key.data(), size_t(cmpLen));
   if (c || !useRecno) return c;
   return e.recno < recno ? -1 : (e.recno > recno ? 1 : 0);
 }

@@ -3,7 +3,9 @@
 // changing the index, and the query scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "data4_test_util.h"
 #include "engine/i4check.h"
@@ -535,6 +537,50 @@ TEST(Sort4, SpillsToTemporaryFilesAndMerges) {
   }
   EXPECT_EQ(n, 2000);
   sort4free(&s);
+}
+
+// Entries of every size come back in the order of their bytes, unsigned,
+// then record number, whether they were sorted in memory or in spilled
+// runs: short ones are sorted as integers, long ones through indexes.
+TEST(Sort4, EntriesOfEverySizeOrderAsTheirBytes) {
+  TestContext tc;
+  std::mt19937 rng(11);
+  for (int keyLen : {1, 4, 8, 11, 12, 13, 20, 40}) {
+    // Two runs spilled to files for the sizes on either side of 16 bytes
+    // (temporary file names take a second each, so not for all sizes).
+    std::vector<size_t> budgets = {size_t(1) << 20};
+    if (keyLen == 12 || keyLen == 13) budgets.push_back(size_t(keyLen + 4) * 1600);
+    for (size_t budget : budgets) {
+      SORT4 s;
+      sort4init(&s, &tc.c, keyLen, budget);
+      // Six keys of bytes that test the unsigned order, so that equal keys
+      // are frequent and the record number's every byte counts.
+      std::vector<std::string> keys(6, std::string(size_t(keyLen), '\0'));
+      for (auto& k : keys)
+        for (char& c : k) c = "\x00\x01\x7F\x80\xFF"[rng() % 5];
+      std::vector<std::pair<std::string, uint32_t>> want;
+      for (uint32_t i = 1; i <= 3000; i++) {
+        const std::string& k = keys[rng() % keys.size()];
+        uint32_t rec = rng() % 2 ? i : 0x01000000u + (rng() % 4000);
+        want.emplace_back(k, rec);
+        ASSERT_EQ(sort4put(&s, k.data(), rec), 0);
+      }
+      auto entry = [](const std::pair<std::string, uint32_t>& e) {
+        uint8_t r[4];
+        cdx::putBE32(r, e.second);
+        return e.first + std::string(reinterpret_cast<char*>(r), 4);
+      };
+      std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) { return entry(a) < entry(b); });
+      ASSERT_EQ(sort4getInit(&s), 0);
+      std::vector<std::pair<std::string, uint32_t>> got;
+      const char* key;
+      uint32_t rec;
+      while (sort4get(&s, &key, &rec) == 0) got.emplace_back(std::string(key, size_t(keyLen)), rec);
+      EXPECT_EQ(got, want) << "key length " << keyLen << ", budget " << budget;
+      EXPECT_EQ(s.runs.size(), budget < 1u << 20 ? 2u : 0u);
+      sort4free(&s);
+    }
+  }
 }
 
 // Keys put in order come back as they went in; one key out of place at

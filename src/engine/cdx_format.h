@@ -102,16 +102,19 @@ inline void putBE32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; i++) p[3 - i] = uint8_t(v >> (8 * i));
 }
 
+// Eight bytes as a big-endian word: such words order as their bytes do.
+inline uint64_t getBE64(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+}
+
 // Keys order as unsigned bytes. This is memcmp without the library call, a
 // word at a time: descents and sorts compare short keys millions of times.
 inline int compareKeyBytes(const char* a, const char* b, size_t n) {
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; n >= 8; n -= 8, a += 8, b += 8) {
-      uint64_t x, y;
-      std::memcpy(&x, a, 8);
-      std::memcpy(&y, b, 8);
-      if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
-    }
+  for (; n >= 8; n -= 8, a += 8, b += 8) {
+    uint64_t x = getBE64(a), y = getBE64(b);
+    if (x != y) return x < y ? -1 : 1;
   }
   for (; n > 0; n--, a++, b++)
     if (*a != *b) return uint8_t(*a) < uint8_t(*b) ? -1 : 1;

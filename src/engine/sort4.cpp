@@ -1,7 +1,6 @@
 #include "engine/sort4.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "engine/cdx_format.h"
@@ -20,11 +19,7 @@ struct PackedEntry {
 
 // Up to 8 bytes of an entry, big-endian, zeros after them.
 uint64_t bigEndianWord(const char* p, size_t n) {
-  if (n >= 8) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
-  }
+  if (n >= 8) return cdx::getBE64(p);
   uint64_t v = 0;
   for (size_t i = 0; i < n; i++) v |= uint64_t(uint8_t(p[i])) << (56 - 8 * i);
   return v;

@@ -118,6 +118,11 @@ void trimLeft(char* p, int len) {
   std::memset(p + len - s, 0, size_t(s));
 }
 
+// A date value as the day number the date routines take. Arithmetic can
+// carry it anywhere a double goes (DATE-1E40, a NaN); what is no date,
+// or lies far past the year 9999, is the blank date 0.
+long julianDay(double v) { return v > 0 && v < 1e8 ? long(v) : 0; }
+
 // ASCEND form of a value (DESCEND complements it afterwards).
 void ascend(const Op& op, const char* a, char* out, int argLen) {
   std::string k;
@@ -127,7 +132,7 @@ void ascend(const Op& op, const char* a, char* out, int argLen) {
     case 'n': k = i4key::fromDouble(getD(a)); break;
     case 'Y': k = i4key::fromCurrency(getY(a)); break;
     case 'T': k = i4key::fromDouble(dateTime(a)); break;
-    case 'd': k = dateTextFromJulian(long(getD(a))); break;
+    case 'd': k = dateTextFromJulian(julianDay(getD(a))); break;
     case 'N': {
       k.assign(a, size_t(argLen));
       bool neg = k.find('-') != std::string::npos;
@@ -325,7 +330,7 @@ int run(EXPR4& e, const char** result) {
         break;
       case Fn::Dtos:
         if (op.argType == 'd') {
-          std::memcpy(out, dateTextFromJulian(long(getD(a))).data(), 8);
+          std::memcpy(out, dateTextFromJulian(julianDay(getD(a))).data(), 8);
         } else {
           int n = std::min(op.alen[0], 8);
           std::memcpy(out, a, size_t(n));
@@ -334,7 +339,7 @@ int run(EXPR4& e, const char** result) {
         }
         break;
       case Fn::Dtoc: {
-        std::string d = op.argType == 'd' ? dateTextFromJulian(long(getD(a))) : std::string(a, 8);
+        std::string d = op.argType == 'd' ? dateTextFromJulian(julianDay(getD(a))) : std::string(a, 8);
         std::string s = formatDate(d, e.source->dateFormat());
         std::memcpy(out, s.data(), std::min(s.size(), size_t(op.len)));
         break;
@@ -365,7 +370,7 @@ int run(EXPR4& e, const char** result) {
           m = int(textNumber(a + 4, 2));
           d = int(textNumber(a + 6, 2));
         } else if (getD(a) > 0) {
-          ymdFromJulian(long(getD(a)), y, m, d);
+          ymdFromJulian(julianDay(getD(a)), y, m, d);
         }
         putD(out, op.fn == Fn::Day ? d : op.fn == Fn::Month ? m : y);
         break;

@@ -260,6 +260,13 @@ TEST_F(Expr4Test, DatesAndConversions) {
   EXPECT_EQ(str("DTOS(STOD(\"20010229\"))"), "        ");  // impossible date gives -1
   EXPECT_EQ(str("STR(YEAR(DATE),4)+STR(MONTH(DATE),2)"), "2000 1");
   EXPECT_EQ(str("DTOS(DATEVAL(36526))"), "20000101");
+  // Dates carried out of range by arithmetic are blank, never a wild cast.
+  for (const char* far : {"DATE-4444444444444444444444", "DATE+4444444444444444444444", "DATE+99999999"}) {
+    EXPECT_EQ(str(std::string("DTOS(") + far + ")"), "        ") << far;
+    EXPECT_EQ(str(std::string("DTOC(") + far + ")"), "  /  /  ") << far;
+    EXPECT_EQ(str(std::string("ASCEND(") + far + ")"), "        ") << far;
+    EXPECT_EQ(str(std::string("STR(YEAR(") + far + "),4)"), "   0") << far;
+  }
   t.set("DATE", "");
   EXPECT_EQ(str("DTOS(DATE)"), "        ");
   EXPECT_EQ(str("STR(DATE-DATE,3)"), "  0");

@@ -7,6 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   libcpp-httplib-dev nlohmann-json3-dev
+  # Mail of today, mail server security, the console's login.
+  libgmime-3.0-dev libxml2-dev libssl-dev openssl libsodium-dev libmicrohttpd-dev
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   python3-dbf python3-dbfread
   procps

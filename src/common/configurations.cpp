@@ -60,6 +60,9 @@ int ConfigurationsManager::readSettings(const stringT& path) {
   // The instance may exist before the message file was loaded.
   setName(translate("*Configurations Manager"));
   int status = read(path, 0, 208);
+  // The gateway's own settings beyond the classic ones (mail security,
+  // console, service, limits) live above 300; see the table in the header.
+  if (status == 0) status = read(path, kExtendedSettingsLow, kExtendedSettingsHigh);
   if (status != 0) {
     set(kTitle, translate("*Tarnwick @Orvane"));
     set(kSubjectPrefix, translate("*@Or:"));

@@ -33,6 +33,18 @@
 //   | 204 | program version                      | 159 | closing comments       |
 //   | 205 | stamp "1.2.0.0"; 206 stamp "2.9.0.0" |     |                        |
 //
+// Settings of this gateway that the classic file lacks are numbered from
+// 301 to 499 and read by a second pass over the same file, so an older
+// program reading the file ignores them:
+//
+//   | n       | group                                                  |
+//   |---------|--------------------------------------------------------|
+//   | 310-319 | mail of today: size limit, notice rate, reference      |
+//   | 320-349 | mail server security: TLS modes, authentication, OAuth |
+//   | 350-369 | console: password hash, TLS certificate and key        |
+//   | 370-379 | service                                                |
+//   | 380-389 | limits of a run: overall deadline                      |
+//
 // Not thread-safe: the gateway thread owns it; hand copies of settings() to
 // other threads.
 #pragma once
@@ -61,6 +73,10 @@ enum Setting : int {
   kStamp206 = 206,
 };
 
+// Bounds (exclusive) of the second settings pass.
+constexpr int kExtendedSettingsLow = 300;
+constexpr int kExtendedSettingsHigh = 500;
+
 class ConfigurationsManager : public Manager {
  public:
   // Settings files larger than this are refused on read (a settings file
@@ -83,7 +99,7 @@ class ConfigurationsManager : public Manager {
   const FieldMap& settings() const { return settings_; }
   FieldMap& settings() { return settings_; }
 
-  // Start-up read: read(path, 0, 208); when that fails, the defaults of
+  // Start-up read: read(path, 0, 208), then the extended settings; when that fails, the defaults of
   // 152, 153 and 154 (translated texts). Returns what read returned.
   int readSettings(const stringT& path);
   // Sets 205 and 206 to their stamps, then write(path).

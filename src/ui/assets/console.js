@@ -1,11 +1,4 @@
-// The console page's script (console_assets.h). Every text that comes
-// from mail, tables or settings is put into the page with textContent or
-// as a form value, never as markup.
-#include "ui/console_assets.h"
-
-namespace {
-
-constexpr std::string_view kScript = R"JS('use strict';
+'use strict';
 (() => {
 const TOKEN = document.querySelector('meta[name="orv-token"]').content;
 const $ = (sel) => document.querySelector(sel);
@@ -450,11 +443,3 @@ async function start() {
 }
 start().catch((e) => notice('error', '', e.message));
 })();
-)JS";
-
-}  // namespace
-
-const ConsoleAsset* consoleScriptAsset() {
-  static const ConsoleAsset script{"text/javascript; charset=utf-8", kScript};
-  return &script;
-}

@@ -12,7 +12,7 @@ let editingAccount = null, currentLog = null, accountDone = null;
 let listedRows = [], followed = [];
 let sortColumn = null, sortDirection = 1, searchText = '';
 // 'lost': the gateway does not answer; 'stopped': Exit was chosen.
-let offline = null;
+let offline = null, lostSince = false, answeredSinceExit = 0;
 // Requests still out when a newer one of their kind is sent are ignored on
 // return: replies need not come back in the order they were asked for.
 let logsAsked = 0, messageAsked = 0;
@@ -654,6 +654,9 @@ async function refreshState() {
 async function poll() {
   try {
     await refreshState();
+    // After Exit the gateway may still answer for a moment while it shuts
+    // down; it is back only once it has been seen gone (or keeps running).
+    if (offline === 'stopped' && !lostSince && ++answeredSinceExit < 10) { setTimeout(poll, 1000); return; }
     if (offline) {
       // The gateway answers again, perhaps a new process with a new token:
       // start over from the page it serves now.
@@ -662,7 +665,7 @@ async function poll() {
     }
     if ($('#banner').dataset.kind === 'busy') banner(null);
   } catch (e) {
-    if (!e.busy && e.status !== 401) setOffline(offline || 'lost');
+    if (!e.busy && e.status !== 401) { setOffline(offline || 'lost'); lostSince = true; }
   }
   setTimeout(poll, 1000);
 }
@@ -727,6 +730,19 @@ async function start() {
   document.body.dataset.ready = '1';
   setTimeout(poll, 1000);
 }
+// A request that failed inside a click handler: the gateway's refusal is
+// shown, a lost connection turns the page offline; anything else is a
+// fault of the page and stays an error.
+window.addEventListener('unhandledrejection', (ev) => {
+  const e = ev.reason;
+  if (e instanceof ApiError) {
+    ev.preventDefault();
+    if (e.status !== 401 && !e.busy) notice('error', '', e.message);
+  } else if (e instanceof TypeError && e.message === 'Failed to fetch') {
+    ev.preventDefault();
+    setOffline('lost');
+  }
+});
 start().catch((e) => {
   if (e.status === 401) return;
   if (!e.status) { setOffline('lost'); setTimeout(poll, 1000); return; }

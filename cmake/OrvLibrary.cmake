@@ -38,3 +38,19 @@ function(orv_test_dir dir)
   add_test(NAME ${dir} COMMAND test_${dir})
   set_tests_properties(${dir} PROPERTIES TIMEOUT 1200)
 endfunction()
+
+# orv_embed(TARGET FUNCTION FILE): compiles FILE (relative to the source tree)
+# into TARGET as the function `std::string_view FUNCTION()` returning its
+# bytes; a change to FILE regenerates and rebuilds only that source.
+function(orv_embed target function file)
+  set(_in ${PROJECT_SOURCE_DIR}/${file})
+  set(_out ${PROJECT_BINARY_DIR}/embedded/${function}.cpp)
+  add_custom_command(
+    OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${_in} -DOUTPUT=${_out} -DFUNCTION=${function}
+            -P ${PROJECT_SOURCE_DIR}/cmake/EmbedFile.cmake
+    DEPENDS ${_in} ${PROJECT_SOURCE_DIR}/cmake/EmbedFile.cmake
+    COMMENT "Embedding ${file}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${_out})
+endfunction()

@@ -47,7 +47,15 @@ int ConfigurationsManager::read(const stringT& path, int low, int high) {
 
 int ConfigurationsManager::write(const stringT& path) {
   std::string text;
-  for (const auto& [number, value] : settings_) text += taggedLine(number, value, "\n").view();
+  for (const auto& [number, value] : settings_) {
+    // A line end inside a value would start a setting of its own on the
+    // next read; no control character is ever written.
+    for (char c : value.view())
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+        return setStatus(1, stringT::format(translateFormat("*Setting %d holds a control character; the options file '%s' was not written").c_str(),
+                                            number, path.c_str()));
+    text += taggedLine(number, value, "\n").view();
+  }
   std::string reason;
   if (!replaceFile(path.str(), toDisk(text), 0600, reason)) {
     stringT message = stringT::format(translateFormat("*can't open options file '%s' for write").c_str(), path.c_str());

@@ -90,7 +90,9 @@ class ConfigurationsManager : public Manager {
   // file that cannot be read or is too large).
   [[nodiscard]] virtual int read(const stringT& path, int low, int high);
   // Writes the whole map. Returns 0, or 1 with the translated "*can't open
-  // options file '%s' for write" (and the system's reason after "\r\n").
+  // options file '%s' for write" (and the system's reason after "\r\n"),
+  // or 1 without touching the file when a value holds a control character
+  // (bytes 0-31, 127), which the file's line format cannot carry.
   [[nodiscard]] virtual int write(const stringT& path);
 
   stringT get(int number) const { return settings_.get(number); }

@@ -1,5 +1,6 @@
 #include "ui/console_api.h"
 
+#include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/string_mapper.h"
 #include "cycle/gateway_thread.h"
@@ -44,6 +45,15 @@ std::vector<long> keysOf(const json& body) {
     for (const json& k : body["keys"])
       if (k.is_number_integer()) keys.push_back(k.get<long>());
   return keys;
+}
+
+// The statuses whose rows the log update follows and the acknowledgement
+// run mails notices for; a row moved out of them gets no more notices.
+json followedStatuses() {
+  json followed = {kLogPendingProcessing, kLogWaiting, kLogTransferred, kLogSpecial, kLogPendingAck};
+  if (configurations().getNumber(kFollowCompleted) != 0) followed.push_back(kLogCompleted);
+  if (configurations().getNumber(kFollowVoid) != 0) followed.push_back(kLogVoid);
+  return followed;
 }
 
 json result(const PageResult& r) { return {{"ok", r.ok}, {"message", s(r.message)}}; }
@@ -178,8 +188,10 @@ ApiReply ConsoleApi::logsGet(const ApiParams& params) {
     json rows = json::array();
     for (const LogRow& row : context_.window->logs(static_cast<int>(status)))
       rows.push_back({{"key", row.key}, {"from", s(row.from)}, {"subject", s(row.subject)},
-                      {"ref", s(row.reference)}, {"received", s(row.received)}});
-    reply.body = {{"status", status}, {"label", s(logStatusText(static_cast<int>(status)))}, {"rows", rows}};
+                      {"ref", s(row.reference)}, {"received", s(row.received)},
+                      {"receivedOrder", s(row.receivedOrder)}});
+    reply.body = {{"status", status}, {"label", s(logStatusText(static_cast<int>(status)))}, {"rows", rows},
+                  {"followed", followedStatuses()}};
   });
 }
 
@@ -213,18 +225,41 @@ ApiReply ConsoleApi::logsPost(const json& body) {
   });
 }
 
+static const char* kindName(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Text: return "text";
+    case FieldKind::Number: return "number";
+    case FieldKind::Port: return "port";
+    case FieldKind::Secret: return "secret";
+    case FieldKind::Choice: return "choice";
+    case FieldKind::Check: return "check";
+  }
+  return "text";
+}
+
 ApiReply ConsoleApi::settingsGet() {
   return onGateway([&](ApiReply& reply) {
-    FieldMap email = context_.settings->emailValues();
     PreferencesValues prefs = context_.settings->preferences();
-    json e = json::object();
-    for (int n = 101; n <= 106; ++n) e[std::to_string(n)] = s(email.get(n));
+    // Secrets are write-only: the page learns whether one is set, never
+    // its value.
+    json email = json::array();
+    for (const ShownField& f : context_.settings->emailPage()) {
+      json field = {{"setting", f.field->number}, {"label", s(translate(f.field->label))},
+                    {"kind", kindName(f.field->kind)}, {"set", f.isSet}};
+      if (f.field->kind != FieldKind::Secret && !isSecretSetting(f.field->number)) field["value"] = s(f.value);
+      if (!f.field->choices.empty()) {
+        json choices = json::array();
+        for (const FieldChoice& c : f.field->choices) choices.push_back({{"value", c.value}, {"text", s(translate(c.text))}});
+        field["choices"] = choices;
+      }
+      email.push_back(std::move(field));
+    }
     json units = json::array();
     for (const IntervalUnit& u : prefs.units) units.push_back({{"text", s(u.text)}, {"factor", u.factor}});
     json texts = json::object(), checks = json::object();
     for (int n = 152; n <= 155; ++n) texts[std::to_string(n)] = s(prefs.texts.get(n));
     for (int n = 156; n <= 159; ++n) checks[std::to_string(n)] = prefs.checks.get(n) == "1";
-    reply.body = {{"email", e},
+    reply.body = {{"email", email},
                   {"interval", {{"quantity", prefs.quantity}, {"unit", prefs.unitFactor}, {"units", units}}},
                   {"texts", texts},
                   {"checks", checks}};
@@ -234,7 +269,11 @@ ApiReply ConsoleApi::settingsGet() {
 ApiReply ConsoleApi::settingPost(const json& body) {
   if (body.contains("interval")) {
     const json& i = body.at("interval");
-    long quantity = i.at("quantity").get<long>(), unit = i.at("unit").get<long>();
+    // The number field goes as typed, so a text that is not a number is
+    // refused rather than read as 0.
+    const json& q = i.at("quantity");
+    stringT quantity(q.is_string() ? q.get<std::string>() : q.is_number_integer() ? std::to_string(q.get<long>()) : "?");
+    long unit = i.at("unit").get<long>();
     return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeInterval(quantity, unit)); });
   }
   int setting = body.at("setting").get<int>();

@@ -4,10 +4,12 @@
 //   GET  /api/session            title, menu, texts, categories' names
 //   GET  /api/state?notices=N    status text, busy, counts, notices after
 //                                N, diagnostics (newest first)
-//   GET  /api/logs?status=S      the rows of category S
+//   GET  /api/logs?status=S      the rows of category S, and the statuses
+//                                that get notices
 //   GET  /api/log?key=K          message text, details, mailto, print lines
 //   GET  /api/about              the About box
-//   GET  /api/settings           E-mail and Preferences values
+//   GET  /api/settings           E-mail fields (a secret only as set or
+//                                not, never its value) and Preferences
 //   GET  /api/accounts           the account list
 //   GET  /api/account?key=K      Account Details (K 0: Everybody)
 //   GET  /api/contacts           the Select Requestors list

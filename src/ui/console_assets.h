@@ -1,5 +1,6 @@
 // The console page compiled into the program: one HTML page, its style
-// sheet and its script (plain HTML, CSS and JavaScript, no build step).
+// sheet and its script (plain HTML, CSS and JavaScript under ui/assets/,
+// compiled in as they are; no build step of their own).
 //
 // The page receives the per-process token through a meta element the
 // server fills in; everything else it loads from /api.

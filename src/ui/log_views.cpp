@@ -81,6 +81,7 @@ LogRow logRow(const LogRecord& record, const std::optional<FieldMap>& account) {
   if (row.subject.empty()) row.subject = record.message().decodedHeader("subject");
   row.reference = trimmedRight(record.get(104));
   row.received = receivedText(record.get(kLrCDate), record.get(kLrCTime));
+  row.receivedOrder = record.get(kLrCDate) + record.get(kLrCTime);
   return row;
 }
 
@@ -109,8 +110,26 @@ stringT escapeMailtoSubject(const stringT& subject) {
   return stringT(out);
 }
 
+stringT escapeMailtoAddress(const stringT& address) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : address.view()) {
+    unsigned char b = static_cast<unsigned char>(c);
+    bool plain = (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
+                 (b != 0 && std::string_view("@-_.!~*'()").find(c) != std::string_view::npos);
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += digits[b >> 4];
+      out += digits[b & 15];
+    }
+  }
+  return stringT(out);
+}
+
 stringT mailtoTarget(const LogRecord& record) {
-  stringT address = splitAddress(record.message().header("from")).second;
+  stringT address = escapeMailtoAddress(splitAddress(record.message().header("from")).second);
   stringT logged = trimmedRight(record.get(105));
   if (logged.empty()) logged = record.message().decodedHeader("subject");
   stringT subject = "RE: " + escapeMailtoSubject(logged);

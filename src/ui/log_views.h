@@ -44,6 +44,7 @@ struct LogRow {
   stringT subject;
   stringT reference;
   stringT received;
+  stringT receivedOrder;  // 202 and 203 joined, so the column sorts by time
 };
 
 // account: the account of field 101, when it names one.
@@ -54,11 +55,14 @@ LogRow logRow(const LogRecord& record, const std::optional<FieldMap>& account);
 stringT detailsText(const LogRecord& record, const std::optional<stringT>& requestor);
 
 // "mailto:<address>?subject=RE: <105 escaped>": the bracketed address of
-// the From header (empty without brackets), every byte of 105 that is not
+// the From header (empty without brackets; every byte but a letter, digit,
+// "@" or one of -_.!~*'() written "%XX", so a "?", "&" or "#" in a sender's
+// address cannot add headers or a body), every byte of 105 that is not
 // an ASCII letter or digit written "%xx" (lower-case hexadecimal); the
 // Subject header stands in for an empty 105, as in the list.
 stringT mailtoTarget(const LogRecord& record);
 stringT escapeMailtoSubject(const stringT& subject);
+stringT escapeMailtoAddress(const stringT& address);
 
 // The printed lines of text: split at each "\r\n", each piece cut into
 // chunks of exactly perLine characters (an empty piece is an empty line).

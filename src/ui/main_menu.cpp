@@ -2,7 +2,8 @@
 
 Menu mainMenu() {
   return {
-      {"*&Session", 0, "", {{"*E&xit", kCmdExit, "*Quit the application", {}}}},
+      {"*&Session", 0, "", {{"*Log &out", kCmdLogout, "*End this console session; the gateway keeps running", {}},
+        {"*E&xit", kCmdExit, "*Quit the application", {}}}},
       {"*&Actions",
        0,
        "",
@@ -47,6 +48,14 @@ const std::vector<const char*>& consoleTexts() {
       "*Select Requestors from the Tarnwick Contacts Table",
       "*Note:  you must use Tarnwick CMMS to edit this Contacts Table.",
       "*Are you sure you want to permanently delete the selected account(s)?", "*Saved",
+      // Questions, the connection banner, secrets, the log list's search
+      "*Yes", "*No", "*Exit stops the gateway for every operator",
+      "*No mail is retrieved and no notices are sent until the gateway is started again. Exit now?",
+      "*The selected logs will be removed for good. Delete them?",
+      "*The requestors of the selected logs will get no more notices about them. Go on?",
+      "*The gateway has stopped; this page reconnects when it runs again",
+      "*Connection to the gateway lost; reconnecting...", "*Search", "*Set", "*Not set",
+      "*Type a new value to replace it", "*Clear", "*Logged out",
       // About box
       "*About ", "*Close",
   };

@@ -3,7 +3,8 @@
 //
 //   | menu            | item                      | command              |
 //   |-----------------|---------------------------|----------------------|
-//   | *&Session       | *E&xit                    | kCmdExit             |
+//   | *&Session       | *Log &out                 | kCmdLogout           |
+//   |                 | *E&xit                    | kCmdExit             |
 //   | *&Actions       | *&Retrieve E-mail         | kCmdRetrieve         |
 //   |                 | *&Update Logs             | kCmdUpdate           |
 //   |                 | *&Send Acknowledgements   | kCmdAcknowledge      |
@@ -33,6 +34,7 @@ enum MainCommand {
   kCmdContents = 32778,
   kCmdHelpIndex = 32779,
   kCmdAbout = 57664,
+  kCmdLogout = 32780,  // ends this browser's session; the gateway runs on
 };
 
 // Menu 128 with its marked texts and prompts (untranslated).

@@ -7,11 +7,12 @@
 
 namespace {
 
-constexpr int kTextSettings[] = {kPop3Server, kSmtpServer, kPop3Account, kPop3Password, kPop3Port, kSmtpPort,
-                                 kTitle,      kSubjectPrefix, kFirstLine, kReturnAddress};
+constexpr int kPreferenceTexts[] = {kTitle, kSubjectPrefix, kFirstLine, kReturnAddress};
 constexpr int kCheckSettings[] = {kClearDiagnostics, kFollowCompleted, kFollowVoid, kClosingComments};
 constexpr long kUnitFactors[] = {1, 60, 1440, 10080};
 constexpr const char* kUnitTexts[] = {"*minute(s)", "*hour(s)", "*day(s)", "*week(s)"};
+// Secrets that no page shows: the console password hash.
+constexpr int kSecretsOffThePages[] = {350};
 
 template <size_t N>
 bool oneOf(int setting, const int (&list)[N]) {
@@ -22,16 +23,108 @@ bool oneOf(int setting, const int (&list)[N]) {
 
 PageResult refused(stringT message) { return PageResult{false, std::move(message)}; }
 
+const SettingField* emailField(int setting) {
+  for (const SettingField& f : emailFields())
+    if (f.number == setting) return &f;
+  return nullptr;
+}
+
+bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// A decimal number of digits only (blanks around it allowed); nothing when
+// the text is anything else or too long to be a sensible count.
+std::optional<long> wholeNumber(const stringT& text) {
+  std::string_view v = text.view();
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+  if (v.empty() || v.size() > 12) return std::nullopt;
+  long n = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
 }  // namespace
+
+const std::vector<SettingField>& emailFields() {
+  static const std::vector<SettingField> fields = {
+      {kPop3Server, "*POP3 Server:", FieldKind::Text},
+      {kPop3Account, "*Account name:", FieldKind::Text},
+      {kPop3Password, "*Password:", FieldKind::Secret, {}, true},
+      {kPop3Port, "*POP3 port (optional):", FieldKind::Port},
+      {kSmtpServer, "*SMTP Server:", FieldKind::Text},
+      {kSmtpPort, "*SMTP port (optional):", FieldKind::Port},
+  };
+  return fields;
+}
+
+bool isSecretSetting(int setting) {
+  const SettingField* f = emailField(setting);
+  return (f && f->kind == FieldKind::Secret) || oneOf(setting, kSecretsOffThePages);
+}
+
+stringT settingRefusal(int setting, FieldKind kind, const stringT& value, const std::vector<FieldChoice>& choices) {
+  std::string_view v = value.view();
+  for (size_t i = 0; i < v.size(); ++i)
+    if (isControl(v[i]))
+      return stringT::format(translateFormat("*Line ends, tabs and other control characters are not allowed: position %d").c_str(),
+                             static_cast<int>(i));
+  switch (kind) {
+    case FieldKind::Port:
+      if (!value.empty()) {
+        std::optional<long> port = wholeNumber(value);
+        if (!port || *port < 1 || *port > 65535)
+          return translate("*A port is a number from 1 to 65535, or empty for the usual port");
+      }
+      break;
+    case FieldKind::Number:
+      if (!value.empty() && !wholeNumber(value)) return translate("*A whole number is expected");
+      break;
+    case FieldKind::Check:
+      if (value != "0" && value != "1") return translate("*Unknown setting");
+      break;
+    case FieldKind::Choice: {
+      bool known = false;
+      for (const FieldChoice& c : choices) known = known || value == c.value;
+      if (!known) return translate("*Choose one of the values in the list");
+      break;
+    }
+    case FieldKind::Text:
+    case FieldKind::Secret:
+      break;
+  }
+  if (setting == kReturnAddress && !value.empty()) {
+    int position = validateAddress(value, static_cast<int>(value.size()));
+    if (position != kAddressAccepted)
+      return stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
+                             value.c_str(), position);
+  }
+  return stringT();
+}
+
+stringT intervalRefusal(const stringT& quantity, long unitFactor, long* minutes) {
+  bool knownUnit = false;
+  for (long f : kUnitFactors) knownUnit = knownUnit || f == unitFactor;
+  std::optional<long> n = wholeNumber(quantity);
+  if (!knownUnit || !n || *n > kMaxIntervalMinutes / unitFactor)
+    return translate("*The interval must be a whole number from 0 minutes to 52 weeks");
+  if (minutes) *minutes = *n * unitFactor;
+  return stringT();
+}
 
 SettingsPages::SettingsPages(MainWindow& window, stringT settingsPath)
     : window_(window), settingsPath_(std::move(settingsPath)) {}
 
-FieldMap SettingsPages::emailValues() const {
-  FieldMap values;
-  for (int s = kPop3Server; s <= kSmtpPort; ++s) values.set(s, configurations().get(s));
-  values.set(kPop3Password, unscramble(configurations().get(kPop3Password)));
-  return values;
+std::vector<ShownField> SettingsPages::emailPage() const {
+  std::vector<ShownField> shown;
+  for (const SettingField& f : emailFields()) {
+    stringT stored = configurations().get(f.number);
+    if (f.kind == FieldKind::Secret) shown.push_back(ShownField{&f, stringT(), !stored.empty()});
+    else shown.push_back(ShownField{&f, stored, !stored.empty()});
+  }
+  return shown;
 }
 
 PreferencesValues SettingsPages::preferences() const {
@@ -40,7 +133,7 @@ PreferencesValues SettingsPages::preferences() const {
   IntervalDisplay shown = intervalDisplay(configurations().getNumber(kInterval));
   p.quantity = shown.quantity;
   p.unitFactor = shown.unitMinutes;
-  for (int s : {kTitle, kSubjectPrefix, kFirstLine, kReturnAddress}) p.texts.set(s, configurations().get(s));
+  for (int s : kPreferenceTexts) p.texts.set(s, configurations().get(s));
   for (int s : kCheckSettings) p.checks.set(s, configurations().getNumber(s) > 0 ? "1" : "0");
   return p;
 }
@@ -53,27 +146,21 @@ PageResult SettingsPages::save() {
 }
 
 PageResult SettingsPages::storeText(int setting, const stringT& value) {
-  if (!oneOf(setting, kTextSettings)) return refused(translate("*Unknown setting"));
-  if (setting == kReturnAddress && !value.empty()) {
-    int position = validateAddress(value, static_cast<int>(value.size()));
-    if (position != kAddressAccepted) {
-      stringT message = stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
-                                        value.c_str(), position);
-      return refused(message);
-    }
-  }
-  stringT stored = setting == kPop3Password ? scramble(value) : value;
+  const SettingField* field = emailField(setting);
+  if (!field && !oneOf(setting, kPreferenceTexts)) return refused(translate("*Unknown setting"));
+  FieldKind kind = field ? field->kind : FieldKind::Text;
+  stringT why = settingRefusal(setting, kind, value, field ? field->choices : std::vector<FieldChoice>{});
+  if (!why.empty()) return refused(why);
+  stringT stored = field && field->scrambled ? scramble(value) : value;
   if (configurations().get(setting) == stored) return PageResult{};
   configurations().set(setting, stored);
   return save();
 }
 
-PageResult SettingsPages::storeInterval(long quantity, long unitFactor) {
-  bool knownUnit = false;
-  for (long f : kUnitFactors) knownUnit = knownUnit || f == unitFactor;
-  if (!knownUnit || quantity < 0 || quantity > Scheduler::kMaxMinutes / unitFactor)
-    return refused(translate("*The interval must be between 0 and 24 days"));
-  long minutes = quantity * unitFactor;
+PageResult SettingsPages::storeInterval(const stringT& quantity, long unitFactor) {
+  long minutes = 0;
+  stringT why = intervalRefusal(quantity, unitFactor, &minutes);
+  if (!why.empty()) return refused(why);
   if (configurations().getNumber(kInterval) == minutes && !configurations().get(kInterval).empty())
     return PageResult{};
   if (!window_.setTimer(kProcessingTimer, minutes)) return refused(translate("*Timer could not be set"));

@@ -5,14 +5,25 @@
 // E-mail and Preferences: every accepted change is stored into its setting
 // at once and the settings file is written after it (a file that cannot be
 // written shows the settings manager's warning, and the change stays in
-// memory). The return address (155) must be empty or pass validateAddress;
-// otherwise "*Invalid Return E-mail Address: '%s' at position %d" and the
-// old value stays. A change of the interval (151) restarts timer 1.
+// memory). A refused value leaves the setting as it was and says why:
+//   - any control character (bytes 0-31 and 127: a CR or LF would end the
+//     line in orvserv.cfg and start a setting of its own), at its position;
+//   - a port that is not empty and not 1 to 65535; a number that is not a
+//     whole number; a choice that is not one of its values;
+//   - a return address (155) that is not empty and fails validateAddress:
+//     "*Invalid Return E-mail Address: '%s' at position %d";
+//   - an interval (151) that is not a whole number from 0 minutes to
+//     kMaxIntervalMinutes. A change of the interval restarts timer 1.
+//
+// The E-mail page is built from one table, emailFields(): each line is a
+// setting, its label and its kind. Secrets (kind Secret) are write-only:
+// the page learns whether one is set, never its value, and may replace or
+// clear it.
 //
 //   | page        | settings                                          |
 //   |-------------|---------------------------------------------------|
-//   | E-mail      | 101 102 103 104 (shown plain, stored scrambled)   |
-//   |             | 105 106                                           |
+//   | E-mail      | 101 102 103 104 (secret, stored scrambled)        |
+//   |             | 105 106 (ports)                                   |
 //   | Preferences | 151 (number x unit factor), 152 153 154 155,      |
 //   |             | check boxes 156 157 158 159 (1 ticked, 0 not)     |
 //
@@ -50,17 +61,58 @@ struct PreferencesValues {
   FieldMap checks;  // 156 157 158 159: "1" ticked, "0" not
 };
 
+enum class FieldKind { Text, Number, Port, Secret, Choice, Check };
+
+struct FieldChoice {
+  const char* value;  // as stored
+  const char* text;   // marked text shown for it
+};
+
+// One line of a settings page's table.
+struct SettingField {
+  int number;
+  const char* label;  // marked text
+  FieldKind kind;
+  std::vector<FieldChoice> choices = {};  // FieldKind::Choice only
+  bool scrambled = false;                 // stored through scramble()
+};
+
+// The E-mail page, in the order shown.
+const std::vector<SettingField>& emailFields();
+// Whether a setting is write-only: a Secret of any page, or a secret kept
+// off the pages (the console password hash).
+bool isSecretSetting(int setting);
+
+// The longest processing interval the Preferences page accepts: a year.
+inline constexpr long kMaxIntervalMinutes = 52L * 10080;
+
+// Why value cannot go into a setting of this kind (translated), or an
+// empty text when it can. 155 is also checked as an address.
+stringT settingRefusal(int setting, FieldKind kind, const stringT& value, const std::vector<FieldChoice>& choices = {});
+// The same for the interval's number field: a whole number whose minutes
+// (quantity x unit) do not exceed kMaxIntervalMinutes.
+stringT intervalRefusal(const stringT& quantity, long unitFactor, long* minutes = nullptr);
+
+// A field of the E-mail page as shown: a secret's value is never given,
+// only whether it is set.
+struct ShownField {
+  const SettingField* field;
+  stringT value;
+  bool isSet = false;
+};
+
 class SettingsPages {
  public:
   SettingsPages(MainWindow& window, stringT settingsPath);
 
-  // 101 to 106, the password unscrambled.
-  FieldMap emailValues() const;
+  std::vector<ShownField> emailPage() const;
   PreferencesValues preferences() const;
 
-  // A text field losing the focus: 101-106 and 152-155 (155 validated).
+  // A field losing the focus: the E-mail page's fields and 152-155. An
+  // empty value clears a secret.
   PageResult storeText(int setting, const stringT& value);
-  PageResult storeInterval(long quantity, long unitFactor);
+  // The interval's number field as typed, and the unit's factor.
+  PageResult storeInterval(const stringT& quantity, long unitFactor);
   PageResult storeCheck(int setting, bool ticked);
 
  private:

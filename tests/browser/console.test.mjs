@@ -145,23 +145,34 @@ test('dragging logs onto a category copies and moves them; Save and Delete', opt
   await page.waitForFunction((n) => document.querySelectorAll('#logs tbody tr').length === n - 1, before);
   assert.equal(await count(3), 1);
 
+  // An answered status enquiry may have become Saved meanwhile: count on.
+  const [saved, deleted] = [await count(7), await count(9)];
   await page.click('#categories li[data-status="3"]');
   await page.waitForSelector('#logs[data-listed="3"] tbody tr');
   await page.locator('#logs tbody tr').first().click({ button: 'right' });
   await page.click('#popup li:text-is("Save")');
-  await page.waitForFunction(() => /\(1\)/.test(document.querySelector('#categories li[data-status="7"] .label').textContent));
+  await answer(true);  // a Transferred row gets notices; a Saved one does not
+  await countIs(7, saved + 1);
 
   await page.click('#categories li[data-status="7"]');
   await page.waitForSelector('#logs[data-listed="7"] tbody tr');
   await page.locator('#logs tbody tr').first().click({ button: 'right' });
   await page.click('#popup li:text-is("Delete")');
-  await page.waitForFunction(() => /\(1\)/.test(document.querySelector('#categories li[data-status="9"] .label').textContent));
+  await countIs(9, deleted + 1);
 
   await page.click('#categories li[data-status="9"]');
   await page.waitForSelector('#logs[data-listed="9"] tbody tr');
   await page.locator('#logs tbody tr').first().click({ button: 'right' });
   await page.click('#popup li:text-is("Delete")');
-  await page.waitForFunction(() => document.querySelector('#categories li[data-status="9"] .label').textContent === 'Deleted');
+  // Deleting from Deleted is for good: the question comes first.
+  assert.match(await page.textContent('#confirm-text'), /removed for good/);
+  await answer(false);
+  await page.waitForTimeout(300);
+  assert.equal(await count(9), deleted + 1, 'No keeps the log');
+  await page.locator('#logs tbody tr').first().click({ button: 'right' });
+  await page.click('#popup li:text-is("Delete")');
+  await answer(true);
+  await countIs(9, deleted);
 });
 
 test('the rows a menu was opened for are the ones it acts on while an earlier command is still running', opts, async () => {
@@ -188,6 +199,7 @@ test('the rows a menu was opened for are the ones it acts on while an earlier co
     release();
     await countIs(6, special + 1);
     await page.click('#popup li:text-is("Save")');
+    await answer(true);
     await countIs(7, saved + 1);
   } finally {
     release();
@@ -264,6 +276,7 @@ test('an account is added from the contacts, edited, disabled and deleted', opts
 
   await page.click(`#accounts tbody tr:has(td:text-is("${pick}"))`);
   await page.click('#btn-acc-delete');
+  await answer(true);
   await page.waitForFunction((n) => ![...document.querySelectorAll('#accounts tbody tr td:first-child')].some((t) => t.textContent === n), pick);
   await page.click('#btn-settings-close');
 });
@@ -285,6 +298,277 @@ test('the manual is served under Help and nothing outside it', opts, async () =>
   const escape = await page.evaluate(() => fetch('/help/%2e%2e/msg0000.txt').then((r) => r.status));
   assert.equal(escape, 404);
 });
+
+const cfgPath = () => path.join(db.db, '@Orvane', 'orvserv.cfg');
+const cfgText = () => fs.readFileSync(cfgPath(), 'latin1');
+// A POST with the page's own token, as the page sends it.
+const post = (url, body) => page.evaluate(([u, b]) => fetch(u, {
+  method: 'POST', body: JSON.stringify(b),
+  headers: { 'Content-Type': 'application/json', 'X-Orvane-Token': document.querySelector('meta[name="orv-token"]').content },
+}).then((r) => r.json()), [url, body]);
+
+test('no API answer carries a password; the E-mail page shows it only as set, and replaces or clears it', opts, async () => {
+  const secret = h.peers().ORV_POP3_PASSWORD;
+  assert.ok(secret && secret.length >= 4);
+  const scrambled = (cfgText().match(/\[104\] (.*)\r\n/) || [])[1];
+  assert.ok(scrambled, 'the password is stored');
+  // Every GET the page can make, with every key it can see.
+  const bodies = await page.evaluate(async () => {
+    const get = async (u) => [u, await (await fetch(u)).text()];
+    const out = [];
+    for (const u of ['/api/session', '/api/state?notices=0&diagnostics=-1', '/api/about', '/api/settings',
+      '/api/accounts', '/api/contacts', '/api/account?key=0']) out.push(await get(u));
+    for (let s = 0; s < 10; s++) {
+      const [u, text] = await get('/api/logs?status=' + s);
+      out.push([u, text]);
+      for (const r of JSON.parse(text).rows) out.push(await get('/api/log?key=' + r.key));
+    }
+    for (const r of JSON.parse(out.find(([u]) => u === '/api/accounts')[1]).rows) out.push(await get('/api/account?key=' + r.key));
+    return out;
+  });
+  assert.ok(bodies.length > 15);
+  for (const [u, text] of bodies) {
+    assert.ok(!text.includes(secret), `${u} holds the password`);
+    assert.ok(!text.includes(scrambled), `${u} holds the stored password`);
+  }
+  const email = JSON.parse(bodies.find(([u]) => u === '/api/settings')[1]).email;
+  assert.deepEqual(email.find((f) => f.setting === 104), { setting: 104, label: 'Password:', kind: 'secret', set: true });
+
+  await h.menu(page, 'Administration', 'E-Mail');
+  assert.equal(await page.inputValue('#s104'), '');
+  assert.equal(await page.textContent('#s104-state'), 'Set');
+  await page.click('#s104-clear');
+  await page.waitForFunction(() => document.querySelector('#s104-state').textContent === 'Not set');
+  await waitFor(() => cfgText().includes('[104] \r\n'));
+  await page.fill('#s104', secret);
+  await page.dispatchEvent('#s104', 'change');
+  await page.waitForFunction(() => document.querySelector('#s104-state').textContent === 'Set');
+  assert.equal(await page.inputValue('#s104'), '', 'a stored secret does not stay in the page');
+  await waitFor(() => cfgText().includes(`[104] ${scrambled}\r\n`));
+  await page.click('#btn-settings-close');
+});
+
+test('settings are checked where they are entered and nothing refused reaches the file', opts, async () => {
+  const before = cfgText();
+  await h.menu(page, 'Administration', 'E-Mail');
+  for (const bad of ['abc', '-1', '70000', '0']) {
+    await page.fill('#s105', bad);
+    await page.dispatchEvent('#s105', 'change');
+    await page.waitForFunction(() => document.querySelector('#email-error').textContent !== '');
+    assert.equal(await page.textContent('#email-error'), 'A port is a number from 1 to 65535, or empty for the usual port');
+    assert.ok(await page.$eval('#s105', (i) => i.classList.contains('invalid')));
+    await page.evaluate(() => { document.querySelector('#email-error').textContent = ''; });
+  }
+  await page.fill('#s105', before.match(/\[105\] (.*)\r\n/)[1]);
+  await page.dispatchEvent('#s105', 'change');
+  await page.waitForFunction(() => !document.querySelector('#s105').classList.contains('invalid'));
+  await page.fill('#s102', 'smtp\there');
+  await page.dispatchEvent('#s102', 'change');
+  await page.waitForFunction(() => document.querySelector('#email-error').textContent !== '');
+  assert.match(await page.textContent('#email-error'), /control characters are not allowed: position 4$/);
+  await page.click('#btn-settings-close');
+
+  await h.menu(page, 'Administration', 'Preferences');
+  for (const [q, unit] of [['abc', '1'], ['-1', '1'], ['53', '10080'], ['99999999', '1']]) {
+    await page.fill('#interval-quantity', q);
+    await page.selectOption('#interval-unit', unit);
+    await page.dispatchEvent('#interval-quantity', 'change');
+    await page.waitForFunction(() => document.querySelector('#preferences-error').textContent !== '');
+    assert.equal(await page.textContent('#preferences-error'), 'The interval must be a whole number from 0 minutes to 52 weeks');
+    await page.evaluate(() => { document.querySelector('#preferences-error').textContent = ''; });
+  }
+  await page.click('#btn-settings-close');
+
+  // A line end cannot be typed into a field; sent anyway, it is refused
+  // and no "[207]" line appears in the file.
+  for (const [setting, value] of [[152, 'Title\r\n[207] 1'], [153, 'x\ny'], [101, 'pop\r'], [104, 'pass\nword']]) {
+    const r = await post('/api/setting', { setting, value });
+    assert.equal(r.ok, false, `${setting}`);
+    assert.match(r.message, /control characters are not allowed/);
+  }
+  const r = await post('/api/setting', { interval: { quantity: 1.5, unit: 1 } });
+  assert.equal(r.ok, false);
+  assert.equal(cfgText(), before, 'the settings file is unchanged');
+  assert.ok(!/\[207\]/.test(cfgText()));
+});
+
+test('Exit and Save ask first; No changes nothing', opts, async () => {
+  await page.click('#categories li[data-status="2"]');
+  await page.waitForSelector('#logs[data-listed="2"] tbody tr');
+  const waiting = await count(2), saved = await count(7);
+  await page.locator('#logs tbody tr').first().click({ button: 'right' });
+  await page.click('#popup li:text-is("Save")');
+  assert.equal(await page.textContent('#confirm-text'), 'The requestors of the selected logs will get no more notices about them. Go on?');
+  await answer(false);
+  await page.waitForTimeout(300);
+  assert.deepEqual([await count(2), await count(7)], [waiting, saved]);
+
+  await h.menu(page, 'Session', 'Exit');
+  assert.equal(await page.textContent('#confirm-caption'), 'Exit stops the gateway for every operator');
+  await answer(false);
+  await page.waitForTimeout(500);
+  assert.equal(gw.proc.exitCode, null, 'the gateway still runs');
+  assert.equal(await page.$eval('#banner', (b) => b.hidden), true);
+});
+
+test('the menus work from the keyboard alone', opts, async () => {
+  assert.equal(await page.getAttribute('#menubar', 'role'), 'menubar');
+  assert.equal(await page.locator('#menubar [role="menu"] [role="menuitem"]').count() > 8, true);
+  await page.focus('#message-text');
+  await page.keyboard.press('F10');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Session');
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Administration');
+  await page.keyboard.press('ArrowDown');
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Accounts');
+  assert.equal(await page.getAttribute('#menubar .menu.open > button', 'aria-expanded'), 'true');
+  await page.keyboard.press('Escape');
+  assert.equal(await page.locator('#menubar .menu.open').count(), 0);
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Administration');
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('ArrowLeft');  // into Actions, its first item
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Retrieve E-mail');
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('ArrowUp');    // wraps to the last item
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Preferences');
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#settings-dialog[open] #page-email.active');
+  await page.keyboard.press('Escape');
+  await page.waitForSelector('#settings-dialog', { state: 'hidden' });
+});
+
+test('the logs list sorts by any column both ways and filters by the search box', opts, async () => {
+  // Fresh mail, retrieved only: Pending Processing holds one row per message.
+  h.deliver();
+  await h.menu(page, 'Actions', 'Retrieve E-mail');
+  await page.waitForFunction(() => Number((document.querySelector('#categories li[data-status="1"] .label')
+    .textContent.match(/\((\d+)\)/) || [0, 0])[1]) >= 3, null, { timeout: 30000 });
+  await h.idle(page);
+  await page.click('#categories li[data-status="1"]');
+  await page.waitForSelector('#logs[data-listed="1"] tbody tr:nth-child(3)');
+  const column = (n) => page.$$eval(`#logs tbody tr td:nth-child(${n})`, (t) => t.map((x) => x.textContent));
+  const collator = new Intl.Collator(undefined, { numeric: true, sensitivity: 'base' });
+  for (const [n, name] of [[2, 'Subject'], [1, 'From'], [3, 'Ref #']]) {
+    await page.click(`#logs th:text-is("${name}")`);
+    const up = await column(n);
+    assert.deepEqual(up, up.slice().sort(collator.compare), `${name} ascending`);
+    assert.equal(await page.getAttribute(`#logs th:text-is("${name}")`, 'aria-sort'), 'ascending');
+    await page.click(`#logs th:text-is("${name}")`);
+    const down = await column(n);
+    assert.deepEqual(down, up.slice().sort((a, b) => -collator.compare(a, b)), `${name} descending`);
+    assert.equal(await page.getAttribute(`#logs th:text-is("${name}")`, 'aria-sort'), 'descending');
+  }
+  const all = await column(2);
+  const word = all[all.length - 1].slice(0, 8);
+  await page.fill('#log-search', word.toUpperCase());
+  const found = await column(2);
+  assert.deepEqual(found, all.filter((t) => t.toLowerCase().includes(word.toLowerCase())));
+  assert.ok(found.length >= 1 && found.length < all.length);
+  await page.fill('#log-search', 'no log says this');
+  assert.equal(await page.locator('#logs tbody tr').count(), 0);
+  await page.fill('#log-search', '');
+  assert.equal((await column(2)).length, all.length);
+});
+
+test('Edit on several selected accounts edits each in turn', opts, async () => {
+  await h.menu(page, 'Administration', 'Accounts');
+  await page.waitForSelector('#accounts tbody tr:nth-child(2)');
+  const names = await page.$$eval('#accounts tbody tr td:first-child', (t) => t.slice(0, 2).map((x) => x.textContent));
+  await page.click('#accounts tbody tr:nth-child(1)');
+  await page.click('#accounts tbody tr:nth-child(2)', { modifiers: ['Control'] });
+  await page.click('#btn-acc-edit');
+  await page.waitForSelector('#account-dialog[open]');
+  assert.ok((await page.inputValue('#account-text')).includes(names[0]));
+  await page.click('#btn-account-ok');
+  await page.waitForFunction((n) => document.querySelector('#account-dialog').open &&
+    document.querySelector('#account-text').value.includes(n), names[1]);
+  await page.click('#btn-account-cancel');
+  await page.waitForSelector('#account-dialog', { state: 'hidden' });
+  await page.waitForTimeout(300);
+  assert.equal(await page.evaluate(() => document.querySelector('#account-dialog').open), false);
+  await page.click('#btn-settings-close');
+});
+
+test('the status bar says Ready once the gateway is idle', opts, async () => {
+  await h.menu(page, 'Actions', 'Send Acknowledgements');
+  await h.idle(page);
+  await page.waitForFunction(() => document.querySelector('#status-text').textContent === 'Ready');
+});
+
+test('the page follows the server: busy shows its message and keeps working, 401 and Log out go to the login page', opts, async () => {
+  // A busy gateway thread: the server's 503 answer, faked for a moment.
+  const busy = { error: 'busy', message: 'The gateway is busy with a run; try again shortly' };
+  await page.route('**/api/state*', (r) => r.fulfill({ status: 503, contentType: 'application/json', body: JSON.stringify(busy) }));
+  await page.waitForFunction((m) => document.querySelector('#banner').textContent === m && !document.querySelector('#banner').hidden, busy.message);
+  assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => !b.disabled)), 'busy is not offline');
+  await page.unroute('**/api/state*');
+  await page.waitForFunction(() => document.querySelector('#banner').hidden);
+
+  // Without a session the page goes to "/" (the login page).
+  let navigations = 0;
+  const counter = (f) => { if (f === page.mainFrame()) navigations++; };
+  page.on('framenavigated', counter);
+  await page.route('**/api/state*', (r) => r.fulfill({ status: 401, contentType: 'application/json', body: '{"error":"login required"}' }));
+  await page.waitForFunction(() => document.body.dataset.ready !== '1', null, { timeout: 10000 }).catch(() => {});
+  await page.unroute('**/api/state*');
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.ok(navigations >= 1, 'the page left for the login page');
+  assert.equal(new URL(page.url()).pathname, '/');
+
+  // Log out posts with the token, then goes to "/".
+  let logout = null;
+  await page.route('**/api/logout', (r) => { logout = r.request(); return r.fulfill({ status: 200, contentType: 'application/json', body: '{"ok":true}' }); });
+  const before = navigations;
+  await h.menu(page, 'Session', 'Log out');
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.ok(logout, 'Log out asked the server');
+  assert.equal(logout.method(), 'POST');
+  assert.ok(logout.headers()['x-orvane-token']);
+  await waitFor(() => navigations > before);
+  page.off('framenavigated', counter);
+  await page.unroute('**/api/logout');
+  await page.waitForSelector('body[data-ready="1"]');
+});
+
+test('when the gateway is killed the page says so, disables its actions, and comes back with the gateway', opts, async () => {
+  const port = gw.port;
+  gw.proc.kill('SIGKILL');
+  await gw.exited;
+  await page.waitForSelector('#banner:not([hidden])', { timeout: 10000 });
+  assert.equal(await page.textContent('#banner'), 'Connection to the gateway lost; reconnecting...');
+  assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => b.disabled)));
+  gw = await h.startGateway(db.db, [], { port });
+  await page.waitForFunction(() => document.querySelector('#banner').hidden, null, { timeout: 20000 });
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => !b.disabled)));
+  assert.deepEqual(problems, []);
+});
+
+test('Exit, once confirmed, stops the gateway and the page waits for it to come back', opts, async () => {
+  const port = gw.port;
+  await h.menu(page, 'Session', 'Exit');
+  await answer(true);
+  const { code } = await gw.exited;
+  assert.equal(code, 0);
+  await page.waitForSelector('#banner[data-kind="stopped"]:not([hidden])');
+  assert.equal(await page.textContent('#banner'), 'The gateway has stopped; this page reconnects when it runs again');
+  await page.waitForTimeout(1500);  // a few polls against nothing
+  assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => b.disabled)));
+  gw = await h.startGateway(db.db, [], { port });
+  await page.waitForFunction(() => document.querySelector('#banner').hidden, null, { timeout: 20000 });
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.deepEqual(problems, []);
+});
+
+// Answers the console's own question dialog.
+async function answer(yes) {
+  await page.waitForSelector('#confirm-dialog[open]');
+  await page.click(yes ? '#btn-confirm-yes' : '#btn-confirm-no');
+  await page.waitForSelector('#confirm-dialog', { state: 'hidden' });
+}
 
 async function waitFor(check, ms = 10000) {
   const end = Date.now() + ms;

@@ -66,12 +66,13 @@ function freePort() {
   });
 }
 
-// Starts orvserv on db; resolves with { url, proc, stop() } once the
-// console answers.
-export async function startGateway(db, extra = []) {
-  const port = await freePort();
+// Starts orvserv on db; resolves with { url, port, proc, stop() } once the
+// console answers. options.port reuses a port (a restart); options.lang
+// sets the gateway's language (LANG), C by default.
+export async function startGateway(db, extra = [], options = {}) {
+  const port = options.port || await freePort();
   const proc = spawn(path.join(BIN, 'orvserv'), [`/TarnwickDatabase:${db}`, `/Listen:127.0.0.1:${port}`, ...extra],
-    { stdio: ['ignore', 'pipe', 'pipe'], env: { ...process.env, LANG: 'C' } });
+    { stdio: ['ignore', 'pipe', 'pipe'], env: { ...process.env, LANG: options.lang || 'C', LC_ALL: '', LC_MESSAGES: '' } });
   let output = '';
   proc.stdout.on('data', (d) => { output += d; });
   proc.stderr.on('data', (d) => { output += d; });
@@ -87,7 +88,7 @@ export async function startGateway(db, extra = []) {
   proc.removeAllListeners('exit');
   const exited = new Promise((resolve) => proc.on('exit', (code, signal) => resolve({ code, signal })));
   return {
-    url, proc, output: () => output,
+    url, port, proc, output: () => output, exited,
     async stop() { proc.kill('SIGTERM'); return exited; },
   };
 }

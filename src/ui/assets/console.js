@@ -1,11 +1,4 @@
-// The console page's script (console_assets.h). Every text that comes
-// from mail, tables or settings is put into the page with textContent or
-// as a form value, never as markup.
-#include "ui/console_assets.h"
-
-namespace {
-
-constexpr std::string_view kScript = R"JS('use strict';
+'use strict';
 (() => {
 const TOKEN = document.querySelector('meta[name="orv-token"]').content;
 const $ = (sel) => document.querySelector(sel);
@@ -13,7 +6,13 @@ let texts = {}, statuses = [], menu = [];
 let listed = 1, selectedKeys = [], anchorIndex = -1, rows = [];
 let noticeAfter = 0, diagGeneration = -1, lastGeneration = -1, wasBusy = false;
 let accountRows = [], accountSelection = [], contactRows = [], contactSelection = [];
-let editingAccount = null, currentLog = null;
+let editingAccount = null, currentLog = null, accountDone = null;
+// The logs of the listed category as the gateway sent them, and the
+// statuses whose rows still get notices (a Save or Move out of them asks).
+let listedRows = [], followed = [];
+let sortColumn = null, sortDirection = 1, searchText = '';
+// 'lost': the gateway does not answer; 'stopped': Exit was chosen.
+let offline = null, lostSince = false, answeredSinceExit = 0;
 // Requests still out when a newer one of their kind is sent are ignored on
 // return: replies need not come back in the order they were asked for.
 let logsAsked = 0, messageAsked = 0;
@@ -21,14 +20,71 @@ let logsAsked = 0, messageAsked = 0;
 const T = (key) => (key in texts ? texts[key] : key);
 const menuText = (t) => t.replace(/&(.)/g, '$1');
 
+class ApiError extends Error {
+  constructor(message, status, busy) { super(message); this.status = status; this.busy = busy; }
+}
 async function api(path, body) {
   const init = body === undefined ? {} : {
     method: 'POST', headers: {'Content-Type': 'application/json', 'X-Orvane-Token': TOKEN},
     body: JSON.stringify(body)};
   const res = await fetch(path, init);
   const data = await res.json().catch(() => ({}));
-  if (!res.ok) throw new Error(data.message || ('HTTP ' + res.status));
+  if (res.status === 401) {
+    // The session is over (logged out, expired, or a new gateway process):
+    // the login page decides what comes next.
+    window.location.assign('/');
+    throw new ApiError(data.error || 'login required', 401, false);
+  }
+  if (res.status === 503 && data.error === 'busy') {
+    // The gateway thread is tied up (a run waiting on the network); the page
+    // stays as it is and the next poll or click tries again.
+    banner('busy', data.message || T('*Working...'));
+    throw new ApiError(data.message || 'busy', 503, true);
+  }
+  if (!res.ok) throw new ApiError(data.message || ('HTTP ' + res.status), res.status, false);
   return data;
+}
+
+/* Banner: the connection's state above everything else */
+function banner(kind, text) {
+  const b = $('#banner');
+  if (!kind) { b.hidden = true; b.textContent = ''; delete b.dataset.kind; return; }
+  b.dataset.kind = kind;
+  b.textContent = text;
+  b.hidden = false;
+}
+function setOffline(kind) {
+  if (offline === 'stopped' && kind === 'lost') return;
+  offline = kind;
+  document.body.classList.add('offline');
+  document.querySelectorAll('#menubar .menu > button').forEach((btn) => { btn.disabled = true; });
+  closeMenus();
+  $('#popup').hidden = true;
+  document.querySelectorAll('dialog[open]').forEach((d) => d.close());
+  $('#busy').hidden = true;
+  document.body.classList.remove('busy');
+  $('#status-text').textContent = T('*Connection to the gateway lost');
+  banner(kind, T(kind === 'stopped' ? '*The gateway has stopped; this page reconnects when it runs again'
+                                    : '*Connection to the gateway lost; reconnecting...'));
+}
+
+/* Questions in the console's own dialog: resolves true for Yes */
+function ask(caption, text) {
+  const d = $('#confirm-dialog');
+  $('#confirm-caption').textContent = caption || T('*Tarnwick @Orvane');
+  $('#confirm-text').textContent = text;
+  return new Promise((resolve) => {
+    const done = (answer) => {
+      $('#btn-confirm-yes').onclick = $('#btn-confirm-no').onclick = d.oncancel = null;
+      if (d.open) d.close();
+      resolve(answer);
+    };
+    $('#btn-confirm-yes').onclick = () => done(true);
+    $('#btn-confirm-no').onclick = () => done(false);
+    d.oncancel = (ev) => { ev.preventDefault(); done(false); };
+    d.showModal();
+    $('#btn-confirm-no').focus();
+  });
 }
 
 function el(tag, text, cls) {
@@ -51,43 +107,134 @@ function applyTexts(root) {
   root.querySelectorAll('[data-text]').forEach((e) => { e.textContent = T(e.dataset.text); });
 }
 
-/* Menus */
+/* Menus: mouse and keyboard (arrows move, Enter or Space acts, Escape
+   closes), with the ARIA menu roles */
 function buildMenu() {
   const bar = $('#menubar');
   bar.replaceChildren();
   for (const top of menu) {
     const m = el('div', undefined, 'menu');
     const b = el('button', menuText(top.text));
+    b.setAttribute('role', 'menuitem');
+    b.setAttribute('aria-haspopup', 'menu');
+    b.setAttribute('aria-expanded', 'false');
     const list = el('ul');
+    list.setAttribute('role', 'menu');
+    list.setAttribute('aria-label', menuText(top.text));
     for (const item of top.items || []) {
-      if (!item.text) { list.append(el('li', undefined, 'separator')); continue; }
+      if (!item.text) { const sep = el('li', undefined, 'separator'); sep.setAttribute('role', 'separator'); list.append(sep); continue; }
       const li = el('li', menuText(item.text));
+      li.setAttribute('role', 'menuitem');
+      li.tabIndex = -1;
       li.dataset.command = item.command;
       li.addEventListener('mouseenter', () => { $('#prompt').textContent = item.prompt; });
       li.addEventListener('mouseleave', () => { $('#prompt').textContent = ''; });
-      li.addEventListener('click', () => { closeMenus(); command(item.command); });
+      li.addEventListener('focus', () => { $('#prompt').textContent = item.prompt; });
+      li.addEventListener('blur', () => { $('#prompt').textContent = ''; });
+      li.addEventListener('click', (ev) => { ev.stopPropagation(); closeMenus(); command(item.command); });
+      li.addEventListener('keydown', (ev) => itemKey(ev, m, li, item));
       list.append(li);
     }
     b.addEventListener('click', (ev) => {
       ev.stopPropagation();
       const open = m.classList.contains('open');
       closeMenus();
-      if (!open) m.classList.add('open');
+      if (!open) openMenu(m, false);
     });
+    b.addEventListener('keydown', (ev) => topKey(ev, m));
     b.addEventListener('mouseenter', () => {
-      if (document.querySelector('.menu.open') && !m.classList.contains('open')) { closeMenus(); m.classList.add('open'); }
+      if (document.querySelector('.menu.open') && !m.classList.contains('open')) { closeMenus(); openMenu(m, false); }
     });
     m.append(b, list);
     bar.append(m);
   }
 }
-function closeMenus() { document.querySelectorAll('.menu.open').forEach((m) => m.classList.remove('open')); }
+const menuItems = (m) => [...m.querySelectorAll('li[role="menuitem"]')];
+const topMenus = () => [...document.querySelectorAll('#menubar .menu')];
+function openMenu(m, focusFirst) {
+  m.classList.add('open');
+  m.querySelector('button').setAttribute('aria-expanded', 'true');
+  if (focusFirst) { const first = menuItems(m)[0]; if (first) first.focus(); }
+}
+function closeMenus() {
+  document.querySelectorAll('.menu.open').forEach((m) => {
+    m.classList.remove('open');
+    m.querySelector('button').setAttribute('aria-expanded', 'false');
+  });
+}
+function neighbourMenu(m, step) {
+  const all = topMenus();
+  return all[(all.indexOf(m) + step + all.length) % all.length];
+}
+function topKey(ev, m) {
+  const keys = {ArrowDown: 0, Enter: 0, ' ': 0, ArrowUp: 0, ArrowRight: 1, ArrowLeft: -1, Escape: 2};
+  if (!(ev.key in keys)) return;
+  ev.preventDefault();
+  ev.stopPropagation();
+  if (ev.key === 'Escape') { closeMenus(); return; }
+  if (keys[ev.key] === 0) {
+    closeMenus();
+    openMenu(m, true);
+    if (ev.key === 'ArrowUp') { const items = menuItems(m); items[items.length - 1].focus(); }
+    return;
+  }
+  const next = neighbourMenu(m, keys[ev.key]);
+  const wasOpen = m.classList.contains('open');
+  closeMenus();
+  next.querySelector('button').focus();
+  if (wasOpen) openMenu(next, true);
+}
+function itemKey(ev, m, li, item) {
+  const items = menuItems(m);
+  const at = items.indexOf(li);
+  let handled = true;
+  switch (ev.key) {
+    case 'ArrowDown': items[(at + 1) % items.length].focus(); break;
+    case 'ArrowUp': items[(at - 1 + items.length) % items.length].focus(); break;
+    case 'Home': items[0].focus(); break;
+    case 'End': items[items.length - 1].focus(); break;
+    case 'ArrowRight': case 'ArrowLeft': {
+      const next = neighbourMenu(m, ev.key === 'ArrowRight' ? 1 : -1);
+      closeMenus();
+      next.querySelector('button').focus();
+      openMenu(next, true);
+      break;
+    }
+    case 'Enter': case ' ':
+      closeMenus();
+      m.querySelector('button').focus();
+      command(item.command);
+      break;
+    case 'Escape':
+      closeMenus();
+      m.querySelector('button').focus();
+      break;
+    case 'Tab': closeMenus(); handled = false; break;
+    default: handled = false;
+  }
+  if (handled) { ev.preventDefault(); ev.stopPropagation(); }
+}
 
 async function command(id) {
+  if (offline) return;
   switch (id) {
     case 57665:
-      await api('/api/command', {command: id});
-      document.body.replaceChildren(el('p', T('*Tarnwick @Orvane') + ': ' + T('*Connection to the gateway lost')));
+      if (!await ask(T('*Exit stops the gateway for every operator'),
+                     T('*No mail is retrieved and no notices are sent until the gateway is started again. Exit now?'))) return;
+      try {
+        await api('/api/command', {command: id});
+      } catch (e) {
+        if (e.busy) return;
+        if (e.status) { notice('error', '', e.message); return; }
+      }
+      setOffline('stopped');
+      return;
+    case 32780:
+      // Ends this browser's session only; without a session the login page
+      // is where the console starts again.
+      await api('/api/logout', {}).catch(() => {});
+      $('#status-text').textContent = T('*Logged out');
+      window.location.assign('/');
       return;
     case 32771: case 32772: case 32773: case 32774:
       await api('/api/command', {command: id}).catch((e) => notice('error', '', e.message));
@@ -143,14 +290,35 @@ async function showCategory(status) {
   await reloadLogs();
 }
 async function reloadLogs() {
-  const ask = ++logsAsked;
+  const asked = ++logsAsked;
   const data = await api('/api/logs?status=' + listed);
-  if (ask !== logsAsked || data.status !== listed) return;
-  rows = data.rows;
+  if (asked !== logsAsked || data.status !== listed) return;
+  listedRows = data.rows;
+  followed = data.followed || [];
+  renderLogs();
+}
+// The listed rows that match the search box, in the chosen column's order.
+function shownRows() {
+  const needle = searchText.trim().toLocaleLowerCase();
+  let list = needle ? listedRows.filter((r) => [r.from, r.subject, r.ref, r.received]
+    .some((v) => String(v).toLocaleLowerCase().includes(needle))) : listedRows.slice();
+  if (sortColumn) {
+    const collator = new Intl.Collator(undefined, {numeric: true, sensitivity: 'base'});
+    list.sort((a, b) => sortDirection * collator.compare(String(a[sortColumn]), String(b[sortColumn])) || a.key - b.key);
+  }
+  return list;
+}
+function renderLogs() {
+  rows = shownRows();
+  // Rows the search hides leave the selection: nothing acts on what the
+  // operator cannot see.
   selectedKeys = selectedKeys.filter((k) => rows.some((r) => r.key === k));
   const body = $('#logs tbody');
   body.replaceChildren();
   $('#logs').dataset.listed = listed;  // which category the rows are of
+  document.querySelectorAll('#logs th[data-sort]').forEach((th) => {
+    th.setAttribute('aria-sort', th.dataset.sort !== sortColumn ? 'none' : sortDirection > 0 ? 'ascending' : 'descending');
+  });
   rows.forEach((r, i) => {
     const tr = el('tr');
     tr.dataset.key = r.key;
@@ -172,6 +340,12 @@ async function reloadLogs() {
     body.append(tr);
   });
 }
+function sortBy(column) {
+  if (sortColumn === column) sortDirection = -sortDirection;
+  else { sortColumn = column; sortDirection = 1; }
+  anchorIndex = -1;
+  renderLogs();
+}
 function selectRow(i, ev) {
   const key = rows[i].key;
   if (ev.shiftKey && anchorIndex >= 0) {
@@ -189,9 +363,9 @@ function selectRow(i, ev) {
   showMessage(key);
 }
 async function showMessage(key) {
-  const ask = ++messageAsked;
+  const asked = ++messageAsked;
   const data = await api('/api/log?key=' + key);
-  if (ask !== messageAsked) return;
+  if (asked !== messageAsked) return;
   $('#message-text').textContent = data.found ? data.text : '';
 }
 
@@ -217,7 +391,20 @@ function dropMenu(x, y, keys, target) {
   popup(x, y, [[T('*Copy here'), () => logCommand('copy', target, keys)],
                [T('*Move here'), () => logCommand('move', target, keys)]]);
 }
+// Asks first when the command cannot be undone, or when the rows would leave
+// the statuses that get notices (their requestors would hear no more).
+async function confirmLogCommand(name, target) {
+  const isFollowed = (s) => followed.includes(s);
+  if (name === 'delete' && listed === 9)
+    return ask(T('*Delete'), T('*The selected logs will be removed for good. Delete them?'));
+  const to = name === 'save' ? 7 : name === 'delete' ? 9 : name === 'move' ? target : listed;
+  if (name !== 'copy' && isFollowed(listed) && !isFollowed(to))
+    return ask(T(name === 'save' ? '*Save' : name === 'delete' ? '*Delete' : '*Move here'),
+               T('*The requestors of the selected logs will get no more notices about them. Go on?'));
+  return true;
+}
 async function logCommand(name, target, keys) {
+  if (!await confirmLogCommand(name, target)) return;
   const selection = selectedKeys;
   try {
     await api('/api/logs', {command: name, keys, listed, target});
@@ -260,9 +447,55 @@ function selectPage(page) {
   document.querySelectorAll('#settings-dialog .tab').forEach((t) => t.classList.toggle('active', t.dataset.page === page));
   document.querySelectorAll('#settings-dialog .page').forEach((p) => p.classList.toggle('active', p.id === 'page-' + page));
 }
+// The E-mail page is built from the fields the gateway lists: each a
+// setting, its label and its kind. A secret is never sent to the page; it
+// shows whether one is set and takes a new value or Clear.
+function buildEmailPage(fields) {
+  const form = $('#email-form');
+  form.replaceChildren();
+  for (const f of fields) {
+    const id = 's' + f.setting;
+    const label = el('label', f.label);
+    label.htmlFor = id;
+    let input;
+    if (f.kind === 'choice') {
+      input = el('select');
+      for (const c of f.choices || []) { const o = el('option', c.text); o.value = c.value; input.append(o); }
+      input.value = f.value;
+    } else if (f.kind === 'check') {
+      input = el('input');
+      input.type = 'checkbox';
+      input.checked = f.value === '1';
+    } else {
+      input = el('input');
+      if (f.kind === 'port' || f.kind === 'number') input.inputMode = 'numeric';
+      if (f.kind === 'secret') {
+        input.type = 'password';
+        input.autocomplete = 'new-password';
+        input.placeholder = T('*Type a new value to replace it');
+      } else {
+        input.value = f.value;
+      }
+    }
+    input.id = id;
+    input.dataset.setting = f.setting;
+    input.dataset.kind = f.kind;
+    input.addEventListener('change', () => storeSetting(input));
+    if (f.kind !== 'secret') { form.append(label, input); continue; }
+    const state = el('span', T(f.set ? '*Set' : '*Not set'), 'secret-state');
+    state.id = id + '-state';
+    const clear = el('button', T('*Clear'));
+    clear.type = 'button';
+    clear.id = id + '-clear';
+    clear.addEventListener('click', () => storeSecret(input, ''));
+    const box = el('span', undefined, 'secret');
+    box.append(input, state, clear);
+    form.append(label, box);
+  }
+}
 async function openSettings(page) {
   const data = await api('/api/settings');
-  for (const [n, v] of Object.entries(data.email)) $('#s' + n).value = v;
+  buildEmailPage(data.email);
   for (const [n, v] of Object.entries(data.texts)) $('#s' + n).value = v;
   for (const [n, v] of Object.entries(data.checks)) $('#c' + n).checked = v;
   const unit = $('#interval-unit');
@@ -271,7 +504,7 @@ async function openSettings(page) {
   unit.value = String(data.interval.unit);
   $('#interval-quantity').value = data.interval.quantity;
   document.querySelectorAll('#settings-dialog .error').forEach((e) => { e.textContent = ''; });
-  document.querySelectorAll('#settings-dialog input.invalid').forEach((e) => e.classList.remove('invalid'));
+  document.querySelectorAll('#settings-dialog .invalid').forEach((e) => e.classList.remove('invalid'));
   await loadAccounts();
   selectPage(page);
   const dialog = $('#settings-dialog');
@@ -283,14 +516,27 @@ function pageError(input, message) {
   input.classList.toggle('invalid', !!message);
 }
 async function storeSetting(input) {
-  const r = await api('/api/setting', {setting: Number(input.dataset.setting), value: input.value});
+  if (input.dataset.kind === 'secret') {
+    // An emptied secret field means "leave it"; Clear is the way to remove one.
+    if (input.value !== '') await storeSecret(input, input.value);
+    return;
+  }
+  const value = input.type === 'checkbox' ? (input.checked ? '1' : '0') : input.value;
+  const r = await api('/api/setting', {setting: Number(input.dataset.setting), value});
   pageError(input, r.ok ? '' : r.message);
 }
+async function storeSecret(input, value) {
+  const r = await api('/api/setting', {setting: Number(input.dataset.setting), value});
+  pageError(input, r.ok ? '' : r.message);
+  if (!r.ok) return;
+  input.value = '';
+  $('#' + input.id + '-state').textContent = T(value === '' ? '*Not set' : '*Set');
+}
 async function storeInterval() {
+  // Sent as typed: the gateway refuses what is not a whole number rather
+  // than storing 0 for it.
   const q = $('#interval-quantity');
-  const quantity = Number.parseInt(q.value || '0', 10);
-  const r = await api('/api/setting', {interval: {quantity: Number.isFinite(quantity) ? quantity : 0,
-                                                 unit: Number($('#interval-unit').value)}});
+  const r = await api('/api/setting', {interval: {quantity: q.value.trim(), unit: Number($('#interval-unit').value)}});
   pageError(q, r.ok ? '' : r.message);
 }
 async function storeCheck(box) {
@@ -335,6 +581,8 @@ async function accountsAction(body) {
   $('#accounts-error').textContent = r.ok ? '' : r.message;
   await loadAccounts();
 }
+// Opens Account Details for one account; resolves when the dialog is left
+// (OK stored, or Cancel), so several accounts are edited one after another.
 async function editAccount(key) {
   const d = await api('/api/account?key=' + key);
   if (!d.found) { $('#accounts-error').textContent = ''; return; }
@@ -342,7 +590,21 @@ async function editAccount(key) {
   $('#account-text').value = d.description;
   $('#acc-receive').checked = d.receive;
   $('#acc-dlg-disabled').checked = d.disabled;
+  const closed = new Promise((resolve) => { accountDone = resolve; });
   $('#account-dialog').showModal();
+  await closed;
+}
+async function finishAccount(save) {
+  const dialog = $('#account-dialog');
+  const done = accountDone;
+  accountDone = null;
+  if (dialog.open) dialog.close();
+  try {
+    if (save) await accountsAction({action: 'edit', keys: [editingAccount], receive: $('#acc-receive').checked,
+                                    disabled: $('#acc-dlg-disabled').checked});
+  } finally {
+    if (done) done();
+  }
 }
 async function openContacts() {
   const data = await api('/api/contacts');
@@ -363,7 +625,9 @@ async function showAbout() {
 /* State polling */
 async function refreshState() {
   const s = await api('/api/state?notices=' + noticeAfter + '&diagnostics=' + diagGeneration);
-  $('#status-text').textContent = s.busy ? (s.status || T('*Working...')) : (s.status || T('*Ready'));
+  // The last run's text stays in the gateway's snapshot after it ends; idle
+  // is shown as Ready whatever the last run said.
+  $('#status-text').textContent = s.busy ? (s.status || T('*Working...')) : T('*Ready');
   $('#busy').hidden = !s.busy;
   document.body.classList.toggle('busy', s.busy);
   setCategoryTexts(s.categories);
@@ -390,21 +654,42 @@ async function refreshState() {
 async function poll() {
   try {
     await refreshState();
-    document.body.classList.remove('offline');
+    // After Exit the gateway may still answer for a moment while it shuts
+    // down; it is back only once it has been seen gone (or keeps running).
+    if (offline === 'stopped' && !lostSince && ++answeredSinceExit < 10) { setTimeout(poll, 1000); return; }
+    if (offline) {
+      // The gateway answers again, perhaps a new process with a new token:
+      // start over from the page it serves now.
+      window.location.reload();
+      return;
+    }
+    if ($('#banner').dataset.kind === 'busy') banner(null);
   } catch (e) {
-    $('#status-text').textContent = T('*Connection to the gateway lost');
+    if (!e.busy && e.status !== 401) { setOffline(offline || 'lost'); lostSince = true; }
   }
   setTimeout(poll, 1000);
 }
 
 function wire() {
   document.addEventListener('click', () => { closeMenus(); $('#popup').hidden = true; });
+  document.addEventListener('keydown', (ev) => {
+    if (ev.key === 'F10' && !offline) { ev.preventDefault(); const first = $('#menubar .menu > button'); if (first) first.focus(); }
+    if (ev.key === 'Escape' && !$('#popup').hidden) $('#popup').hidden = true;
+  });
+  document.querySelectorAll('#logs th[data-sort]').forEach((th) => {
+    th.tabIndex = 0;
+    th.addEventListener('click', () => sortBy(th.dataset.sort));
+    th.addEventListener('keydown', (ev) => { if (ev.key === 'Enter' || ev.key === ' ') { ev.preventDefault(); sortBy(th.dataset.sort); } });
+  });
+  $('#log-search').placeholder = T('*Search');
+  $('#log-search').setAttribute('aria-label', T('*Search'));
+  $('#log-search').addEventListener('input', (ev) => { searchText = ev.target.value; anchorIndex = -1; renderLogs(); });
   $('#btn-details-ok').addEventListener('click', () => $('#details-dialog').close());
   $('#btn-print').addEventListener('click', printDetails);
   $('#btn-mail').addEventListener('click', mailRequestor);
   document.querySelectorAll('#settings-dialog .tab').forEach((t) => t.addEventListener('click', () => selectPage(t.dataset.page)));
   $('#btn-settings-close').addEventListener('click', () => $('#settings-dialog').close());
-  document.querySelectorAll('#settings-dialog input[data-setting]').forEach((i) => i.addEventListener('change', () => storeSetting(i)));
+  document.querySelectorAll('#page-preferences input[data-setting]').forEach((i) => i.addEventListener('change', () => storeSetting(i)));
   document.querySelectorAll('#settings-dialog input[data-check]').forEach((b) => b.addEventListener('click', () => storeCheck(b)));
   $('#interval-quantity').addEventListener('change', storeInterval);
   $('#interval-unit').addEventListener('change', storeInterval);
@@ -413,18 +698,15 @@ function wire() {
   $('#btn-acc-everybody').addEventListener('click', () => editAccount(0));
   $('#btn-acc-delete').addEventListener('click', async () => {
     if (!accountSelection.length) return;
-    if (!window.confirm(T('*Are you sure you want to permanently delete the selected account(s)?'))) return;
+    if (!await ask(T('*Delete'), T('*Are you sure you want to permanently delete the selected account(s)?'))) return;
     await accountsAction({action: 'delete', keys: accountSelection});
   });
   $('#acc-disabled').addEventListener('click', (ev) => {
     if (accountSelection.length) accountsAction({action: 'disable', keys: accountSelection, disabled: ev.target.checked});
   });
-  $('#btn-account-ok').addEventListener('click', async () => {
-    $('#account-dialog').close();
-    await accountsAction({action: 'edit', keys: [editingAccount], receive: $('#acc-receive').checked,
-                          disabled: $('#acc-dlg-disabled').checked});
-  });
-  $('#btn-account-cancel').addEventListener('click', () => $('#account-dialog').close());
+  $('#btn-account-ok').addEventListener('click', () => finishAccount(true));
+  $('#btn-account-cancel').addEventListener('click', () => finishAccount(false));
+  $('#account-dialog').addEventListener('cancel', (ev) => { ev.preventDefault(); finishAccount(false); });
   $('#btn-contacts-ok').addEventListener('click', async () => {
     $('#contacts-dialog').close();
     if (contactSelection.length) await accountsAction({action: 'add', keys: contactSelection});
@@ -448,13 +730,22 @@ async function start() {
   document.body.dataset.ready = '1';
   setTimeout(poll, 1000);
 }
-start().catch((e) => notice('error', '', e.message));
+// A request that failed inside a click handler: the gateway's refusal is
+// shown, a lost connection turns the page offline; anything else is a
+// fault of the page and stays an error.
+window.addEventListener('unhandledrejection', (ev) => {
+  const e = ev.reason;
+  if (e instanceof ApiError) {
+    ev.preventDefault();
+    if (e.status !== 401 && !e.busy) notice('error', '', e.message);
+  } else if (e instanceof TypeError && e.message === 'Failed to fetch') {
+    ev.preventDefault();
+    setOffline('lost');
+  }
+});
+start().catch((e) => {
+  if (e.status === 401) return;
+  if (!e.status) { setOffline('lost'); setTimeout(poll, 1000); return; }
+  notice('error', '', e.message);
+});
 })();
-)JS";
-
-}  // namespace
-
-const ConsoleAsset* consoleScriptAsset() {
-  static const ConsoleAsset script{"text/javascript; charset=utf-8", kScript};
-  return &script;
-}

@@ -1,7 +1,5 @@
 #include "ui/console_server.h"
 
-#include <httplib.h>
-
 #include <fstream>
 #include <sstream>
 
@@ -13,10 +11,10 @@
 namespace {
 
 constexpr const char* kAccessCookie = "orv_access";
-constexpr const char* kTokenHeader = "X-Orvane-Token";
+constexpr const char* kTokenHeader = "x-orvane-token";
 
-std::string cookieValue(const httplib::Request& req, std::string_view name) {
-  std::string cookies = req.get_header_value("Cookie");
+std::string cookieValue(const HttpRequest& req, std::string_view name) {
+  std::string cookies = req.header("cookie");
   size_t pos = 0;
   while (pos < cookies.size()) {
     size_t end = cookies.find(';', pos);
@@ -30,10 +28,11 @@ std::string cookieValue(const httplib::Request& req, std::string_view name) {
   return std::string();
 }
 
-void refuse(httplib::Response& res, int status, const char* why) {
-  res.status = status;
-  res.set_content(std::string("{\"ok\":false,\"message\":\"") + why + "\"}", "application/json");
+HttpAnswer refuse(int status, const char* why) {
+  return HttpAnswer{status, "application/json", std::string("{\"ok\":false,\"message\":\"") + why + "\"}", {}};
 }
+
+HttpAnswer json(const ApiReply& reply) { return HttpAnswer{reply.status, "application/json", ConsoleApi::dump(reply.body), {}}; }
 
 std::string contentTypeOf(const std::string& path) {
   auto ends = [&](const char* ext) {
@@ -53,6 +52,28 @@ std::string replaceAll(std::string text, std::string_view what, std::string_view
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
     text.replace(at, what.size(), with);
   return text;
+}
+
+bool startsWith(const std::string& text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// [A-Za-z0-9._-]+ and nothing else.
+bool plainName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+          c == '-'))
+      return false;
+  return true;
+}
+
+// [a-z]+
+bool lowerWord(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (c < 'a' || c > 'z') return false;
+  return true;
 }
 
 }  // namespace
@@ -75,120 +96,88 @@ bool ConsoleServer::start(std::string* error) {
              " only with an access token (setting 207 in orvserv.cfg)";
     return false;
   }
-  server_ = std::make_unique<httplib::Server>();
-  server_->set_payload_max_length(kMaxBody);
-  server_->set_read_timeout(10, 0);
-  server_->set_write_timeout(10, 0);
-  routes();
-  if (config_.port == 0) {
-    int port = server_->bind_to_any_port(config_.address);
-    if (port <= 0) {
-      *error = "cannot listen on " + config_.address;
-      return false;
-    }
-    port_ = static_cast<uint16_t>(port);
-  } else {
-    if (!server_->bind_to_port(config_.address, config_.port)) {
-      *error = "cannot listen on " + config_.address + ":" + std::to_string(config_.port) +
-               " (in use, or not an address of this machine)";
-      return false;
-    }
-    port_ = config_.port;
+  transport_ = std::make_unique<HttpTransport>(HttpLimits{}, [this](const HttpRequest& r) { return answer(r); });
+  transport_->setCommonHeaders(
+      {{"Content-Security-Policy",
+        "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+        "object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+       {"X-Content-Type-Options", "nosniff"},
+       {"X-Frame-Options", "DENY"},
+       {"Referrer-Policy", "no-referrer"},
+       {"Cache-Control", "no-store"}});
+  HttpEndpoint endpoint;
+  endpoint.address = config_.address;
+  endpoint.port = config_.port;
+  if (!transport_->start(endpoint, error)) {
+    transport_.reset();
+    return false;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  port_ = transport_->port();
   return true;
 }
 
 void ConsoleServer::stop() {
-  if (server_) server_->stop();
-  if (thread_.joinable()) thread_.join();
-  server_.reset();
+  if (transport_) transport_->stop();
+  transport_.reset();
 }
 
-void ConsoleServer::routes() {
-  httplib::Server& s = *server_;
-  s.set_default_headers({{"Content-Security-Policy",
-                          "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-                          "object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
-                         {"X-Content-Type-Options", "nosniff"},
-                         {"X-Frame-Options", "DENY"},
-                         {"Referrer-Policy", "no-referrer"},
-                         {"Cache-Control", "no-store"}});
-
-  s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    using R = httplib::Server::HandlerResponse;
-    bool loopback = isLoopbackAddress(req.remote_addr);
-    if (loopback) {
-      if (!hostAllowed(req.get_header_value("Host"), config_.address)) {
-        refuse(res, 403, "unexpected Host header");
-        return R::Handled;
-      }
-    } else {
-      std::string presented = cookieValue(req, kAccessCookie);
-      bool viaQuery = req.has_param("access") && req.method == "GET" && req.path == "/";
-      if (viaQuery) presented = req.get_param_value("access");
-      if (config_.accessToken.empty() || !tokensEqual(presented, config_.accessToken)) {
-        refuse(res, 403, "access token required");
-        return R::Handled;
-      }
-      if (viaQuery) {
-        res.set_header("Set-Cookie",
-                       std::string(kAccessCookie) + "=" + presented + "; Path=/; HttpOnly; SameSite=Strict");
-        res.set_redirect("/");
-        return R::Handled;
-      }
+HttpAnswer ConsoleServer::answer(const HttpRequest& req) {
+  bool loopback = isLoopbackAddress(req.peer);
+  if (loopback) {
+    if (!hostAllowed(req.header("host"), config_.address)) return refuse(403, "unexpected Host header");
+  } else {
+    std::string presented = cookieValue(req, kAccessCookie);
+    bool viaQuery = req.hasParam("access") && req.method == "GET" && req.path == "/";
+    if (viaQuery) presented = req.param("access");
+    if (config_.accessToken.empty() || !tokensEqual(presented, config_.accessToken))
+      return refuse(403, "access token required");
+    if (viaQuery) {
+      HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
+      redirect.headers.emplace("Set-Cookie",
+                               std::string(kAccessCookie) + "=" + presented + "; Path=/; HttpOnly; SameSite=Strict");
+      redirect.headers.emplace("Location", "/");
+      return redirect;
     }
-    if (req.method == "POST") {
-      if (!tokensEqual(req.get_header_value(kTokenHeader), processToken_)) {
-        refuse(res, 403, "missing or wrong console token");
-        return R::Handled;
-      }
-    } else if (req.method != "GET" && req.method != "HEAD") {
-      refuse(res, 405, "method not allowed");
-      return R::Handled;
-    }
-    return R::Unhandled;
-  });
+  }
+  if (req.method == "POST") {
+    if (!tokensEqual(req.header(kTokenHeader), processToken_)) return refuse(403, "missing or wrong console token");
+  } else if (req.method != "GET" && req.method != "HEAD") {
+    return refuse(405, "method not allowed");
+  }
+  return route(req);
+}
 
-  s.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+HttpAnswer ConsoleServer::route(const HttpRequest& req) {
+  bool get = req.method != "POST";
+  if (get && req.path == "/") {
     std::string page(consolePage());
     page = replaceAll(std::move(page), "{{TOKEN}}", processToken_);
     page = replaceAll(std::move(page), "{{TITLE}}", htmlEscape(translate("*Tarnwick @Orvane").view()));
-    res.set_content(page, "text/html; charset=utf-8");
-  });
-
-  s.Get(R"(/assets/([A-Za-z0-9._-]+))", [](const httplib::Request& req, httplib::Response& res) {
-    const ConsoleAsset* asset = consoleAsset(req.matches[1].str());
-    if (!asset) return refuse(res, 404, "no such asset");
-    res.set_content(std::string(asset->body), std::string(asset->contentType).c_str());
-  });
-
-  s.Get(R"(/help/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-    std::optional<std::string> file = resolveUnder(config_.manualDirectory, req.matches[1].str());
-    if (!file) return refuse(res, 404, "no such page in the manual");
+    return HttpAnswer{200, "text/html; charset=utf-8", page, {}};
+  }
+  if (get && startsWith(req.path, "/assets/")) {
+    std::string name = req.path.substr(8);
+    const ConsoleAsset* asset = plainName(name) ? consoleAsset(name) : nullptr;
+    if (!asset) return refuse(404, "no such asset");
+    return HttpAnswer{200, std::string(asset->contentType), std::string(asset->body), {}};
+  }
+  if (get && startsWith(req.path, "/help/") && req.path.size() > 6) {
+    std::optional<std::string> file = resolveUnder(config_.manualDirectory, req.path.substr(6));
+    if (!file) return refuse(404, "no such page in the manual");
     std::ifstream in(*file, std::ios::binary);
     std::ostringstream body;
     body << in.rdbuf();
-    if (!in && !in.eof()) return refuse(res, 500, "the manual page cannot be read");
-    res.set_content(body.str(), contentTypeOf(*file).c_str());
-  });
-
-  s.Get(R"(/api/([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
-    ApiParams params(req.params.begin(), req.params.end());
-    ApiReply reply = api_.get(req.path, params);
-    res.status = reply.status;
-    res.set_content(ConsoleApi::dump(reply.body), "application/json");
-  });
-
-  s.Post(R"(/api/([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!in && !in.eof()) return refuse(500, "the manual page cannot be read");
+    return HttpAnswer{200, contentTypeOf(*file), body.str(), {}};
+  }
+  if (startsWith(req.path, "/api/") && lowerWord(std::string_view(req.path).substr(5))) {
+    if (get) {
+      ApiParams params(req.query.begin(), req.query.end());
+      return json(api_.get(req.path, params));
+    }
     nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
-    if (body.is_discarded()) return refuse(res, 400, "the body is not JSON");
-    ApiReply reply = api_.post(req.path, body);
-    res.status = reply.status;
-    res.set_content(ConsoleApi::dump(reply.body), "application/json");
-  });
-
-  s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) refuse(res, res.status, res.status == 404 ? "not found" : "request refused");
-  });
+    if (body.is_discarded()) return refuse(400, "the body is not JSON");
+    return json(api_.post(req.path, body));
+  }
+  return refuse(404, "not found");
 }

@@ -1,4 +1,4 @@
-// ConsoleServer: the operator console's HTTP server (cpp-httplib) on its
+// ConsoleServer: the operator console's HTTP server (libmicrohttpd) on its
 // own threads: the page and its assets from the binary, the manual from
 // the manual directory, and the JSON interface of console_api.h.
 //
@@ -17,6 +17,9 @@
 // inline script, no framing), nosniff and no-store. Listening on a
 // non-loopback address without an access token is refused at start.
 //
+// Hostile clients are held off by the transport (http_transport.h): limits
+// on header size, body size, memory, time and connections.
+//
 // Thread-safety: start and stop from one thread (the program's main
 // thread); the handlers run on the server's worker threads.
 #pragma once
@@ -24,11 +27,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+#include "ui/http_transport.h"
+
 class ConsoleApi;
 
 struct ConsoleConfig {
@@ -40,7 +41,7 @@ struct ConsoleConfig {
 
 class ConsoleServer {
  public:
-  static constexpr size_t kMaxBody = 64 * 1024;
+  static constexpr size_t kMaxBody = HttpLimits{}.maxBody;
 
   ConsoleServer(ConsoleConfig config, ConsoleApi& api);
   ~ConsoleServer();
@@ -57,13 +58,15 @@ class ConsoleServer {
   // "http://ADDR:PORT/", with [ ] around an IPv6 address.
   std::string url() const;
 
+  // The gate and the routes, without the transport (any thread).
+  HttpAnswer answer(const HttpRequest& request);
+
  private:
-  void routes();
+  HttpAnswer route(const HttpRequest& request);
 
   ConsoleConfig config_;
   ConsoleApi& api_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
+  std::unique_ptr<HttpTransport> transport_;
   std::string processToken_;
   uint16_t port_ = 0;
 };

@@ -1,16 +1,19 @@
 #include "ui/console_server.h"
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
 #include "common/string_mapper.h"
 #include "ui/console_api.h"
 #include "ui/console_assets.h"
+#include "ui/console_password.h"
 #include "ui/console_security.h"
+#include "ui/login_page.h"
 
 namespace {
 
-constexpr const char* kAccessCookie = "orv_access";
+constexpr const char* kSessionCookie = "orv_session";
 constexpr const char* kTokenHeader = "x-orvane-token";
 
 std::string cookieValue(const HttpRequest& req, std::string_view name) {
@@ -30,6 +33,17 @@ std::string cookieValue(const HttpRequest& req, std::string_view name) {
 
 HttpAnswer refuse(int status, const char* why) {
   return HttpAnswer{status, "application/json", std::string("{\"ok\":false,\"message\":\"") + why + "\"}", {}};
+}
+
+HttpAnswer loginRequired() { return HttpAnswer{401, "application/json", "{\"error\":\"login required\"}", {}}; }
+
+HttpAnswer jsonAnswer(int status, const nlohmann::json& body) {
+  return HttpAnswer{status, "application/json", ConsoleApi::dump(body), {}};
+}
+
+int64_t nowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 HttpAnswer json(const ApiReply& reply) { return HttpAnswer{reply.status, "application/json", ConsoleApi::dump(reply.body), {}}; }
@@ -78,8 +92,9 @@ bool lowerWord(std::string_view name) {
 
 }  // namespace
 
-ConsoleServer::ConsoleServer(ConsoleConfig config, ConsoleApi& api)
-    : config_(std::move(config)), api_(api), processToken_(makeProcessToken()) {}
+ConsoleServer::ConsoleServer(ConsoleConfig config, ConsoleApi& api) : config_(std::move(config)), api_(api) {
+  if (config_.loginToken.empty()) config_.loginToken = makeProcessToken();
+}
 
 ConsoleServer::~ConsoleServer() { stop(); }
 
@@ -87,13 +102,21 @@ std::string ConsoleServer::url() const {
   std::string host = config_.address.find(':') != std::string::npos ? "[" + config_.address + "]" : config_.address;
   if (host == "0.0.0.0") host = "127.0.0.1";
   if (host == "[::]") host = "[::1]";
-  return "http://" + host + ":" + std::to_string(port_) + "/";
+  bool tls = !config_.certificatePem.empty() && !config_.keyPem.empty();
+  return (tls ? "https://" : "http://") + host + ":" + std::to_string(port_) + "/";
 }
 
+std::string ConsoleServer::loginUrl() const { return url() + "?token=" + config_.loginToken; }
+
 bool ConsoleServer::start(std::string* error) {
-  if (!isLoopbackAddress(config_.address) && config_.accessToken.empty()) {
+  bool tls = !config_.certificatePem.empty() && !config_.keyPem.empty();
+  if (!isLoopbackAddress(config_.address) && !tls) {
     *error = "the console may listen on " + config_.address +
-             " only with an access token (setting 207 in orvserv.cfg)";
+             " only over TLS: set its certificate and key files (settings 351 and 352 in orvserv.cfg)";
+    return false;
+  }
+  if (config_.loginToken.size() < kMinLoginTokenLength) {
+    *error = "the console's login token is shorter than " + std::to_string(kMinLoginTokenLength) + " characters";
     return false;
   }
   transport_ = std::make_unique<HttpTransport>(HttpLimits{}, [this](const HttpRequest& r) { return answer(r); });
@@ -108,6 +131,8 @@ bool ConsoleServer::start(std::string* error) {
   HttpEndpoint endpoint;
   endpoint.address = config_.address;
   endpoint.port = config_.port;
+  endpoint.certificatePem = config_.certificatePem;
+  endpoint.keyPem = config_.keyPem;
   if (!transport_->start(endpoint, error)) {
     transport_.reset();
     return false;
@@ -122,36 +147,93 @@ void ConsoleServer::stop() {
 }
 
 HttpAnswer ConsoleServer::answer(const HttpRequest& req) {
-  bool loopback = isLoopbackAddress(req.peer);
-  if (loopback) {
-    if (!hostAllowed(req.header("host"), config_.address)) return refuse(403, "unexpected Host header");
-  } else {
-    std::string presented = cookieValue(req, kAccessCookie);
-    bool viaQuery = req.hasParam("access") && req.method == "GET" && req.path == "/";
-    if (viaQuery) presented = req.param("access");
-    if (config_.accessToken.empty() || !tokensEqual(presented, config_.accessToken))
-      return refuse(403, "access token required");
-    if (viaQuery) {
-      HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
-      redirect.headers.emplace("Set-Cookie",
-                               std::string(kAccessCookie) + "=" + presented + "; Path=/; HttpOnly; SameSite=Strict");
-      redirect.headers.emplace("Location", "/");
-      return redirect;
+  if (isLoopbackAddress(req.peer) && !hostAllowed(req.header("host"), config_.address))
+    return refuse(403, "unexpected Host header");
+  bool post = req.method == "POST";
+  if (!post && req.method != "GET" && req.method != "HEAD") return refuse(405, "method not allowed");
+  // Monitoring: published counters only, nothing from mail or tables.
+  if (!post && req.path == "/healthz") return json(api_.health());
+  if (!post && req.path == "/metrics")
+    return HttpAnswer{200, "text/plain; version=0.0.4; charset=utf-8", api_.metrics(), {}};
+  if (post && req.path == "/api/login") return passwordLogin(req);
+  if (!post && req.path == "/" && req.hasParam("token")) {
+    std::string client = req.peer;
+    if (throttle_.waitBefore(client, nowSeconds()) == 0) {
+      if (tokensEqual(req.param("token"), config_.loginToken)) {
+        throttle_.succeeded(client);
+        HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
+        redirect.headers.emplace("Location", "/");
+        return startSession(req, std::move(redirect));
+      }
+      throttle_.failed(client, nowSeconds());
+    }
+    return HttpAnswer{200, "text/html; charset=utf-8", loginPage(!config_.passwordHash.empty()), {}};
+  }
+  std::optional<ConsoleSession> session = sessions_.find(cookieValue(req, kSessionCookie));
+  if (!session) return withoutSession(req);
+  if (post) {
+    if (!tokensEqual(req.header(kTokenHeader), session->csrfToken))
+      return refuse(403, "missing or wrong console token");
+    if (req.path == "/api/logout") {
+      sessions_.end(session->id);
+      HttpAnswer done = jsonAnswer(200, {{"ok", true}});
+      done.headers.emplace("Set-Cookie", std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+                                             (req.secure ? "; Secure" : ""));
+      return done;
     }
   }
-  if (req.method == "POST") {
-    if (!tokensEqual(req.header(kTokenHeader), processToken_)) return refuse(403, "missing or wrong console token");
-  } else if (req.method != "GET" && req.method != "HEAD") {
-    return refuse(405, "method not allowed");
-  }
-  return route(req);
+  return route(req, *session);
 }
 
-HttpAnswer ConsoleServer::route(const HttpRequest& req) {
+HttpAnswer ConsoleServer::withoutSession(const HttpRequest& req) {
+  if (req.method != "POST") {
+    if (req.path == "/")
+      return HttpAnswer{200, "text/html; charset=utf-8", loginPage(!config_.passwordHash.empty()), {}};
+    if (startsWith(req.path, "/assets/"))
+      if (const ConsoleAsset* asset = loginAsset(std::string_view(req.path).substr(8)))
+        return HttpAnswer{200, std::string(asset->contentType), std::string(asset->body), {}};
+  }
+  return loginRequired();
+}
+
+HttpAnswer ConsoleServer::startSession(const HttpRequest& req, HttpAnswer answer) {
+  ConsoleSession session = sessions_.create();
+  answer.headers.emplace("Set-Cookie", std::string(kSessionCookie) + "=" + session.id +
+                                           "; Path=/; HttpOnly; SameSite=Strict" + (req.secure ? "; Secure" : ""));
+  return answer;
+}
+
+HttpAnswer ConsoleServer::passwordLogin(const HttpRequest& req) {
+  // A JSON content type cannot be sent across sites without a preflight,
+  // which this server never grants: no other site can log a browser in.
+  if (req.header("content-type").rfind("application/json", 0) != 0)
+    return jsonAnswer(415, {{"error", "a JSON body is expected"}});
+  nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
+  if (!body.is_object() || !body.contains("password") || !body["password"].is_string())
+    return jsonAnswer(400, {{"error", "a JSON object with a password is expected"}});
+  if (config_.passwordHash.empty())
+    return jsonAnswer(401, {{"error", translate("*No console password is set: open the login address that orvserv printed when it started.").str()}});
+  std::string client = req.peer;
+  if (int64_t wait = throttle_.waitBefore(client, nowSeconds()); wait > 0) {
+    std::string text = translateFormat("*Too many failed logins; try again in %s seconds.").str();
+    if (size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, std::to_string(wait));
+    HttpAnswer later = jsonAnswer(401, {{"error", text}});
+    later.headers.emplace("Retry-After", std::to_string(wait));
+    return later;
+  }
+  if (!checkConsolePassword(config_.passwordHash, body["password"].get<std::string>())) {
+    throttle_.failed(client, nowSeconds());
+    return jsonAnswer(401, {{"error", translate("*Wrong password.").str()}});
+  }
+  throttle_.succeeded(client);
+  return startSession(req, jsonAnswer(200, {{"ok", true}}));
+}
+
+HttpAnswer ConsoleServer::route(const HttpRequest& req, const ConsoleSession& session) {
   bool get = req.method != "POST";
   if (get && req.path == "/") {
     std::string page(consolePage());
-    page = replaceAll(std::move(page), "{{TOKEN}}", processToken_);
+    page = replaceAll(std::move(page), "{{TOKEN}}", session.csrfToken);
     page = replaceAll(std::move(page), "{{TITLE}}", htmlEscape(translate("*Tarnwick @Orvane").view()));
     return HttpAnswer{200, "text/html; charset=utf-8", page, {}};
   }

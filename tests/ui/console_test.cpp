@@ -250,3 +250,37 @@ TEST(LogViews, ReceivedColumn) {
   stringMapper().clear();
   EXPECT_EQ(receivedText("garbage", ""), "garbage");
 }
+
+TEST(ConsoleServer, OverTlsTheSessionCookieIsSecure) {
+  fs::path dir = fs::temp_directory_path() / ("orvtls" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::string key = (dir / "key.pem").string(), cert = (dir / "cert.pem").string();
+  std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + key + "' -out '" + cert +
+                     "' -days 1 -subj /CN=localhost >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ConsoleApi api(ConsoleContext{});
+  ConsoleConfig config;
+  config.loginToken = "0123456789abcdef0123456789abcdef";
+  config.certificatePem = slurp(cert);
+  config.keyPem = slurp(key);
+  ConsoleServer server(config, api);
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  EXPECT_EQ(server.url().rfind("https://127.0.0.1:", 0), 0u);
+
+  httplib::SSLClient client("127.0.0.1", server.port());
+  client.enable_server_certificate_verification(false);
+  auto login = client.Get(("/?token=" + config.loginToken).c_str());
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->status, 303);
+  EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  httplib::Client plain("127.0.0.1", server.port());
+  auto clear = plain.Get("/");
+  EXPECT_TRUE(!clear || clear->status != 200);  // no page in clear text on the TLS port
+  server.stop();
+  fs::remove_all(dir);
+}

@@ -21,7 +21,7 @@ std::string_view runName(size_t kind) {
 }
 
 std::string_view failureName(size_t kind) {
-  static constexpr std::string_view names[kFailureKinds] = {"pop3", "smtp", "logs_table", "processing", "other"};
+  static constexpr std::string_view names[kFailureKinds] = {"pop3", "smtp", "logs_table", "processing"};
   return kind < kFailureKinds ? names[kind] : "unknown";
 }
 

@@ -21,8 +21,11 @@
 enum class RunType { Retrieve, Update, Acknowledge };
 inline constexpr size_t kRunKinds = 3;
 
-enum class FailureKind { Pop3, Smtp, LogsTable, Processing, Other };
-inline constexpr size_t kFailureKinds = 5;
+// Pop3: the mailbox could not be emptied; Smtp: a notice was not sent;
+// LogsTable: a message could not be stored; Processing: a work request
+// could not be made or followed.
+enum class FailureKind { Pop3, Smtp, LogsTable, Processing };
+inline constexpr size_t kFailureKinds = 4;
 
 enum class Database { Maintenance, Gateway };
 

@@ -7,8 +7,8 @@
 //   | huge or countless header lines    | each connection reads into a fixed  |
 //   |                                   | pool of connectionMemory bytes; a   |
 //   |                                   | request line and headers that do    |
-//   |                                   | not fit get 431 and the connection  |
-//   |                                   | ends                                |
+//   |                                   | not fit end the connection (the     |
+//   |                                   | library answers 431 if it can)      |
 //   | body over maxBody (declared)      | 413 before any of it is read        |
 //   | chunked body over maxBody         | the connection is closed when the   |
 //   |                                   | limit is passed; nothing is kept    |

@@ -44,15 +44,22 @@ chown -R "$ORV_MAILDIR_UID:$ORV_MAILDIR_UID" "$ORV_MAILDIR"
 build/bin/orvserv "/TarnwickDatabase:$DEMO/maintenance" "/Listen:127.0.0.1:$PORT" &
 GATEWAY_PID=$!
 
-# Settings through the console, as an operator would enter them.
+# Settings through the console, as an operator would enter them, logged
+# in with the token orvserv keeps in @Orvane/console.token.
+TOKEN_FILE="$DEMO/maintenance/@Orvane/console.token"
+JAR="$DEMO/cookies.txt"
+LOGIN_URL=
 for _ in $(seq 1 100); do
-  page=$(curl -sf "http://127.0.0.1:$PORT/" 2>/dev/null) && break
+  if [ -s "$TOKEN_FILE" ]; then
+    LOGIN_URL="http://127.0.0.1:$PORT/?token=$(cat "$TOKEN_FILE")"
+    curl -sf -o /dev/null -c "$JAR" "$LOGIN_URL" 2>/dev/null && page=$(curl -sf -b "$JAR" "http://127.0.0.1:$PORT/") && break
+  fi
   kill -0 "$GATEWAY_PID" 2>/dev/null || { echo "orvserv did not start" >&2; exit 1; }
   sleep 0.1
 done
 token=$(sed -nE 's/.*name="orv-token" content="([0-9a-f]+)".*/\1/p' <<<"$page")
 post() {
-  curl -sf -o /dev/null -H "X-Orvane-Token: $token" -H 'Content-Type: application/json' \
+  curl -sf -o /dev/null -b "$JAR" -H "X-Orvane-Token: $token" -H 'Content-Type: application/json' \
     -d "$1" "http://127.0.0.1:$PORT/api/setting"
 }
 post "{\"setting\":101,\"value\":\"$ORV_POP3_HOST\"}"
@@ -66,7 +73,8 @@ post '{"interval":{"quantity":1,"unit":1}}'
 
 cat <<EOF2
 
-  The @Orvane console is at http://127.0.0.1:$PORT/
+  The @Orvane console is at $LOGIN_URL
+  (the address logs you in; the token is kept in $TOKEN_FILE).
   A mailbox of $n sample requests is waiting; the gateway fetches it within
   a minute, or at once with Actions > Do All. Sent acknowledgements land in
   $ORV_SMTP_SPOOL.

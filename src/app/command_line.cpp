@@ -10,6 +10,8 @@ std::vector<OptionDefinition> orvservOptions() {
       defineOption("Listen", kOptValue, kSlotListen, translate("*Operator console address ADDR:PORT, or off.")),
       defineOption("Run", kOptValue, kSlotRun, translate("*Do one run and exit: retrieve, update, acknowledge or all.")),
       defineOption("AssumeYes", kOptSwitch, kSlotAssumeYes, translate("*Answer Yes to start-up questions.")),
+      defineOption("ConsolePassword", kOptSwitchOn, kSlotConsolePassword,
+                   translate("*Set the operator console's password (asked for), then exit.")),
   };
 }
 
@@ -100,6 +102,7 @@ CommandLineOutcome readCommandLine(const ParseResult& parsed) {
   if (parsed.given(kSlotListen) && !readListen(parsed.slots[kSlotListen]->text.view(), v)) return invalid(kSlotListen);
   if (parsed.given(kSlotRun) && !readRun(parsed.value(kSlotRun)->view(), v)) return invalid(kSlotRun);
   if (parsed.given(kSlotAssumeYes)) v.assumeYes = parsed.slots[kSlotAssumeYes]->on;
+  if (parsed.given(kSlotConsolePassword)) v.setConsolePassword = parsed.slots[kSlotConsolePassword]->on;
   outcome.ok = true;
   return outcome;
 }

@@ -8,9 +8,11 @@
 //   | 3    | Run              | /Run:KIND     | retrieve|update|acknowledge|  |
 //   |      |                  |               | all, once, then exit          |
 //   | 4    | AssumeYes        | /AssumeYes+   | answer Yes to questions       |
+//   | 5    | ConsolePassword  | /CP           | set the console password and  |
+//   |      |                  |               | exit                          |
 //
-// The first two come first in the usage text; the other three exist
-// because the platform has no desktop.
+// The first two come first in the usage text; the others exist because
+// the platform has no desktop.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +21,7 @@
 
 #include "app/options.h"
 
-enum OrvservSlot { kSlotDatabase = 0, kSlotLangId, kSlotListen, kSlotRun, kSlotAssumeYes, kOrvservSlots };
+enum OrvservSlot { kSlotDatabase = 0, kSlotLangId, kSlotListen, kSlotRun, kSlotAssumeYes, kSlotConsolePassword, kOrvservSlots };
 
 inline constexpr const char* kDefaultConsoleAddress = "127.0.0.1";
 inline constexpr uint16_t kDefaultConsolePort = 7480;
@@ -34,9 +36,10 @@ struct CommandLine {
   uint16_t consolePort = kDefaultConsolePort;
   RunKind run = RunKind::None;
   bool assumeYes = false;
+  bool setConsolePassword = false;
 };
 
-// The five definitions, help texts translated now.
+// The definitions, help texts translated now.
 std::vector<OptionDefinition> orvservOptions();
 
 struct CommandLineOutcome {

@@ -10,12 +10,15 @@
 #include <system_error>
 
 #include "app/about.h"
+#include "app/console_login.h"
 #include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/gui_session.h"
+#include "common/safe_file.h"
 #include "common/string_mapper.h"
 #include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
+#include "cycle/run_metrics.h"
 #include "db/gateway_database.h"
 #include "db/gateway_tables.h"
 #include "db/maintenance_database.h"
@@ -92,7 +95,10 @@ int GatewayProgram::run(const std::vector<stringT>& args, const StartupIo& io) {
     thread_->stop();
     return exitStatus_ != kExitClean ? exitStatus_ : kExitMainWindow;
   }
-  int status = app_.values().options.run != RunKind::None ? runOnce() : serveConsole(io);
+  const CommandLine& options = app_.values().options;
+  int status = options.setConsolePassword      ? setConsolePassword(io)
+               : options.run != RunKind::None ? runOnce()
+                                               : serveConsole(io);
   thread_->call([&] { shutDown(); });
   thread_->stop();
   return status;
@@ -158,6 +164,8 @@ bool GatewayProgram::openDatabases() {
       return false;
     }
   }
+  runMetrics().setDatabaseOpen(Database::Maintenance, true);
+  runMetrics().setDatabaseOpen(Database::Gateway, true);
   return true;
 }
 
@@ -169,6 +177,56 @@ void GatewayProgram::shutDown() {
   cycle_.reset();
   gateway_.reset();
   maintenance_.reset();
+  runMetrics().setDatabaseOpen(Database::Maintenance, false);
+  runMetrics().setDatabaseOpen(Database::Gateway, false);
+}
+
+int GatewayProgram::setConsolePassword(const StartupIo& io) {
+  std::string error;
+  std::optional<std::string> hash = askConsolePassword(io.in, io.err, &error);
+  if (!hash) {
+    std::fprintf(io.err, "orvserv: %s\n", error.c_str());
+    return kExitInvalidOption;
+  }
+  // Written to orvserv.cfg by the shutdown that follows.
+  thread_->call([&] { configurations().set(kConsolePasswordSetting, stringT(*hash)); });
+  std::fprintf(io.out, "orvserv: %s\n", translate("*The console password is set.").str().c_str());
+  return kExitClean;
+}
+
+bool GatewayProgram::consoleConfig(ConsoleConfig& config, const StartupIo& io) {
+  std::string legacyToken, certificateFile, keyFile;
+  thread_->call([&] {
+    legacyToken = configurations().get(kConsoleAccessTokenSetting).str();
+    config.passwordHash = configurations().get(kConsolePasswordSetting).str();
+    certificateFile = configurations().get(kConsoleCertificateSetting).str();
+    keyFile = configurations().get(kConsoleKeySetting).str();
+    config.manualDirectory = stringMapper().manualDirectory().str();
+  });
+  if (!legacyToken.empty())
+    std::fprintf(io.err, "orvserv: console: setting %d (access token) is no longer used; log in with the address "
+                         "below or a console password (/ConsolePassword)\n", kConsoleAccessTokenSetting);
+  if (certificateFile.empty() != keyFile.empty()) {
+    std::fprintf(io.err, "orvserv: console: TLS needs both a certificate file (setting %d) and a key file (setting %d)\n",
+                 kConsoleCertificateSetting, kConsoleKeySetting);
+    return false;
+  }
+  for (auto [path, into] : {std::pair{&certificateFile, &config.certificatePem}, std::pair{&keyFile, &config.keyPem}}) {
+    if (path->empty()) continue;
+    if (readWholeFile(*path, 1 << 20, *into) != ReadFileResult::Ok || into->empty()) {
+      std::fprintf(io.err, "orvserv: console: cannot read %s\n", path->c_str());
+      return false;
+    }
+  }
+  std::string error;
+  std::optional<std::string> token =
+      loadOrCreateLoginToken(app_.values().gatewayDirectory.str() + "/console.token", &error);
+  if (!token) {
+    std::fprintf(io.err, "orvserv: console: %s\n", error.c_str());
+    return false;
+  }
+  config.loginToken = *token;
+  return true;
 }
 
 int GatewayProgram::runOnce() {
@@ -209,10 +267,7 @@ int GatewayProgram::serveConsole(const StartupIo& io) {
     ConsoleConfig config;
     config.address = options.consoleAddress.str();
     config.port = options.consolePort;
-    thread_->call([&] {
-      config.accessToken = configurations().get(kConsoleAccessTokenSetting).str();
-      config.manualDirectory = stringMapper().manualDirectory().str();
-    });
+    if (!consoleConfig(config, io)) return kExitConsole;
     api = std::make_unique<ConsoleApi>(std::move(context));
     server = std::make_unique<ConsoleServer>(config, *api);
     std::string error;
@@ -220,7 +275,9 @@ int GatewayProgram::serveConsole(const StartupIo& io) {
       std::fprintf(io.err, "orvserv: console: %s\n", error.c_str());
       return kExitConsole;
     }
-    std::fprintf(io.out, "orvserv: console at %s\n", server->url().c_str());
+    // As notebook servers do: the address with the login token, for the
+    // operator who started the program to open.
+    std::fprintf(io.out, "orvserv: console at %s\n", server->loginUrl().c_str());
     std::fflush(io.out);
   }
   while (!exitRequested_ && !waitForSignal(200)) {

@@ -21,7 +21,8 @@
 //   10. settings (defaults 152-154 when missing, 204 the version)
 //   11. diagnostic file, emptied when setting 156 > 0
 //   12. main window: managers loaded, welcome text, counts, timer 1
-// and then the console on /Listen (none with /Listen:off or /Run).
+// and then the console on /Listen (none with /Listen:off or /Run), or,
+// with /ConsolePassword, the password asked for and stored (setting 350).
 //
 // Exit statuses: 0 clean; 1 a /Run run reported failures; 2 invalid
 // option; 3 maintenance database; 4 gateway directory; 5 gateway
@@ -44,6 +45,7 @@ class SettingsPages;
 class AccountsPage;
 class ConsoleNotices;
 class ConsoleInteraction;
+struct ConsoleConfig;
 
 enum ExitStatus {
   kExitClean = 0,
@@ -81,6 +83,10 @@ class GatewayProgram {
   void shutDown();
   int runOnce();
   int serveConsole(const StartupIo& io);
+  // /ConsolePassword: asks for the password and stores its hash.
+  int setConsolePassword(const StartupIo& io);
+  // The console's secrets and files; false after a message on io.err.
+  bool consoleConfig(ConsoleConfig& config, const StartupIo& io);
 
   Application app_;
   std::unique_ptr<GatewayThread> thread_;

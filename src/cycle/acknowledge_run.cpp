@@ -24,6 +24,7 @@
 
 #include "common/configurations.h"
 #include "common/string_mapper.h"
+#include "cycle/run_metrics.h"
 #include "cycle/acknowledgement_mail.h"
 #include "cycle/log_processor.h"
 #include "cycle/notice_text.h"
@@ -47,6 +48,7 @@ void ProcessingCycle::sendAcknowledgements() {
   CycleLock::Hold hold(lock_);
   if (!hold || stopRequested()) return;
   BusyScope busy(status_);
+  RunTimer timer(RunType::Acknowledge, reports_);
   status_.setStatusText(translate("*Sending acknowledgements"));
 
   stringT returnAddress = settings().get(kReturnAddress);
@@ -67,6 +69,7 @@ void ProcessingCycle::sendAcknowledgements() {
     if (!keys.empty()) {
       const FieldMap& s = settings();
       if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
+        runMetrics().failed(FailureKind::Smtp);
         report(smtp_.describe());
       } else {
         LogProcessor processor(maintenance_, s);
@@ -114,8 +117,10 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
     report(stringT::format(translateFormat("*error sending acknowledgement to: '%s'; ref: %s").c_str(),
                            printable(recipient).c_str(), reference.c_str()));
   if (rc != 0) {
+    runMetrics().failed(FailureKind::Smtp);
     report(smtp_.describe());
     return;
   }
+  runMetrics().noticeSent();
   if (logs.Remove(key) != 0) report(logs.describe());
 }

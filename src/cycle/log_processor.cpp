@@ -3,6 +3,7 @@
 #include "common/configurations.h"
 #include "common/string_mapper.h"
 #include "cycle/request_form.h"
+#include "cycle/run_metrics.h"
 #include "cycle/work_order_summary.h"
 #include "db/db_table.h"
 #include "db/gateway_tables.h"
@@ -65,6 +66,7 @@ int LogProcessor::createRequest(LogRecord& row, WorkRequestManager& requests) {
   if (requests.Fill(row.fields()) != 0 || requests.Commit() != 0) return setStatus(kFailed, requests.message());
   row.SetStatus(kLogWaiting);
   row.setNumber(kLrWrKey, requests.requests().field(kWrKey)->asLong());
+  runMetrics().requestCreated();
   row.AddHistory(logStatusText(kLogWaiting));
   return setStatus(kChanged);
 }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "common/string_mapper.h"
+#include "cycle/run_metrics.h"
 #include "cycle/intake.h"
 #include "cycle/processing_cycle.h"
 #include "db/logs_manager.h"
@@ -56,11 +57,13 @@ void ProcessingCycle::retrieveMail() {
   CycleLock::Hold hold(lock_);
   if (!hold || stopRequested()) return;
   BusyScope busy(status_);
+  RunTimer timer(RunType::Retrieve, reports_);
   status_.setStatusText(translate("*retrieving mail"));
 
   const FieldMap& s = settings();
   if (pop3_.connect(s.get(kPop3Server), portSetting(s, kPop3Port)) != 0 ||
       pop3_.login(s.get(kPop3Account), unscramble(s.get(kPop3Password))) != 0 || pop3_.retrieveAll() != 0) {
+    runMetrics().failed(FailureKind::Pop3);
     report(pop3_.describe());
     pop3_.disconnect();
     pop3_.clearCache();
@@ -117,8 +120,10 @@ bool ProcessingCycle::storeMessage(int number, const IntakeStamp& stamp, LogsMan
   LogRecord row(std::move(message));
   takeIn(row, stamp);
   if (logs.Append(row) != 0) {
+    runMetrics().failed(FailureKind::LogsTable);
     report(logs.describe());
     return false;
   }
+  runMetrics().messageRetrieved();
   return true;
 }

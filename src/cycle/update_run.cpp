@@ -30,6 +30,7 @@
 
 #include "common/configurations.h"
 #include "common/string_mapper.h"
+#include "cycle/run_metrics.h"
 #include "cycle/log_processor.h"
 #include "cycle/processing_cycle.h"
 #include "cycle/sender_identity.h"
@@ -62,6 +63,7 @@ void ProcessingCycle::updateLogs() {
   CycleLock::Hold hold(lock_);
   if (!hold || stopRequested()) return;
   BusyScope busy(status_);
+  RunTimer timer(RunType::Update, reports_);
   status_.setStatusText(translate("*updating logs"));
   {
     LogProcessor processor(maintenance_, settings());
@@ -116,9 +118,10 @@ void ProcessingCycle::updateRow(long key, int scanned, LogsManager& logs, Accoun
       report(enquiries.describe());
   } else if (flags & kAccountEnabled) {
     int result = processor.processLog(row);
-    if (result >= LogProcessor::kFailed)
+    if (result >= LogProcessor::kFailed) {
+      runMetrics().failed(FailureKind::Processing);
       report(processor.describe());
-    else if (result == LogProcessor::kChanged)
+    } else if (result == LogProcessor::kChanged)
       changed = true;
   }
 

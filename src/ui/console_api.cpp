@@ -5,11 +5,17 @@
 #include "common/string_mapper.h"
 #include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
+#include "cycle/run_metrics.h"
 #include "db/gateway_tables.h"
 #include "ui/console_notices.h"
 #include "ui/main_menu.h"
 #include "ui/main_window.h"
 #include "ui/settings_pages.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
 
 using nlohmann::json;
 
@@ -67,9 +73,128 @@ ConsoleApi::ConsoleApi(ConsoleContext context) : context_(std::move(context)) {}
 std::string ConsoleApi::dump(const json& body) { return body.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 ApiReply ConsoleApi::onGateway(const std::function<void(ApiReply&)>& work) {
+  // The task and the waiting request share this; a request that gives up
+  // marks the task dropped, and a task that has begun is always waited
+  // for, since work refers to the request's own variables.
+  struct Handoff {
+    std::mutex mutex;
+    std::condition_variable changed;
+    enum { Queued, Running, Done, Dropped } state = Queued;
+    std::exception_ptr error;
+  };
+  auto handoff = std::make_shared<Handoff>();
   ApiReply reply;
-  if (!context_.thread->call([&] { work(reply); })) return ApiReply{503, {{"message", "the gateway is stopping"}}};
+  bool posted = context_.thread->post([handoff, &work, &reply] {
+    {
+      std::lock_guard<std::mutex> lock(handoff->mutex);
+      if (handoff->state == Handoff::Dropped) return;
+      handoff->state = Handoff::Running;
+    }
+    try {
+      work(reply);
+    } catch (...) {
+      handoff->error = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(handoff->mutex);
+    handoff->state = Handoff::Done;
+    handoff->changed.notify_all();
+  });
+  if (!posted) return ApiReply{503, {{"message", "the gateway is stopping"}}};
+  std::unique_lock<std::mutex> lock(handoff->mutex);
+  handoff->changed.wait_for(lock, std::chrono::milliseconds(context_.busyWaitMs),
+                            [&] { return handoff->state == Handoff::Done; });
+  if (handoff->state == Handoff::Queued) {
+    handoff->state = Handoff::Dropped;
+    return busy();
+  }
+  handoff->changed.wait(lock, [&] { return handoff->state == Handoff::Done; });
+  if (handoff->error) std::rethrow_exception(handoff->error);
   return reply;
+}
+
+ApiReply ConsoleApi::busy() const {
+  std::string doing = context_.cycle ? s(translatePrompt(stringT(context_.cycle->status().snapshot().statusText))) : "";
+  std::string text;
+  if (doing.empty()) {
+    text = s(translate("*The gateway is busy; try again in a moment."));
+  } else {
+    text = s(translateFormat("*The gateway is busy (%s); try again in a moment."));
+    if (size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, doing);
+  }
+  return ApiReply{503, {{"error", "busy"}, {"message", text}}};
+}
+
+ApiReply ConsoleApi::health() {
+  RunMetrics& m = runMetrics();
+  json runs = json::object();
+  for (size_t k = 0; k < kRunKinds; ++k) {
+    RunFigures f = m.run(k);
+    auto time = [](int64_t t) { return t > 0 ? json(t) : json(nullptr); };
+    runs[std::string(runName(k))] = {{"lastStart", time(f.lastStart)},
+                                     {"lastEnd", time(f.lastEnd)},
+                                     {"result", f.lastResult == 1 ? json("ok") : f.lastResult == 2 ? json("failed") : json(nullptr)},
+                                     {"running", f.running}};
+  }
+  json logs = json::object();
+  bool busy = false;
+  if (context_.cycle) {
+    CycleSnapshot cycle = context_.cycle->status().snapshot();
+    busy = cycle.busy;
+    static const char* names[kLogStatusCount] = {"rejected", "pendingProcessing", "waiting", "transferred",
+                                                 "completed", "void", "special", "saved", "pendingAcknowledgement",
+                                                 "deleted"};
+    for (int st = 0; st < kLogStatusCount; ++st) logs[names[st]] = cycle.counts[st];
+  }
+  bool maintenance = m.databaseOpen(Database::Maintenance), gateway = m.databaseOpen(Database::Gateway);
+  ApiReply reply;
+  reply.status = maintenance && gateway ? 200 : 503;
+  reply.body = {{"ok", maintenance && gateway},
+                {"busy", busy || runs_->unfinished.load() > 0},
+                {"runs", runs},
+                {"queues", {{"consoleRuns", runs_->unfinished.load()}, {"logs", logs}}},
+                {"databases", {{"maintenance", maintenance}, {"gateway", gateway}}}};
+  return reply;
+}
+
+std::string ConsoleApi::metrics() {
+  RunMetrics& m = runMetrics();
+  std::ostringstream out;
+  auto family = [&](const char* name, const char* type, const char* help) {
+    out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
+  };
+  family("orvane_messages_retrieved_total", "counter", "Messages retrieved from the mailbox and stored as logs.");
+  out << "orvane_messages_retrieved_total " << m.messagesRetrieved() << '\n';
+  family("orvane_requests_created_total", "counter", "Work requests created from mail.");
+  out << "orvane_requests_created_total " << m.requestsCreated() << '\n';
+  family("orvane_notices_sent_total", "counter", "Notices accepted by the SMTP server.");
+  out << "orvane_notices_sent_total " << m.noticesSent() << '\n';
+  family("orvane_failures_total", "counter", "Failures of the runs, by kind.");
+  for (size_t k = 0; k < kFailureKinds; ++k)
+    out << "orvane_failures_total{kind=\"" << failureName(k) << "\"} " << m.failures(k) << '\n';
+  family("orvane_run_duration_seconds", "summary", "Time the runs took.");
+  for (size_t k = 0; k < kRunKinds; ++k) {
+    RunFigures f = m.run(k);
+    out << "orvane_run_duration_seconds_sum{run=\"" << runName(k) << "\"} " << f.durationMs / 1000.0 << '\n';
+    out << "orvane_run_duration_seconds_count{run=\"" << runName(k) << "\"} " << f.runs << '\n';
+  }
+  family("orvane_run_last_end_timestamp_seconds", "gauge", "When each run last ended (0: never).");
+  for (size_t k = 0; k < kRunKinds; ++k)
+    out << "orvane_run_last_end_timestamp_seconds{run=\"" << runName(k) << "\"} " << m.run(k).lastEnd << '\n';
+  family("orvane_run_last_success", "gauge", "1 when the run's last end reported nothing, 0 otherwise.");
+  for (size_t k = 0; k < kRunKinds; ++k)
+    out << "orvane_run_last_success{run=\"" << runName(k) << "\"} " << (m.run(k).lastResult == 1 ? 1 : 0) << '\n';
+  family("orvane_run_running", "gauge", "1 while the run is in progress.");
+  for (size_t k = 0; k < kRunKinds; ++k)
+    out << "orvane_run_running{run=\"" << runName(k) << "\"} " << (m.run(k).running ? 1 : 0) << '\n';
+  if (context_.cycle) {
+    CycleSnapshot cycle = context_.cycle->status().snapshot();
+    family("orvane_logs", "gauge", "Logs in each status.");
+    for (int st = 0; st < kLogStatusCount; ++st) out << "orvane_logs{status=\"" << st << "\"} " << cycle.counts[st] << '\n';
+  }
+  family("orvane_database_open", "gauge", "1 when the database is open.");
+  out << "orvane_database_open{database=\"maintenance\"} " << (m.databaseOpen(Database::Maintenance) ? 1 : 0) << '\n';
+  out << "orvane_database_open{database=\"gateway\"} " << (m.databaseOpen(Database::Gateway) ? 1 : 0) << '\n';
+  return out.str();
 }
 
 ApiReply ConsoleApi::get(const std::string& path, const ApiParams& params) {

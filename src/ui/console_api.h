@@ -24,8 +24,15 @@
 // message (the page shows it where the change was made).
 //
 // Every reply that needs managers, tables or settings is computed on the
-// gateway thread (GatewayThread::call); the state comes from snapshots and
-// never waits for a run. Runs are posted and return at once.
+// gateway thread; the state comes from snapshots and never waits for a
+// run. Runs are posted and return at once. A request that the gateway
+// thread does not take up within busyWaitMs (a run is waiting on the
+// network) is dropped and answers 503 {"error":"busy","message":...}, so
+// no console request hangs behind a run.
+//
+// health() and metrics() (/healthz, /metrics) read only published
+// figures (cycle/run_metrics.h, the cycle's snapshot): they answer during
+// a run and never show text from mail or tables.
 //
 // Texts from mail and tables travel as JSON strings; bytes that are not
 // UTF-8 are replaced, never sent raw. The page never puts them into HTML
@@ -61,6 +68,7 @@ struct ConsoleContext {
   ConsoleNotices* notices = nullptr;
   Dialog about;                       // filled and translated by the program
   std::function<void()> requestExit;  // Session > Exit
+  int busyWaitMs = 2000;              // how long a request waits for the gateway thread
 };
 
 struct ApiReply {
@@ -76,6 +84,12 @@ class ConsoleApi {
 
   ApiReply get(const std::string& path, const ApiParams& params);
   ApiReply post(const std::string& path, const nlohmann::json& body);
+
+  // GET /healthz: last start, end and result of each run, queue lengths,
+  // whether both databases are open; 503 when one is not.
+  ApiReply health();
+  // GET /metrics: the counters in Prometheus text format.
+  std::string metrics();
 
   // The JSON text of a reply body (non-UTF-8 bytes replaced).
   static std::string dump(const nlohmann::json& body);
@@ -95,8 +109,11 @@ class ConsoleApi {
   ApiReply accountsPost(const nlohmann::json& body);
   ApiReply about();
 
-  // Runs work on the gateway thread; 503 when the thread is gone.
+  // Runs work on the gateway thread; 503 when the thread is gone or busy
+  // for longer than busyWaitMs.
   ApiReply onGateway(const std::function<void(ApiReply&)>& work);
+  // 503 {"error":"busy","message"}: what the gateway is doing, translated.
+  ApiReply busy() const;
 
   ConsoleContext context_;
   // The runs posted to the gateway thread that have not ended, and which

@@ -2,16 +2,15 @@
 //
 // Security: the console is a web server, so every request is treated as
 // possibly hostile.
-//   * Peers: a loopback peer is trusted as the local operator. Any other
-//     peer must present the access token (setting 207): as the "access"
-//     query parameter of its first page load, which sets an HttpOnly,
-//     SameSite=Strict cookie for the rest. Without a configured token the
-//     console cannot listen on a non-loopback address at all.
+//   * Sessions: nobody, loopback peers included, sees or changes anything
+//     without a login session (console_server.h): the login token of
+//     @Orvane/console.token (at least kMinLoginTokenLength characters) or
+//     the console password. Off loopback the console speaks only TLS.
 //   * Host header: a loopback peer must name a loopback host or the listen
 //     address, so a page on another site that re-points its own name at
 //     127.0.0.1 (DNS rebinding) cannot read the console.
-//   * State changes: only POST, and only with the per-process token (made
-//     from /dev/urandom at start, handed to the page) in the X-Orvane-Token
+//   * State changes: only POST, and only with the session's CSRF token
+//     (made from /dev/urandom, handed to the page) in the X-Orvane-Token
 //     header, which no cross-site form or image can send.
 //   * Paths: assets are looked up by exact name in a fixed table; manual
 //     files are resolved under the manual directory and refused unless the
@@ -21,13 +20,22 @@
 // Tokens are compared in constant time.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The setting that holds the console's access token for non-loopback
-// peers (outside the 101-206 range the gateway itself uses).
+// The setting that held the access token of earlier versions for
+// non-loopback peers. The login replaces it; it is read only to tell the
+// operator that it is no longer used.
 inline constexpr int kConsoleAccessTokenSetting = 207;
+// Console settings: the password's Argon2id hash, the TLS certificate and
+// key files (PEM).
+inline constexpr int kConsolePasswordSetting = 350;
+inline constexpr int kConsoleCertificateSetting = 351;
+inline constexpr int kConsoleKeySetting = 352;
+// A shorter login token is never accepted.
+inline constexpr size_t kMinLoginTokenLength = 16;
 
 // 127.0.0.0/8, ::1 and IPv4-mapped 127.x addresses.
 bool isLoopbackAddress(std::string_view address);

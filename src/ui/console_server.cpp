@@ -1,22 +1,23 @@
 #include "ui/console_server.h"
 
-#include <httplib.h>
-
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
 #include "common/string_mapper.h"
 #include "ui/console_api.h"
 #include "ui/console_assets.h"
+#include "ui/console_password.h"
 #include "ui/console_security.h"
+#include "ui/login_page.h"
 
 namespace {
 
-constexpr const char* kAccessCookie = "orv_access";
-constexpr const char* kTokenHeader = "X-Orvane-Token";
+constexpr const char* kSessionCookie = "orv_session";
+constexpr const char* kTokenHeader = "x-orvane-token";
 
-std::string cookieValue(const httplib::Request& req, std::string_view name) {
-  std::string cookies = req.get_header_value("Cookie");
+std::string cookieValue(const HttpRequest& req, std::string_view name) {
+  std::string cookies = req.header("cookie");
   size_t pos = 0;
   while (pos < cookies.size()) {
     size_t end = cookies.find(';', pos);
@@ -30,10 +31,22 @@ std::string cookieValue(const httplib::Request& req, std::string_view name) {
   return std::string();
 }
 
-void refuse(httplib::Response& res, int status, const char* why) {
-  res.status = status;
-  res.set_content(std::string("{\"ok\":false,\"message\":\"") + why + "\"}", "application/json");
+HttpAnswer refuse(int status, const char* why) {
+  return HttpAnswer{status, "application/json", std::string("{\"ok\":false,\"message\":\"") + why + "\"}", {}};
 }
+
+HttpAnswer loginRequired() { return HttpAnswer{401, "application/json", "{\"error\":\"login required\"}", {}}; }
+
+HttpAnswer jsonAnswer(int status, const nlohmann::json& body) {
+  return HttpAnswer{status, "application/json", ConsoleApi::dump(body), {}};
+}
+
+int64_t nowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+HttpAnswer json(const ApiReply& reply) { return HttpAnswer{reply.status, "application/json", ConsoleApi::dump(reply.body), {}}; }
 
 std::string contentTypeOf(const std::string& path) {
   auto ends = [&](const char* ext) {
@@ -55,10 +68,33 @@ std::string replaceAll(std::string text, std::string_view what, std::string_view
   return text;
 }
 
+bool startsWith(const std::string& text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// [A-Za-z0-9._-]+ and nothing else.
+bool plainName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+          c == '-'))
+      return false;
+  return true;
+}
+
+// [a-z]+
+bool lowerWord(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (c < 'a' || c > 'z') return false;
+  return true;
+}
+
 }  // namespace
 
-ConsoleServer::ConsoleServer(ConsoleConfig config, ConsoleApi& api)
-    : config_(std::move(config)), api_(api), processToken_(makeProcessToken()) {}
+ConsoleServer::ConsoleServer(ConsoleConfig config, ConsoleApi& api) : config_(std::move(config)), api_(api) {
+  if (config_.loginToken.empty()) config_.loginToken = makeProcessToken();
+}
 
 ConsoleServer::~ConsoleServer() { stop(); }
 
@@ -66,129 +102,164 @@ std::string ConsoleServer::url() const {
   std::string host = config_.address.find(':') != std::string::npos ? "[" + config_.address + "]" : config_.address;
   if (host == "0.0.0.0") host = "127.0.0.1";
   if (host == "[::]") host = "[::1]";
-  return "http://" + host + ":" + std::to_string(port_) + "/";
+  bool tls = !config_.certificatePem.empty() && !config_.keyPem.empty();
+  return (tls ? "https://" : "http://") + host + ":" + std::to_string(port_) + "/";
 }
 
+std::string ConsoleServer::loginUrl() const { return url() + "?token=" + config_.loginToken; }
+
 bool ConsoleServer::start(std::string* error) {
-  if (!isLoopbackAddress(config_.address) && config_.accessToken.empty()) {
+  bool tls = !config_.certificatePem.empty() && !config_.keyPem.empty();
+  if (!isLoopbackAddress(config_.address) && !tls) {
     *error = "the console may listen on " + config_.address +
-             " only with an access token (setting 207 in orvserv.cfg)";
+             " only over TLS: set its certificate and key files (settings 351 and 352 in orvserv.cfg)";
     return false;
   }
-  server_ = std::make_unique<httplib::Server>();
-  server_->set_payload_max_length(kMaxBody);
-  server_->set_read_timeout(10, 0);
-  server_->set_write_timeout(10, 0);
-  routes();
-  if (config_.port == 0) {
-    int port = server_->bind_to_any_port(config_.address);
-    if (port <= 0) {
-      *error = "cannot listen on " + config_.address;
-      return false;
-    }
-    port_ = static_cast<uint16_t>(port);
-  } else {
-    if (!server_->bind_to_port(config_.address, config_.port)) {
-      *error = "cannot listen on " + config_.address + ":" + std::to_string(config_.port) +
-               " (in use, or not an address of this machine)";
-      return false;
-    }
-    port_ = config_.port;
+  if (config_.loginToken.size() < kMinLoginTokenLength) {
+    *error = "the console's login token is shorter than " + std::to_string(kMinLoginTokenLength) + " characters";
+    return false;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  transport_ = std::make_unique<HttpTransport>(HttpLimits{}, [this](const HttpRequest& r) { return answer(r); });
+  transport_->setCommonHeaders(
+      {{"Content-Security-Policy",
+        "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+        "object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+       {"X-Content-Type-Options", "nosniff"},
+       {"X-Frame-Options", "DENY"},
+       {"Referrer-Policy", "no-referrer"},
+       {"Cache-Control", "no-store"}});
+  HttpEndpoint endpoint;
+  endpoint.address = config_.address;
+  endpoint.port = config_.port;
+  endpoint.certificatePem = config_.certificatePem;
+  endpoint.keyPem = config_.keyPem;
+  if (!transport_->start(endpoint, error)) {
+    transport_.reset();
+    return false;
+  }
+  port_ = transport_->port();
   return true;
 }
 
 void ConsoleServer::stop() {
-  if (server_) server_->stop();
-  if (thread_.joinable()) thread_.join();
-  server_.reset();
+  if (transport_) transport_->stop();
+  transport_.reset();
 }
 
-void ConsoleServer::routes() {
-  httplib::Server& s = *server_;
-  s.set_default_headers({{"Content-Security-Policy",
-                          "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-                          "object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
-                         {"X-Content-Type-Options", "nosniff"},
-                         {"X-Frame-Options", "DENY"},
-                         {"Referrer-Policy", "no-referrer"},
-                         {"Cache-Control", "no-store"}});
-
-  s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-    using R = httplib::Server::HandlerResponse;
-    bool loopback = isLoopbackAddress(req.remote_addr);
-    if (loopback) {
-      if (!hostAllowed(req.get_header_value("Host"), config_.address)) {
-        refuse(res, 403, "unexpected Host header");
-        return R::Handled;
+HttpAnswer ConsoleServer::answer(const HttpRequest& req) {
+  if (isLoopbackAddress(req.peer) && !hostAllowed(req.header("host"), config_.address))
+    return refuse(403, "unexpected Host header");
+  bool post = req.method == "POST";
+  if (!post && req.method != "GET" && req.method != "HEAD") return refuse(405, "method not allowed");
+  // Monitoring: published counters only, nothing from mail or tables.
+  if (!post && req.path == "/healthz") return json(api_.health());
+  if (!post && req.path == "/metrics")
+    return HttpAnswer{200, "text/plain; version=0.0.4; charset=utf-8", api_.metrics(), {}};
+  if (post && req.path == "/api/login") return passwordLogin(req);
+  if (!post && req.path == "/" && req.hasParam("token")) {
+    std::string client = req.peer;
+    if (throttle_.waitBefore(client, nowSeconds()) == 0) {
+      if (tokensEqual(req.param("token"), config_.loginToken)) {
+        throttle_.succeeded(client);
+        HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
+        redirect.headers.emplace("Location", "/");
+        return startSession(req, std::move(redirect));
       }
-    } else {
-      std::string presented = cookieValue(req, kAccessCookie);
-      bool viaQuery = req.has_param("access") && req.method == "GET" && req.path == "/";
-      if (viaQuery) presented = req.get_param_value("access");
-      if (config_.accessToken.empty() || !tokensEqual(presented, config_.accessToken)) {
-        refuse(res, 403, "access token required");
-        return R::Handled;
-      }
-      if (viaQuery) {
-        res.set_header("Set-Cookie",
-                       std::string(kAccessCookie) + "=" + presented + "; Path=/; HttpOnly; SameSite=Strict");
-        res.set_redirect("/");
-        return R::Handled;
-      }
+      throttle_.failed(client, nowSeconds());
     }
-    if (req.method == "POST") {
-      if (!tokensEqual(req.get_header_value(kTokenHeader), processToken_)) {
-        refuse(res, 403, "missing or wrong console token");
-        return R::Handled;
-      }
-    } else if (req.method != "GET" && req.method != "HEAD") {
-      refuse(res, 405, "method not allowed");
-      return R::Handled;
+    return HttpAnswer{200, "text/html; charset=utf-8", loginPage(!config_.passwordHash.empty()), {}};
+  }
+  std::optional<ConsoleSession> session = sessions_.find(cookieValue(req, kSessionCookie));
+  if (!session) return withoutSession(req);
+  if (post) {
+    if (!tokensEqual(req.header(kTokenHeader), session->csrfToken))
+      return refuse(403, "missing or wrong console token");
+    if (req.path == "/api/logout") {
+      sessions_.end(session->id);
+      HttpAnswer done = jsonAnswer(200, {{"ok", true}});
+      done.headers.emplace("Set-Cookie", std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+                                             (req.secure ? "; Secure" : ""));
+      return done;
     }
-    return R::Unhandled;
-  });
+  }
+  return route(req, *session);
+}
 
-  s.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+HttpAnswer ConsoleServer::withoutSession(const HttpRequest& req) {
+  if (req.method != "POST") {
+    if (req.path == "/")
+      return HttpAnswer{200, "text/html; charset=utf-8", loginPage(!config_.passwordHash.empty()), {}};
+    if (startsWith(req.path, "/assets/"))
+      if (const ConsoleAsset* asset = loginAsset(std::string_view(req.path).substr(8)))
+        return HttpAnswer{200, std::string(asset->contentType), std::string(asset->body), {}};
+  }
+  return loginRequired();
+}
+
+HttpAnswer ConsoleServer::startSession(const HttpRequest& req, HttpAnswer answer) {
+  ConsoleSession session = sessions_.create();
+  answer.headers.emplace("Set-Cookie", std::string(kSessionCookie) + "=" + session.id +
+                                           "; Path=/; HttpOnly; SameSite=Strict" + (req.secure ? "; Secure" : ""));
+  return answer;
+}
+
+HttpAnswer ConsoleServer::passwordLogin(const HttpRequest& req) {
+  // A JSON content type cannot be sent across sites without a preflight,
+  // which this server never grants: no other site can log a browser in.
+  if (req.header("content-type").rfind("application/json", 0) != 0)
+    return jsonAnswer(415, {{"error", "a JSON body is expected"}});
+  nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
+  if (!body.is_object() || !body.contains("password") || !body["password"].is_string())
+    return jsonAnswer(400, {{"error", "a JSON object with a password is expected"}});
+  if (config_.passwordHash.empty())
+    return jsonAnswer(401, {{"error", translate("*No console password is set: open the login address that orvserv printed when it started.").str()}});
+  std::string client = req.peer;
+  if (int64_t wait = throttle_.waitBefore(client, nowSeconds()); wait > 0) {
+    std::string text = translateFormat("*Too many failed logins; try again in %s seconds.").str();
+    if (size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, std::to_string(wait));
+    HttpAnswer later = jsonAnswer(401, {{"error", text}});
+    later.headers.emplace("Retry-After", std::to_string(wait));
+    return later;
+  }
+  if (!checkConsolePassword(config_.passwordHash, body["password"].get<std::string>())) {
+    throttle_.failed(client, nowSeconds());
+    return jsonAnswer(401, {{"error", translate("*Wrong password.").str()}});
+  }
+  throttle_.succeeded(client);
+  return startSession(req, jsonAnswer(200, {{"ok", true}}));
+}
+
+HttpAnswer ConsoleServer::route(const HttpRequest& req, const ConsoleSession& session) {
+  bool get = req.method != "POST";
+  if (get && req.path == "/") {
     std::string page(consolePage());
-    page = replaceAll(std::move(page), "{{TOKEN}}", processToken_);
+    page = replaceAll(std::move(page), "{{TOKEN}}", session.csrfToken);
     page = replaceAll(std::move(page), "{{TITLE}}", htmlEscape(translate("*Tarnwick @Orvane").view()));
-    res.set_content(page, "text/html; charset=utf-8");
-  });
-
-  s.Get(R"(/assets/([A-Za-z0-9._-]+))", [](const httplib::Request& req, httplib::Response& res) {
-    const ConsoleAsset* asset = consoleAsset(req.matches[1].str());
-    if (!asset) return refuse(res, 404, "no such asset");
-    res.set_content(std::string(asset->body), std::string(asset->contentType).c_str());
-  });
-
-  s.Get(R"(/help/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-    std::optional<std::string> file = resolveUnder(config_.manualDirectory, req.matches[1].str());
-    if (!file) return refuse(res, 404, "no such page in the manual");
+    return HttpAnswer{200, "text/html; charset=utf-8", page, {}};
+  }
+  if (get && startsWith(req.path, "/assets/")) {
+    std::string name = req.path.substr(8);
+    const ConsoleAsset* asset = plainName(name) ? consoleAsset(name) : nullptr;
+    if (!asset) return refuse(404, "no such asset");
+    return HttpAnswer{200, std::string(asset->contentType), std::string(asset->body), {}};
+  }
+  if (get && startsWith(req.path, "/help/") && req.path.size() > 6) {
+    std::optional<std::string> file = resolveUnder(config_.manualDirectory, req.path.substr(6));
+    if (!file) return refuse(404, "no such page in the manual");
     std::ifstream in(*file, std::ios::binary);
     std::ostringstream body;
     body << in.rdbuf();
-    if (!in && !in.eof()) return refuse(res, 500, "the manual page cannot be read");
-    res.set_content(body.str(), contentTypeOf(*file).c_str());
-  });
-
-  s.Get(R"(/api/([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
-    ApiParams params(req.params.begin(), req.params.end());
-    ApiReply reply = api_.get(req.path, params);
-    res.status = reply.status;
-    res.set_content(ConsoleApi::dump(reply.body), "application/json");
-  });
-
-  s.Post(R"(/api/([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
+    if (!in && !in.eof()) return refuse(500, "the manual page cannot be read");
+    return HttpAnswer{200, contentTypeOf(*file), body.str(), {}};
+  }
+  if (startsWith(req.path, "/api/") && lowerWord(std::string_view(req.path).substr(5))) {
+    if (get) {
+      ApiParams params(req.query.begin(), req.query.end());
+      return json(api_.get(req.path, params));
+    }
     nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
-    if (body.is_discarded()) return refuse(res, 400, "the body is not JSON");
-    ApiReply reply = api_.post(req.path, body);
-    res.status = reply.status;
-    res.set_content(ConsoleApi::dump(reply.body), "application/json");
-  });
-
-  s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) refuse(res, res.status, res.status == 404 ? "not found" : "request refused");
-  });
+    if (body.is_discarded()) return refuse(400, "the body is not JSON");
+    return json(api_.post(req.path, body));
+  }
+  return refuse(404, "not found");
 }

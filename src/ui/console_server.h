@@ -1,4 +1,4 @@
-// ConsoleServer: the operator console's HTTP server (cpp-httplib) on its
+// ConsoleServer: the operator console's HTTP server (libmicrohttpd) on its
 // own threads: the page and its assets from the binary, the manual from
 // the manual directory, and the JSON interface of console_api.h.
 //
@@ -8,14 +8,32 @@
 //   GET  /api/...             console_api.h
 //   POST /api/...             console_api.h, with X-Orvane-Token
 //
+//   GET  /healthz             runs, queues, databases (JSON), no login
+//   GET  /metrics             counters in Prometheus text format, no login
+//
 // Security (see console_security.h for the rules): every request passes
-// one gate before any handler: a non-loopback peer needs the access token
-// (cookie, or the "access" query parameter that sets the cookie), a
-// loopback peer a loopback or listen-address Host header; a POST needs the
-// per-process token and a JSON body of at most kMaxBody bytes. Replies
-// carry a strict Content-Security-Policy (scripts only from /assets, no
-// inline script, no framing), nosniff and no-store. Listening on a
-// non-loopback address without an access token is refused at start.
+// one gate before any handler:
+//   * a loopback peer must send a loopback or listen-address Host header;
+//   * only GET, HEAD and POST;
+//   * without a session, only the login page (GET /), its own assets,
+//     POST /api/login, /healthz and /metrics are served; every other
+//     /api/ path answers 401 {"error":"login required"} and the console's
+//     script and the manual 401 too;
+//   * GET /?token=T with the login token (@Orvane/console.token) starts a
+//     session and answers 303 to "/"; POST /api/login {"password"} checks
+//     the console password (setting 350) and starts one; failures of both
+//     are slowed down per client and overall (login_throttle.h);
+//   * the session is an HttpOnly, SameSite=Strict cookie (Secure over TLS);
+//     every POST needs the session's CSRF token in X-Orvane-Token, the
+//     token the page carries in its meta element; POST /api/logout ends
+//     the session;
+//   * a POST body is JSON of at most kMaxBody bytes.
+// Replies carry a strict Content-Security-Policy (scripts only from
+// /assets, no inline script, no framing), nosniff and no-store. Listening
+// on a non-loopback address without TLS is refused at start.
+//
+// Hostile clients are held off by the transport (http_transport.h): limits
+// on header size, body size, memory, time and connections.
 //
 // Thread-safety: start and stop from one thread (the program's main
 // thread); the handlers run on the server's worker threads.
@@ -24,23 +42,26 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+#include "ui/console_sessions.h"
+#include "ui/http_transport.h"
+#include "ui/login_throttle.h"
+
 class ConsoleApi;
 
 struct ConsoleConfig {
   std::string address = "127.0.0.1";
-  uint16_t port = 0;          // 0: any free port (tests)
-  std::string accessToken;    // setting 207; required off loopback
+  uint16_t port = 0;           // 0: any free port (tests)
   std::string manualDirectory;
+  std::string loginToken;      // empty: a random one for this run
+  std::string passwordHash;    // setting 350; empty: no password login
+  std::string certificatePem;  // settings 351 and 352 (file contents);
+  std::string keyPem;          // both set: the console speaks TLS
 };
 
 class ConsoleServer {
  public:
-  static constexpr size_t kMaxBody = 64 * 1024;
+  static constexpr size_t kMaxBody = HttpLimits{}.maxBody;
 
   ConsoleServer(ConsoleConfig config, ConsoleApi& api);
   ~ConsoleServer();
@@ -48,22 +69,30 @@ class ConsoleServer {
   ConsoleServer& operator=(const ConsoleServer&) = delete;
 
   // Binds and starts serving. False with *error set (an untranslated
-  // reason: address in use, no access token, ...).
+  // reason: address in use, no TLS off loopback, ...).
   bool start(std::string* error);
   void stop();
 
   uint16_t port() const { return port_; }
-  const std::string& processToken() const { return processToken_; }
-  // "http://ADDR:PORT/", with [ ] around an IPv6 address.
+  // "http://ADDR:PORT/" (https with TLS), with [ ] around an IPv6 address.
   std::string url() const;
+  // url() with the login token: opening it logs in.
+  std::string loginUrl() const;
+  SessionStore& sessions() { return sessions_; }
+
+  // The gate and the routes, without the transport (any thread).
+  HttpAnswer answer(const HttpRequest& request);
 
  private:
-  void routes();
+  HttpAnswer route(const HttpRequest& request, const ConsoleSession& session);
+  HttpAnswer withoutSession(const HttpRequest& request);
+  HttpAnswer passwordLogin(const HttpRequest& request);
+  HttpAnswer startSession(const HttpRequest& request, HttpAnswer answer);
 
   ConsoleConfig config_;
   ConsoleApi& api_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  std::string processToken_;
+  std::unique_ptr<HttpTransport> transport_;
+  SessionStore sessions_;
+  LoginThrottle throttle_;
   uint16_t port_ = 0;
 };

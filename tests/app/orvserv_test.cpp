@@ -34,11 +34,12 @@ TEST(Orvserv, InvalidOptionPrintsTheUsageAndFails) {
   EXPECT_EQ(run.out,
             " [options]\n"
             "options:\n"
-            " /TarnwickDatabase: -- Tarnwick Database location.\n"
-            " /LANGID:           -- Language id to use.\n"
-            " /Listen:           -- Operator console address ADDR:PORT, or off.\n"
-            " /Run:              -- Do one run and exit: retrieve, update, acknowledge or all.\n"
-            " /AssumeYes+/-      -- Answer Yes to start-up questions.\n");
+            " /TarnwickDatabase:  -- Tarnwick Database location.\n"
+            " /LANGID:            -- Language id to use.\n"
+            " /Listen:            -- Operator console address ADDR:PORT, or off.\n"
+            " /Run:               -- Do one run and exit: retrieve, update, acknowledge or all.\n"
+            " /AssumeYes+/-       -- Answer Yes to start-up questions.\n"
+            " /ConsolePassword+/- -- Set the operator console's password (asked for), then exit.\n");
 }
 
 TEST(Orvserv, TheInvalidOptionLineIsInTheUsersLanguage) {

@@ -114,7 +114,7 @@ TEST_F(StartupTest, InvalidOptionPrintsUsageAndTheTranslatedLine) {
   EXPECT_FALSE(start(app, {"/LANGID:409", "/LANGID:40c"}, io));
   EXPECT_EQ(app.exitStatus(), Application::kInvalidOptionStatus);
   EXPECT_EQ(io.err(), "Option invalide : /LANGID:40c\n");
-  EXPECT_EQ(io.out().substr(0, 43), " [options]\noptions:\n /TarnwickDatabase: -- ");
+  EXPECT_EQ(io.out().substr(0, 44), " [options]\noptions:\n /TarnwickDatabase:  -- ");
 }
 
 TEST_F(StartupTest, WithoutAnyMessageFileTextsKeepTheirMarkers) {

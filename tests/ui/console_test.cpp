@@ -55,7 +55,21 @@ TEST(ConsoleSecurity, ManualPathsStayInside) {
   fs::remove_all(root);
 }
 
-TEST(ConsoleServer, GateRefusesWhatIsNotTheLocalOperator) {
+// The session cookie set by a login answer ("orv_session=...; ...").
+std::string sessionCookieOf(const httplib::Result& r) {
+  std::string set = r->get_header_value("Set-Cookie");
+  return set.substr(0, set.find(';'));
+}
+
+std::string csrfTokenOf(const std::string& page) {
+  const std::string meta = "name=\"orv-token\" content=\"";
+  size_t at = page.find(meta);
+  if (at == std::string::npos) return std::string();
+  at += meta.size();
+  return page.substr(at, page.find('"', at) - at);
+}
+
+TEST(ConsoleServer, WithoutASessionOnlyTheLoginIsServed) {
   ConsoleApi api(ConsoleContext{});
   ConsoleConfig config;
   config.manualDirectory = fs::temp_directory_path().string();
@@ -67,47 +81,126 @@ TEST(ConsoleServer, GateRefusesWhatIsNotTheLocalOperator) {
   auto page = client.Get("/");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
-  EXPECT_NE(page->body.find(server.processToken()), std::string::npos);
+  EXPECT_NE(page->body.find("/assets/login.js"), std::string::npos);
+  EXPECT_EQ(page->body.find("console.js"), std::string::npos);
+  EXPECT_EQ(csrfTokenOf(page->body), "");
   EXPECT_NE(page->get_header_value("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
+  for (const char* path : {"/api/state", "/api/session", "/api/logs?status=1", "/assets/console.js", "/help/Index.htm"}) {
+    auto r = client.Get(path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 401) << path;
+    EXPECT_EQ(r->body, "{\"error\":\"login required\"}") << path;
+  }
+  for (const char* path : {"/assets/login.js", "/assets/login.css"}) {
+    auto r = client.Get(path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200) << path;
+  }
+  // A change without a session changes nothing, whatever token it carries.
+  httplib::Headers guessed{{"X-Orvane-Token", std::string(64, '0')}};
+  auto exit = client.Post("/api/command", guessed, "{\"command\":32774}", "application/json");
+  ASSERT_TRUE(exit);
+  EXPECT_EQ(exit->status, 401);
 
-  auto noToken = client.Post("/api/command", "{\"command\":32774}", "application/json");
+  // A wrong or short token logs nobody in.
+  for (const std::string& wrong : {std::string("0"), std::string(64, 'a'), std::string()}) {
+    auto r = client.Get(("/?token=" + wrong).c_str());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    EXPECT_EQ(r->get_header_value("Set-Cookie"), "");
+  }
+  // No password set: a password login is refused with a text that says how.
+  auto password = client.Post("/api/login", "{\"password\":\"\"}", "application/json");
+  ASSERT_TRUE(password);
+  EXPECT_EQ(password->status, 401);
+  EXPECT_NE(password->body.find("login address"), std::string::npos);
+  server.stop();
+}
+
+TEST(ConsoleServer, TheLoginUrlStartsASessionBoundToItsToken) {
+  ConsoleApi api(ConsoleContext{});
+  ConsoleConfig config;
+  config.loginToken = "abcdefghijklmnopqrstuvwxyz012345";
+  ConsoleServer server(config, api);
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  EXPECT_EQ(server.loginUrl(), server.url() + "?token=" + config.loginToken);
+  httplib::Client client("127.0.0.1", server.port());
+
+  auto login = client.Get(("/?token=" + config.loginToken).c_str());
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->status, 303);
+  EXPECT_EQ(login->get_header_value("Location"), "/");
+  std::string setCookie = login->get_header_value("Set-Cookie");
+  EXPECT_NE(setCookie.find("HttpOnly"), std::string::npos);
+  EXPECT_NE(setCookie.find("SameSite=Strict"), std::string::npos);
+  EXPECT_EQ(setCookie.find("Secure"), std::string::npos);  // plain HTTP on loopback
+  httplib::Headers session{{"Cookie", sessionCookieOf(login)}};
+
+  auto page = client.Get("/", session);
+  ASSERT_TRUE(page);
+  std::string csrf = csrfTokenOf(page->body);
+  EXPECT_EQ(csrf.size(), 64u);
+  EXPECT_NE(page->body.find("console.js"), std::string::npos);
+  auto script = client.Get("/assets/console.js", session);
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->status, 200);
+  EXPECT_EQ(script->body.find("innerHTML"), std::string::npos);
+
+  auto noToken = client.Post("/api/command", session, "{\"command\":0}", "application/json");
   ASSERT_TRUE(noToken);
   EXPECT_EQ(noToken->status, 403);
-  httplib::Headers wrong{{"X-Orvane-Token", std::string(64, '0')}};
-  auto wrongToken = client.Post("/api/command", wrong, "{\"command\":32774}", "application/json");
-  ASSERT_TRUE(wrongToken);
-  EXPECT_EQ(wrongToken->status, 403);
-  httplib::Headers good{{"X-Orvane-Token", server.processToken()}};
+  // The CSRF token of another session is no good in this one.
+  auto other = client.Get(("/?token=" + config.loginToken).c_str());
+  auto otherPage = client.Get("/", httplib::Headers{{"Cookie", sessionCookieOf(other)}});
+  httplib::Headers foreign = session;
+  foreign.emplace("X-Orvane-Token", csrfTokenOf(otherPage->body));
+  auto crossed = client.Post("/api/command", foreign, "{\"command\":0}", "application/json");
+  ASSERT_TRUE(crossed);
+  EXPECT_EQ(crossed->status, 403);
+
+  httplib::Headers good = session;
+  good.emplace("X-Orvane-Token", csrf);
   auto notJson = client.Post("/api/command", good, "{nope", "application/json");
   ASSERT_TRUE(notJson);
   EXPECT_EQ(notJson->status, 400);
 
-  auto rebound = client.Get("/", httplib::Headers{{"Host", "attacker.example:80"}});
+  auto rebound = client.Get("/", httplib::Headers{{"Host", "attacker.example:80"}, {"Cookie", sessionCookieOf(login)}});
   ASSERT_TRUE(rebound);
   EXPECT_EQ(rebound->status, 403);
-  auto deleteMethod = client.Delete("/api/logs");
+  auto deleteMethod = client.Delete("/api/logs", session);
   ASSERT_TRUE(deleteMethod);
   EXPECT_EQ(deleteMethod->status, 405);
   for (const char* path : {"/assets/../console.js", "/assets/nothing.js", "/help/..%2f..%2fetc%2fpasswd"}) {
-    auto r = client.Get(path);
+    auto r = client.Get(path, session);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 404) << path;
   }
-  auto script = client.Get("/assets/console.js");
-  ASSERT_TRUE(script);
-  EXPECT_EQ(script->status, 200);
-  EXPECT_EQ(script->body.find("innerHTML"), std::string::npos);
+
+  auto logout = client.Post("/api/logout", good, "{}", "application/json");
+  ASSERT_TRUE(logout);
+  EXPECT_EQ(logout->status, 200);
+  EXPECT_EQ(logout->body, "{\"ok\":true}");
+  auto after = client.Get("/api/state", session);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->status, 401);
   server.stop();
 }
 
-TEST(ConsoleServer, NoOtherAddressWithoutAnAccessToken) {
+TEST(ConsoleServer, NoOtherAddressWithoutTlsAndNoShortLoginToken) {
   ConsoleApi api(ConsoleContext{});
   ConsoleConfig config;
   config.address = "0.0.0.0";
   ConsoleServer server(config, api);
   std::string error;
   EXPECT_FALSE(server.start(&error));
-  EXPECT_NE(error.find("access token"), std::string::npos);
+  EXPECT_NE(error.find("TLS"), std::string::npos);
+
+  ConsoleConfig shortToken;
+  shortToken.loginToken = "x";
+  ConsoleServer refused(shortToken, api);
+  EXPECT_FALSE(refused.start(&error));
+  EXPECT_NE(error.find("shorter"), std::string::npos);
 }
 
 TEST(LogViews, CategoryTextsAndMailTargets) {
@@ -156,4 +249,38 @@ TEST(LogViews, ReceivedColumn) {
   EXPECT_EQ(receivedText("20231207", "090102"), "Thu 07/12/23 09:01");
   stringMapper().clear();
   EXPECT_EQ(receivedText("garbage", ""), "garbage");
+}
+
+TEST(ConsoleServer, OverTlsTheSessionCookieIsSecure) {
+  fs::path dir = fs::temp_directory_path() / ("orvtls" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::string key = (dir / "key.pem").string(), cert = (dir / "cert.pem").string();
+  std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + key + "' -out '" + cert +
+                     "' -days 1 -subj /CN=localhost >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ConsoleApi api(ConsoleContext{});
+  ConsoleConfig config;
+  config.loginToken = "0123456789abcdef0123456789abcdef";
+  config.certificatePem = slurp(cert);
+  config.keyPem = slurp(key);
+  ConsoleServer server(config, api);
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  EXPECT_EQ(server.url().rfind("https://127.0.0.1:", 0), 0u);
+
+  httplib::SSLClient client("127.0.0.1", server.port());
+  client.enable_server_certificate_verification(false);
+  auto login = client.Get(("/?token=" + config.loginToken).c_str());
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->status, 303);
+  EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  httplib::Client plain("127.0.0.1", server.port());
+  auto clear = plain.Get("/");
+  EXPECT_TRUE(!clear || clear->status != 200);  // no page in clear text on the TLS port
+  server.stop();
+  fs::remove_all(dir);
 }

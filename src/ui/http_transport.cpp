@@ -1,0 +1,276 @@
+#include "ui/http_transport.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/connection_cut.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return text;
+}
+
+struct PendingRequest {
+  HttpRequest request;
+};
+
+MHD_Result collectHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  auto* request = static_cast<HttpRequest*>(cls);
+  std::string name = lower(key ? key : "");
+  std::string& slot = request->headers[name];
+  // Repeated headers are joined as HTTP allows; a repeated Cookie with "; ".
+  if (!slot.empty()) slot += name == "cookie" ? "; " : ", ";
+  slot += value ? value : "";
+  return MHD_YES;
+}
+
+MHD_Result collectQuery(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  static_cast<HttpRequest*>(cls)->query.emplace(key ? key : "", value ? value : "");
+  return MHD_YES;
+}
+
+std::string peerOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr) return std::string();
+  char text[INET6_ADDRSTRLEN] = {};
+  const sockaddr* addr = info->client_addr;
+  if (addr->sa_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(addr)->sin_addr, text, sizeof text);
+  else if (addr->sa_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, text, sizeof text);
+  return text;
+}
+
+bool parseLength(const std::string& text, size_t& out) {
+  if (text.empty() || text.size() > 19) return false;
+  size_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<size_t>(c - '0');
+  }
+  out = value;
+  return true;
+}
+
+}  // namespace
+
+std::string HttpRequest::header(const std::string& lowerName) const {
+  auto it = headers.find(lowerName);
+  return it == headers.end() ? std::string() : it->second;
+}
+
+std::string HttpRequest::param(const std::string& name) const {
+  auto it = query.find(name);
+  return it == query.end() ? std::string() : it->second;
+}
+
+struct HttpTransport::State {
+  HttpTransport* owner = nullptr;
+  MHD_Daemon* daemon = nullptr;
+  bool secure = false;
+
+  // Every open connection, for the watchdog that cuts slow requests.
+  struct Tracked {
+    int fd = -1;
+    Clock::time_point began;  // start of the request being read
+    bool answering = false;   // the handler has it
+    bool cut = false;
+  };
+  std::mutex mutex;
+  std::map<MHD_Connection*, Tracked> connections;
+  std::condition_variable wake;
+  bool stopping = false;
+  std::thread watchdog;
+
+  void watch() {
+    std::unique_lock<std::mutex> lock(mutex);
+    auto limit = std::chrono::seconds(owner->limits().requestSeconds);
+    while (!wake.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping; })) {
+      Clock::time_point now = Clock::now();
+      for (auto& [connection, tracked] : connections) {
+        if (tracked.answering || tracked.cut || now - tracked.began < limit) continue;
+        // The daemon sees the end of the stream and closes the connection;
+        // it removes the entry (under this mutex) before the descriptor is
+        // closed, so the descriptor cut here is still this connection's.
+        (void)cutConnection(tracked.fd);
+        tracked.cut = true;
+      }
+    }
+  }
+
+  void setAnswering(MHD_Connection* connection, bool answering) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = connections.find(connection);
+    if (it == connections.end()) return;
+    it->second.answering = answering;
+    if (!answering) it->second.began = Clock::now();
+  }
+};
+
+namespace {
+
+void notifyConnection(void* cls, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+  auto* state = static_cast<HttpTransport::State*>(cls);
+  std::lock_guard<std::mutex> lock(state->mutex);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    HttpTransport::State::Tracked tracked;
+    tracked.fd = info ? info->connect_fd : -1;
+    tracked.began = Clock::now();
+    state->connections[connection] = tracked;
+  } else {
+    state->connections.erase(connection);
+  }
+}
+
+void requestCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+  delete static_cast<PendingRequest*>(*context);
+  *context = nullptr;
+  static_cast<HttpTransport::State*>(cls)->setAnswering(connection, false);
+}
+
+MHD_Result send(MHD_Connection* connection, const HttpAnswer& answer,
+                const std::multimap<std::string, std::string>& common) {
+  MHD_Response* response = MHD_create_response_from_buffer(answer.body.size(), const_cast<char*>(answer.body.data()),
+                                                            MHD_RESPMEM_MUST_COPY);
+  if (!response) return MHD_NO;
+  for (const auto& [name, value] : common) MHD_add_response_header(response, name.c_str(), value.c_str());
+  for (const auto& [name, value] : answer.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
+  MHD_add_response_header(response, "Content-Type", answer.contentType.c_str());
+  MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(answer.status), response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+}  // namespace
+
+// The daemon's request callback: called once when the headers are in, once
+// per piece of body, and once more when the request is whole.
+static MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                            const char*, const char* upload, size_t* uploadSize, void** context);
+
+HttpTransport::HttpTransport(HttpLimits limits, Handler handler)
+    : limits_(limits), handler_(std::move(handler)) {}
+
+HttpTransport::~HttpTransport() { stop(); }
+
+bool HttpTransport::start(const HttpEndpoint& endpoint, std::string* error) {
+  stop();
+  auto state = std::make_unique<State>();
+  state->owner = this;
+  sockaddr_in v4{};
+  sockaddr_in6 v6{};
+  const sockaddr* addr = nullptr;
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD;
+  if (inet_pton(AF_INET, endpoint.address.c_str(), &v4.sin_addr) == 1) {
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(endpoint.port);
+    addr = reinterpret_cast<const sockaddr*>(&v4);
+  } else if (inet_pton(AF_INET6, endpoint.address.c_str(), &v6.sin6_addr) == 1) {
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(endpoint.port);
+    addr = reinterpret_cast<const sockaddr*>(&v6);
+    flags |= MHD_USE_IPv6;
+  } else {
+    *error = "the console address " + endpoint.address + " is not an IPv4 or IPv6 address";
+    return false;
+  }
+  bool tls = !endpoint.certificatePem.empty() && !endpoint.keyPem.empty();
+  if (tls) {
+    if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+      *error = "this build of libmicrohttpd has no TLS";
+      return false;
+    }
+    flags |= MHD_USE_TLS;
+  }
+  state->secure = tls;
+  MHD_OptionItem options[] = {
+      {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr*>(addr)},
+      {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(limits_.threads), nullptr},
+      {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(limits_.connectionMemory), nullptr},
+      {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(limits_.maxConnections), nullptr},
+      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(limits_.maxConnectionsPerClient), nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(limits_.idleSeconds), nullptr},
+      {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&requestCompleted), state.get()},
+      {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&notifyConnection), state.get()},
+      {tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0, const_cast<char*>(endpoint.certificatePem.c_str())},
+      {tls ? MHD_OPTION_HTTPS_MEM_KEY : MHD_OPTION_END, 0, const_cast<char*>(endpoint.keyPem.c_str())},
+      {MHD_OPTION_END, 0, nullptr},
+  };
+  state->daemon = MHD_start_daemon(flags, endpoint.port, nullptr, nullptr, &onRequest, state.get(),
+                                   MHD_OPTION_ARRAY, options, MHD_OPTION_END);
+  if (!state->daemon) {
+    *error = "cannot listen on " + endpoint.address + ":" + std::to_string(endpoint.port) +
+             (tls ? " (in use, not an address of this machine, or the certificate and key do not match)"
+                  : " (in use, or not an address of this machine)");
+    return false;
+  }
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(state->daemon, MHD_DAEMON_INFO_BIND_PORT);
+  port_ = info ? info->port : endpoint.port;
+  State* raw = state.get();
+  state->watchdog = std::thread([raw] { raw->watch(); });
+  state_ = std::move(state);
+  return true;
+}
+
+void HttpTransport::stop() {
+  if (!state_) return;
+  MHD_stop_daemon(state_->daemon);
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->wake.notify_all();
+  if (state_->watchdog.joinable()) state_->watchdog.join();
+  state_.reset();
+}
+
+static MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                            const char*, const char* upload, size_t* uploadSize, void** context) {
+  auto* state = static_cast<HttpTransport::State*>(cls);
+  HttpTransport& owner = *state->owner;
+  auto* pending = static_cast<PendingRequest*>(*context);
+  if (!pending) {
+    // Headers are in; the body (if any) comes in the next calls.
+    pending = new PendingRequest;
+    *context = pending;
+    HttpRequest& r = pending->request;
+    r.method = method ? method : "";
+    r.path = url ? url : "";
+    r.peer = peerOf(connection);
+    r.secure = state->secure;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, &r);
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &collectQuery, &r);
+    size_t declared = 0;
+    if (parseLength(r.header("content-length"), declared) && declared > owner.limits().maxBody) {
+      HttpAnswer refused{413, "application/json", "{\"error\":\"request body too large\"}", {}};
+      return send(connection, refused, owner.commonHeaders());
+    }
+    return MHD_YES;
+  }
+  if (*uploadSize > 0) {
+    if (pending->request.body.size() + *uploadSize > owner.limits().maxBody) return MHD_NO;  // ends the connection
+    pending->request.body.append(upload, *uploadSize);
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  state->setAnswering(connection, true);
+  HttpAnswer answer;
+  try {
+    answer = owner.handle(pending->request);
+  } catch (const std::exception&) {
+    answer = HttpAnswer{500, "application/json", "{\"error\":\"internal error\"}", {}};
+  }
+  return send(connection, answer, owner.commonHeaders());
+}

@@ -88,6 +88,20 @@ class FileSystem {
   virtual std::string tempDirectory() = 0;
 };
 
+// Files created directly in a private directory (the gateway's own, which
+// holds the mail it received) get kPrivateFileMode: owner read-write, the
+// service's group may read (backups, orvdb), others nothing. Elsewhere new
+// files get 0666 before the umask, as the maintenance program's own do.
+inline constexpr unsigned kPrivateFileMode = 0640;
+void addPrivateDirectory(const std::string& directory);
+void removePrivateDirectory(const std::string& directory);
+// The permission bits a file created at path gets (before the umask).
+unsigned creationMode(const std::string& path);
+
+// 0 when this process may write the existing file at path, else the
+// system's reason (EACCES, EROFS, ...).
+int fileWriteAccess(const std::string& path);
+
 FileSystem& platformFileSystem();
 // Installs fs (not owned); nullptr restores the real file system.
 void setFileSystem(FileSystem* fs);

@@ -32,7 +32,7 @@ TEST(Index4Lock, ZeroLockAttemptsTriesTheIndexLockOnce) {
   DATA4* d = d4create(&t.c, dir.file("z"), kFields, tags);
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(d4appendBlank(d), 0);
-  ASSERT_EQ(d4unlock(d), 0);
+  (void)d4unlock(d);  // 0, or 120 when nothing was held
   t.c.lockAttempts = 0;
   // Another program holds the index lock (the record lock is free).
   fs.heldElsewhere.push_back({0x7FFFFFFE, 1});
@@ -93,7 +93,7 @@ TEST_F(TagExpressionErrors, BadExpressionGivenToCreateNamesTheIndexFile) {
   ASSERT_NE(d, nullptr);
   const TAG4INFO bad[] = {{"QTY", "QTY +* 1", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
   EXPECT_EQ(i4create(d, "extra", bad), nullptr);
-  EXPECT_NE(reported.find("extra"), std::string::npos) << reported;
+  EXPECT_NE(reported.find("extra.cdx"), std::string::npos) << reported;
   error4set(&tc.c, 0);
   d4close(d);
 }

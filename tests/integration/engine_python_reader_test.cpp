@@ -42,7 +42,9 @@ TEST(EnginePythonReader, DbfreadReadsWhatWeWrite) {
     ASSERT_EQ(f4assignLong(d4field(d, "QTY"), i * 7 - 50), 0);
     ASSERT_EQ(f4assignDouble(d4field(d, "PRICE"), i * 1.125), 0);
     ASSERT_EQ(f4assignDouble(d4field(d, "RATE"), -i / 8.0), 0);
-    if (i % 5 != 0) ASSERT_EQ(f4assignLong(d4field(d, "WHEN"), 2451545 + i * 31), 0);
+    if (i % 5 != 0) {
+      ASSERT_EQ(f4assignLong(d4field(d, "WHEN"), 2451545 + i * 31), 0);
+    }
     ASSERT_EQ(f4assign(d4field(d, "OK"), i % 3 == 0 ? "T" : (i % 3 == 1 ? "F" : " ")), 0);
     ASSERT_EQ(f4memoAssign(d4field(d, "NOTES"), memoText(i).c_str()), 0);
     ASSERT_EQ(f4memoAssign(d4field(d, "PIC"), memoText(i + 3).c_str()), 0);

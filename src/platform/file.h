@@ -10,7 +10,9 @@
 // LOCK_SH, an exclusive or deny-write open LOCK_EX, both non-blocking. A
 // conflict is a sharing violation and is reported as EWOULDBLOCK. flock
 // locks belong to the open file description, like Windows sharing, and do
-// not interact with the byte-range locks below.
+// not interact with the byte-range locks below. On a CIFS/SMB mount no flock is
+// taken (platform/mount_info.h): the SMB client would send it to the
+// server as a whole-file lock that Windows enforces on every client.
 //
 // Byte-range locks are open-file-description locks (F_OFD_SETLK, write
 // locks). Unlike classic POSIX (F_SETLK) locks they belong to the open file,

@@ -285,8 +285,12 @@ TEST(Upgrade, AccountsWithoutAnEverybodyRecordGiveRecordOneNoFlags) {
     ASSERT_TRUE(t.isOpen());
     for (int32_t r = 1; r <= t.recordCount(); ++r) {
       ASSERT_EQ(t.go(r), 0);
-      if (t.fieldByName("CONTACTKEY")->asLong() == -1) ASSERT_EQ(t.fieldByName("CONTACTKEY")->assignLong(9000 + r), 0);
-      if (r == 1) ASSERT_EQ(t.fieldByName("FLAGS")->assignLong(7), 0);
+      if (t.fieldByName("CONTACTKEY")->asLong() == -1) {
+        ASSERT_EQ(t.fieldByName("CONTACTKEY")->assignLong(9000 + r), 0);
+      }
+      if (r == 1) {
+        ASSERT_EQ(t.fieldByName("FLAGS")->assignLong(7), 0);
+      }
       ASSERT_EQ(t.commit(), 0);
     }
   }

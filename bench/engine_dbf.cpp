@@ -47,13 +47,13 @@ Times engineRun(const std::string& dir, int n) {
   settleWrites();
   auto start = std::chrono::steady_clock::now();
   for (int i = 1; i <= n; ++i) {
-    d4appendStart(d, 0);
-    d4blank(d);
-    f4assignLong(key, i);
-    f4assign(name, ("name of row " + std::to_string(i)).c_str());
-    f4assignLong(when, 2451545 + i % 3000);
-    for (int k = 0; k < 3; ++k) f4memoAssign(m[k], memo(i, k).c_str());
-    if (d4append(d) != 0) exit(2);
+    int rc = d4appendStart(d, 0);
+    if (rc == 0) rc = d4blank(d);
+    if (rc == 0) rc = f4assignLong(key, i);
+    if (rc == 0) rc = f4assign(name, ("name of row " + std::to_string(i)).c_str());
+    if (rc == 0) rc = f4assignLong(when, 2451545 + i % 3000);
+    for (int k = 0; k < 3 && rc == 0; ++k) rc = f4memoAssign(m[k], memo(i, k).c_str());
+    if (rc != 0 || d4append(d) != 0) exit(2);
   }
   t.append = seconds(start);
   t.memoBytes = static_cast<long>(std::filesystem::file_size(dir + "/bench.fpt"));
@@ -68,9 +68,9 @@ Times engineRun(const std::string& dir, int n) {
   start = std::chrono::steady_clock::now();
   for (int i = 1; i <= n; ++i) {
     if (d4go(d, i) != 0) exit(3);
-    f4assign(name, "updated");
-    f4memoAssign(m[0], memo(i + 1, 0).substr(0, 50).c_str());
-    if (d4write(d, i) != 0) exit(4);
+    if (f4assign(name, "updated") != 0 || f4memoAssign(m[0], memo(i + 1, 0).substr(0, 50).c_str()) != 0 ||
+        d4write(d, i) != 0)
+      exit(4);
   }
   t.update = seconds(start);
   d4close(d);

@@ -65,7 +65,13 @@ int createGatewayDirectory(const stringT& path) {
     // tables are made in it instead of refusing it for ever.
     return std::filesystem::is_empty(path.str(), ec) && !ec ? 1 : 0;
   }
-  if (std::filesystem::create_directory(path.str(), ec) && !ec) return 1;
+  if (std::filesystem::create_directory(path.str(), ec) && !ec) {
+    // The gateway's own files (received mail, the mailbox password) are
+    // for the service and its group only.
+    using std::filesystem::perms;
+    std::filesystem::permissions(path.str(), perms::owner_all | perms::group_read | perms::group_exec, ec);
+    return 1;
+  }
   guiSession().Error(translate("*Can't create directory") + "\n" + path);
   return 2;
 }

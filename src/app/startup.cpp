@@ -114,6 +114,7 @@ void Application::determineDirectories() {
 
 void Application::readSettings() {
   (void)configurations().readSettings(values_.settingsPath);
+  settingsRead_ = true;
   configurations().set(kProgramVersion, programVersion().toString());
 }
 
@@ -122,7 +123,9 @@ void Application::openDiagnosticFile() {
 }
 
 int Application::writeSettings() {
-  if (values_.settingsPath.empty()) return 0;
+  // Settings never read (start-up stopped before) are the defaults alone:
+  // writing them would wipe the operator's file.
+  if (values_.settingsPath.empty() || !settingsRead_) return 0;
   int status = configurations().writeSettings(values_.settingsPath);
   if (status != 0) configurations().showWarning();
   return status;

@@ -60,8 +60,9 @@ class Application {
   void readSettings();
   // Start-up step 11: the diagnostic file, emptied when setting 156 > 0.
   void openDiagnosticFile();
-  // Shutdown step 1: writes the settings when their path is known; a
-  // failure is shown as the settings manager's warning. Returns its status.
+  // Shutdown step 1: writes the settings when their path is known and
+  // they were read; a failure is shown as the settings manager's warning.
+  // Returns its status.
   int writeSettings();
 
   int exitStatus() const { return exitStatus_; }
@@ -84,6 +85,7 @@ class Application {
 
   AppValues values_;
   int exitStatus_ = 0;
+  bool settingsRead_ = false;  // readSettings() ran: writeSettings() may write
   stringT programDirectoryOverride_;
   std::optional<uint16_t> userLanguageOverride_;
   stringT currentDirectoryOverride_;

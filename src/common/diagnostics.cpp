@@ -1,5 +1,8 @@
 #include "common/diagnostics.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/string_mapper.h"
@@ -16,6 +19,16 @@ stringT formatTime(const char* format, const std::tm& when) {
   return stringT();
 }
 
+// The diagnostic file quotes mail servers and senders: owner and group
+// only, like the gateway's tables.
+std::FILE* openDiagnostic(const std::string& path, bool truncate) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND), 0640);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "a");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 void DiagnosticList::setTimeSource(TimeSource source) {
@@ -27,7 +40,7 @@ void DiagnosticList::openDiagnosticFile(const stringT& path, bool clear) {
   std::lock_guard<std::mutex> lock(mutex_);
   path_ = path;
   if (clear && !path_.empty()) {
-    if (std::FILE* file = std::fopen(path_.c_str(), "w")) std::fclose(file);
+    if (std::FILE* file = openDiagnostic(path_.str(), true)) std::fclose(file);
   }
 }
 
@@ -48,7 +61,7 @@ void DiagnosticList::addDiagnostic(const stringT& text) {
   ++generation_;
 
   if (path_.empty()) return;
-  std::FILE* file = std::fopen(path_.c_str(), "a");
+  std::FILE* file = openDiagnostic(path_.str(), false);
   if (!file) return;
   stringT line = formatTime("%m/%d/%y", local) + " " + formatTime("%H:%M:%S", local) + " : " + text + "\n";
   std::fwrite(line.view().data(), 1, line.size(), file);

@@ -52,7 +52,9 @@ long resolveSender(AccountsManager& accounts, const stringT& displayName, const 
   }
   if (!usableAddress(address)) return 0;
   FieldMap contact;
-  contact.set(kAccountName, contactName(displayName, address));
+  // The look-up by address works on the address upper-cased, and a
+  // contact named after the address gets it in that form.
+  contact.set(kAccountName, contactName(displayName, address.upper()));
   contact.set(kAccountEmail, address);
   if (accounts.AddContact(contact) != 0) {
     report(accounts.describe());

@@ -83,9 +83,10 @@ ContactWriteResult createContact(DatabaseContext& maintenance, const stringT& na
   if (rc == 0) rc = assignText(*c.field(kConCode), stored);
   if (rc == 0) rc = assignText(*c.field(kConEmail), email.lower());
   if (rc == 0) rc = c.commit();
-  // 20 / 25: another program stored the same name meanwhile; the contact
-  // is stored all the same, only left out of the CODE tag.
-  if (rc != 0 && rc != r4unique && rc != r4uniqueContinue) {
+  // 25: the contact is stored, only left out of a unique CODE tag. 20
+  // means a tag refused the record (a candidate tag already holds the
+  // name): nothing was stored.
+  if (rc != 0 && rc != r4uniqueContinue) {
     discardRecordChanges(c);
     (void)giveBackCounterKey(c, kConKey, k);
     return failed(rc);

@@ -58,6 +58,11 @@ class DatabaseContext {
   // Rows 0 to 2: appends blank records until the row exists, then writes
   // PROGID, VERSION and CHECK. 0; 6 when the table is not open.
   virtual int WriteVersion(int row, const Version& v);
+  // Whether every table opened for writing here is written: such a table
+  // that cannot be written is refused at open (the gateway's own tables).
+  // Elsewhere (the maintenance program's tables) an unwritable file opens
+  // read-only, as the engine opens it.
+  virtual bool writesItsTables() const { return false; }
   // The version check of the kind of database; true when it may be used.
   virtual bool Check(bool quiet) = 0;
 
@@ -103,6 +108,9 @@ class DatabaseContext {
   void closeVersions();
 
  private:
+  // False (reported unless quiet) when the directory is on an SMB mount
+  // that would let the tables be damaged; warns about a risky one.
+  bool checkShareMount(bool quiet);
   bool takeExcludeLock(std::unique_ptr<PlatformFile>* exclude);
 
   std::string directory_;

@@ -17,11 +17,14 @@
 // exclude.lok is closed on every path out of steps 3 to 6.
 #include <cerrno>
 
+#include "common/diagnostics.h"
+#include "common/string_mapper.h"
 #include "db/database_context.h"
 #include "db/engine_message.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/mount_info.h"
 
 namespace {
 constexpr int kExcludeRetries = 10;
@@ -46,6 +49,7 @@ bool DatabaseContext::Validate(bool quiet) {
     report("*DB directory is not writeable", directory_);
     return false;
   }
+  if (!readOnly_ && !checkShareMount(quiet)) return false;
   DirectoryInfo lockInfo;
   err = directoryInfo(resolve("session.lok"), &lockInfo);
   if (err == ENOENT) {
@@ -70,6 +74,22 @@ bool DatabaseContext::Validate(bool quiet) {
   Lock(false);
   reporter_ = saved;
   return sessionLocked();
+}
+
+// A database on a Windows share is written safely only when the byte-range
+// locks reach the server (platform/mount_info.h): a mount with nobrl is
+// refused, one with cache=loose is written but warned about.
+bool DatabaseContext::checkShareMount(bool quiet) {
+  MountInfo mount = mountInfo(directory_);
+  if (!mount.smb) return true;
+  stringT where = stringT(directory_) + (mount.mountPoint.empty() ? stringT() : stringT(" (" + mount.mountPoint + ")"));
+  if (mount.noByteRangeLocks) {
+    if (!quiet) reportError("*The database share is mounted with the option nobrl", where);
+    return false;
+  }
+  if (mount.looseCache)
+    diagnostics().addDiagnostic(translate("*The database share is mounted with cache=loose") + "\r\n" + where);
+  return true;
 }
 
 bool DatabaseContext::takeExcludeLock(std::unique_ptr<PlatformFile>* exclude) {

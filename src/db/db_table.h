@@ -118,7 +118,7 @@ class DBTable {
   void setOwnsData(bool owns) { ownsData_ = owns; }
   // Closes the engine table now (writing what is pending); 0 or the
   // engine's code. The table is not open afterwards.
-  int close();
+  [[nodiscard]] int close();
 
   // Whether the open file's fields are exactly those of the layout's field list.
   bool hasFields(const DBTableLayout& layout) const;
@@ -137,14 +137,14 @@ class DBTable {
   // --- Navigation and positions (virtual, in slot order) ---
   virtual bool isValid() const;                         // 1
   virtual int32_t position() const;                     // 2
-  virtual int setPosition(int32_t position);            // 3
-  virtual int goBefore();                               // 4
-  virtual int goAfter();                                // 5
-  virtual int goUnset();                                // 6
-  virtual int top();                                    // 7
-  virtual int bottom();                                 // 8
-  virtual int goSpecial(int32_t special);               // 9
-  virtual int skip(long count);                         // 10
+  [[nodiscard]] virtual int setPosition(int32_t position);            // 3
+  [[nodiscard]] virtual int goBefore();                               // 4
+  [[nodiscard]] virtual int goAfter();                                // 5
+  [[nodiscard]] virtual int goUnset();                                // 6
+  [[nodiscard]] virtual int top();                                    // 7
+  [[nodiscard]] virtual int bottom();                                 // 8
+  [[nodiscard]] virtual int goSpecial(int32_t special);               // 9
+  [[nodiscard]] virtual int skip(long count);                         // 10
   virtual bool isAfter() const;                         // 11
   virtual bool isBefore() const;                        // 12
   virtual bool isUnset() const;                         // 13
@@ -153,20 +153,20 @@ class DBTable {
   virtual bool noRecord() const;                        // 16
   virtual int32_t recordNumber() const;                 // 17
   virtual bool inRange();                               // 18
-  virtual int checkAfterMove(int rc, int direction);    // 19
+  [[nodiscard]] virtual int checkAfterMove(int rc, int direction);    // 19
   virtual DATA4* engineTable() const;                   // 20
   virtual CODE4* engineSettings() const;                // 21
-  virtual int selectNatural();                          // 22
-  virtual int selectOrdering(const Ordering* ordering); // 23
+  [[nodiscard]] virtual int selectNatural();                          // 22
+  [[nodiscard]] virtual int selectOrdering(const Ordering* ordering); // 23
   virtual const Ordering* ordering() const;             // 24
-  virtual int seek(const stringT& text);                // 25
-  virtual int seek(double number);                      // 26
+  [[nodiscard]] virtual int seek(const stringT& text);                // 25
+  [[nodiscard]] virtual int seek(double number);                      // 26
   virtual int compareKey(const DBField& field);         // 27
   virtual int compareKey(const stringT& bytes);         // 28
   virtual int compareKey(double number);                // 29
-  virtual int seekPast(const stringT& text);            // 30
-  virtual int seekPast(double number);                  // 31
-  virtual int keyText(DBField& into);                   // 32
+  [[nodiscard]] virtual int seekPast(const stringT& text);            // 30
+  [[nodiscard]] virtual int seekPast(double number);                  // 31
+  [[nodiscard]] virtual int keyText(DBField& into);                   // 32
   virtual double keyNumber();                           // 33
   virtual void clearUpper();                            // 34
   virtual void setUpper(const stringT& text, int mode); // 35
@@ -174,31 +174,31 @@ class DBTable {
   virtual void clearLower();                            // 37
   virtual void setLower(const stringT& text, int mode); // 38
   virtual void setLower(double number, int mode);       // 39
-  virtual int selectTag(const Ordering& ordering);      // 40
+  [[nodiscard]] virtual int selectTag(const Ordering& ordering);      // 40
 
   // Exact seeks: 0 found, 2 when the key found differs, 3, or an error.
-  int seekExact(const stringT& text);
-  int seekExact(double number);
+  [[nodiscard]] int seekExact(const stringT& text);
+  [[nodiscard]] int seekExact(double number);
 
   // --- Writing records ---
   // The engine's append start (a changed current record is written first);
   // the position becomes kPosAfter.
-  int appendStart(bool useMemo = false);
+  [[nodiscard]] int appendStart(bool useMemo = false);
   // Writes the current record in place, or appends it after appendStart.
-  int commit();
-  int flush();
+  [[nodiscard]] int commit();
+  [[nodiscard]] int flush();
   // Goes to record n (natural numbering, ignoring order and range).
-  int go(int32_t recNo);
+  [[nodiscard]] int go(int32_t recNo);
   int32_t recordCount() const;
-  int markDeleted(bool deleted);
+  [[nodiscard]] int markDeleted(bool deleted);
   bool isDeleted() const;
-  int blankRecord();
+  [[nodiscard]] int blankRecord();
 
   // Lookup links to other tables.
   void addLink(std::unique_ptr<DBLookupLink> link);
   // Positions every linked table on the record the master's current record
   // names. 0, or the first failing link's code.
-  int performLinks();
+  [[nodiscard]] int performLinks();
 
   // Counter for generated names, shared by all tables; starts at 72182178.
   static uint32_t& nameCounter();
@@ -216,6 +216,9 @@ class DBTable {
 
   void open(const stringT& name, int options, const DBTableLayout* layout);
   int openOrCreate(int value, int flags, const DBTableLayout* layout);
+  // False (reported unless quiet, openResult_ set) when path_ exists but
+  // this process cannot write it.
+  bool refuseUnwritable(bool quiet);
   bool bindTags(const DBTableLayout& layout);
   void setUniqueAlias(int value);
   void closeData();

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/string_mapper.h"
 #include "db/database_context.h"
 #include "db/db_lookup_link.h"
 #include "db/db_table.h"
@@ -166,6 +167,9 @@ void DBTable::open(const stringT& name, int options, const DBTableLayout* layout
   }
 
   CODE4* c = db_.engine();
+  if (value >= kOpenOrCreate && value != kOpenReadOnly && !db_.readOnly() && db_.writesItsTables() &&
+      !refuseUnwritable(quiet))
+    return;
   {
     SavedSettings saved(c);
     int savedError = 0;
@@ -240,6 +244,20 @@ int DBTable::openOrCreate(int value, int flags, const DBTableLayout* layout) {
   if (value >= kOpenExisting) return openIt();
   c->createSafety = 0;
   return createIt();
+}
+
+bool DBTable::refuseUnwritable(bool quiet) {
+  // The engine would open such a file read-only without a word, and a
+  // second handle on it would then be refused as a duplicate instance.
+  // The caller means to write: say that it cannot, and why.
+  FileSystem& fs = code4fileSystem(db_.engine());
+  if (!fs.exists(path_)) return true;
+  int err = fileWriteAccess(path_);
+  if (err == 0 && !fs.readOnlyAttribute(path_)) return true;
+  stringT reason = err != 0 ? stringT(std::strerror(err)) : translate("*The file is marked read-only");
+  if (!quiet) db_.reportError("*Cannot open the file for writing", stringT(path_) + "\r\n" + reason);
+  openResult_ = e4open;
+  return false;
 }
 
 bool DBTable::hasFields(const DBTableLayout& layout) const {

@@ -8,7 +8,11 @@
 
 GatewayDatabase::GatewayDatabase(const stringT& path, GUISession* reporter, bool canUpgrade,
                                  CODE4* engine)
-    : DatabaseContext(path, reporter, false, engine), canUpgrade_(canUpgrade) {}
+    : DatabaseContext(path, reporter, false, engine), canUpgrade_(canUpgrade) {
+  // The gateway's tables hold the mail it received: files made in its
+  // directory are not for every user of the machine.
+  addPrivateDirectory(path.str());
+}
 
 int GatewayDatabase::ReadDatabaseVersion(Version* out, bool quiet) {
   FileSystem& fs = platformFileSystem();
@@ -49,6 +53,7 @@ bool GatewayDatabase::Check(bool quiet) {
 }
 
 bool GatewayDatabase::CreateTables() {
+  addPrivateDirectory(directory());  // it may have been made since this object was
   if (!openVersions()) {
     static const DBTableLayout layout = versionsLayout();
     DBTable created(*this, "Versions.dbf", kOpenOrCreate | kOpenNoIndex | kOpenShared, &layout);

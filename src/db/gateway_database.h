@@ -28,6 +28,7 @@ class GatewayDatabase : public DatabaseContext {
 
   int ReadDatabaseVersion(Version* out, bool quiet) override;
   bool Check(bool quiet) override;
+  bool writesItsTables() const override { return true; }
   bool CheckGateway() { return Check(false); }
 
   // The upgrade script (upgrade.cpp).

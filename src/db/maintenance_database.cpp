@@ -88,7 +88,9 @@ bool MaintenanceDatabase::Check(bool quiet) {
       if (!quiet) reportError("*Tarnwick Database is for a later version of Tarnwick");
       return false;
     case -1:
-      if (!quiet) reportError("*The Tarnwick Database must be upgraded using Tarnwick");
+      // Only Tarnwick can upgrade it: the operator must hear of it even
+      // from a quiet check.
+      reportError("*The Tarnwick Database must be upgraded using Tarnwick");
       return false;
     default:
       if (!quiet) reportError("*Tarnwick Database version cannot be determined");
@@ -97,7 +99,8 @@ bool MaintenanceDatabase::Check(bool quiet) {
   long code = ReadActivityCode();
   if (code == kActivityArchive) code = ClearInterruptedArchive();
   if (code == kActivityNone) return true;
-  if (!quiet && code > 0) reportError("*The Tarnwick Database is partway through a Reindex or Archive Purge operation");
+  // -1 (the activity record unreadable) fails as well, and says so.
+  reportError("*The Tarnwick Database is partway through a Reindex or Archive Purge operation");
   return false;
 }
 

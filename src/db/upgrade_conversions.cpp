@@ -155,24 +155,22 @@ bool upgradeLogs1To2(GatewayDatabase& db) {
 bool upgradeAccountsAnew(GatewayDatabase& db) {
   Conversion c{"accounts", "acctemp", "acccopy", accountsLayout(), accountsLayout()};
   // The Everybody account of the older layout is a record whose CONTACTKEY
-  // is -1; its flags move into record 1. Record 1 itself is never taken for
-  // it, so a second run finds the flags already in place.
-  bool found = false;
+  // is -1; its flags move into record 1 (the last such record's, record 1
+  // counted) and it is marked deleted; record 1 itself never is. With no
+  // such record record 1 gets no flags. Record 1 is then marked with
+  // CONTACTKEY -1, as in a table made new: a run stopped after this step
+  // runs it again on its result, and finds the flags in record 1.
   long flags = 0;
   auto hook = [&](DBTable& from, DBTable& to) {
-    bool everybody = from.recordNumber() != 1 && to.field(kAccContactKey)->asLong() == -1;
-    if (everybody) {
-      found = true;
-      flags = to.field(kAccFlags)->asLong();
-    }
-    return to.markDeleted(everybody) == 0;
+    bool minusOne = to.field(kAccContactKey)->asLong() == -1;
+    if (minusOne) flags = to.field(kAccFlags)->asLong();
+    return to.markDeleted(from.recordNumber() != 1 && minusOne) == 0;
   };
   auto after = [&](DBTable& to) {
     if (to.recordCount() < 1) return 0;
     int rc = to.go(1);
-    if (rc != 0) return rc;
-    if (!found) return 0;
-    rc = to.field(kAccFlags)->assignLong(flags);
+    if (rc == 0) rc = to.field(kAccFlags)->assignLong(flags);
+    if (rc == 0) rc = to.field(kAccContactKey)->assignLong(-1);
     return rc == 0 ? to.commit() : rc;
   };
   return convert(db, c, hook, after);

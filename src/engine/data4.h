@@ -108,14 +108,14 @@ DATA4* d4open(CODE4* c, std::string_view name);
 DATA4* d4create(CODE4* c, std::string_view name, const FIELD4INFO* fields,
                 const TAG4INFO* tags = nullptr);
 int d4close(DATA4* d);
-int d4refreshRecord(DATA4* d);
+[[nodiscard]] int d4refreshRecord(DATA4* d);
 
 // Navigation.
-int d4go(DATA4* d, int32_t recNo);
-int d4top(DATA4* d);
-int d4bottom(DATA4* d);
-int d4skip(DATA4* d, int32_t n);
-int d4goEof(DATA4* d);
+[[nodiscard]] int d4go(DATA4* d, int32_t recNo);
+[[nodiscard]] int d4top(DATA4* d);
+[[nodiscard]] int d4bottom(DATA4* d);
+[[nodiscard]] int d4skip(DATA4* d, int32_t n);
+[[nodiscard]] int d4goEof(DATA4* d);
 
 // Status.
 int32_t d4recNo(const DATA4* d);
@@ -135,23 +135,23 @@ int d4fieldNumber(DATA4* d, std::string_view name);
 bool d4isVfp(const DATA4* d);
 
 // Changing records.
-int d4blank(DATA4* d);
-int d4delete(DATA4* d);
-int d4recall(DATA4* d);
-int d4appendStart(DATA4* d, int useMemo);
-int d4append(DATA4* d);
-int d4appendBlank(DATA4* d);
-int d4write(DATA4* d, int32_t recNo, bool unlock = true);
-int d4flush(DATA4* d);
+[[nodiscard]] int d4blank(DATA4* d);
+[[nodiscard]] int d4delete(DATA4* d);
+[[nodiscard]] int d4recall(DATA4* d);
+[[nodiscard]] int d4appendStart(DATA4* d, int useMemo);
+[[nodiscard]] int d4append(DATA4* d);
+[[nodiscard]] int d4appendBlank(DATA4* d);
+[[nodiscard]] int d4write(DATA4* d, int32_t recNo, bool unlock = true);
+[[nodiscard]] int d4flush(DATA4* d);
 
 // Locking.
-int d4lock(DATA4* d, int32_t recNo);
-int d4lockAppend(DATA4* d);
-int d4lockFile(DATA4* d);
-int d4unlock(DATA4* d);
-int d4unlockRecords(DATA4* d);
-int d4unlockAppend(DATA4* d);
-int d4unlockFile(DATA4* d);
+[[nodiscard]] int d4lock(DATA4* d, int32_t recNo);
+[[nodiscard]] int d4lockAppend(DATA4* d);
+[[nodiscard]] int d4lockFile(DATA4* d);
+[[nodiscard]] int d4unlock(DATA4* d);
+[[nodiscard]] int d4unlockRecords(DATA4* d);
+[[nodiscard]] int d4unlockAppend(DATA4* d);
+[[nodiscard]] int d4unlockFile(DATA4* d);
 bool d4lockTest(const DATA4* d, int32_t recNo);
 bool d4lockTestAppend(const DATA4* d);
 bool d4lockTestFile(const DATA4* d);
@@ -160,13 +160,13 @@ uint64_t d4lockOffset(const DATA4FILE* f, int32_t recNo);
 
 // Engine-internal helpers shared by the data modules and the index module.
 // Writes a changed current record (the pending record write); 0 or error.
-int d4updateRecord(DATA4* d, bool unlock);
+[[nodiscard]] int d4updateRecord(DATA4* d, bool unlock);
 // Reads record recNo into the buffer without the pending write; 0, 5 or -70.
-int d4goData(DATA4* d, int32_t recNo);
+[[nodiscard]] int d4goData(DATA4* d, int32_t recNo);
 // Makes recordOld hold record recNo as it is on disk; 0 or error.
-int d4readOld(DATA4* d, int32_t recNo);
+[[nodiscard]] int d4readOld(DATA4* d, int32_t recNo);
 // Rewrites the header's first 10 bytes (count when known); 0 or error.
-int d4writeHeader(DATA4FILE* f);
+[[nodiscard]] int d4writeHeader(DATA4FILE* f);
 // Already-in-error check shared by every operation: -1410 when the
 // context's error code is negative, else 0.
-int d4check(const DATA4* d);
+[[nodiscard]] int d4check(const DATA4* d);

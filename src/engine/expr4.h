@@ -53,7 +53,9 @@ struct EXPR4 {
 EXPR4* expr4parseSource(Expr4Source* source, const std::string& text, bool forTag = false);
 // Compiles text against a data handle (binds an adapter to the handle).
 EXPR4* expr4parse(DATA4* data, const char* text);
-EXPR4* expr4parseTag(DATA4* data, const char* text);
+// A tag's key or filter expression; its errors (parse and evaluation) name
+// indexFile when given.
+EXPR4* expr4parseTag(DATA4* data, const char* text, const char* indexFile = nullptr);
 void expr4free(EXPR4* e);
 // Whether whole's program has the shape of first .AND. rest: first's and
 // rest's operations under one n-ary .AND. (into which their own top-level

@@ -12,7 +12,9 @@ namespace {
 
 class DataSource final : public Expr4Source {
  public:
-  explicit DataSource(DATA4* d) : d_(d) {}
+  // file: the index file whose tag the expression belongs to, named in
+  // every error the expression reports; "" for other expressions.
+  explicit DataSource(DATA4* d, std::string file = {}) : d_(d), file_(std::move(file)) {}
 
   bool field(std::string_view name, Expr4Field& out) override {
     for (FIELD4& f : d_->fields) {
@@ -48,19 +50,20 @@ class DataSource final : public Expr4Source {
   }
   std::string dateFormat() override { return d_->codeBase->dateFormat; }
   int error(int code, const std::string& text) override {
-    return error4describe(d_->codeBase, code, 0, text.c_str());
+    return error4describe(d_->codeBase, code, 0, text.c_str(), file_.empty() ? nullptr : file_.c_str());
   }
   bool reportExprErrors() override { return d_->codeBase->errorOnExpr != 0; }
   int memoExprLen() override { return d_->codeBase->memoExprLength; }
 
  private:
   DATA4* d_;
+  std::string file_;
   std::vector<std::unique_ptr<DataSource>> others_;
 };
 
-EXPR4* parseFor(DATA4* d, const char* text, bool forTag) {
+EXPR4* parseFor(DATA4* d, const char* text, bool forTag, const char* file = nullptr) {
   if (!d || !text) return nullptr;
-  auto src = std::make_unique<DataSource>(d);
+  auto src = std::make_unique<DataSource>(d, file != nullptr ? file : "");
   EXPR4* e = expr4parseSource(src.get(), text, forTag);
   if (e) e->ownedSource = std::move(src);
   return e;
@@ -69,4 +72,6 @@ EXPR4* parseFor(DATA4* d, const char* text, bool forTag) {
 }  // namespace
 
 EXPR4* expr4parse(DATA4* d, const char* text) { return parseFor(d, text, false); }
-EXPR4* expr4parseTag(DATA4* d, const char* text) { return parseFor(d, text, true); }
+EXPR4* expr4parseTag(DATA4* d, const char* text, const char* indexFile) {
+  return parseFor(d, text, true, indexFile);
+}

@@ -69,14 +69,14 @@ bool f4true(const FIELD4* f);
 bool f4null(const FIELD4* f);
 
 // Assignments; 0 or an error (-50 lockEnforce, -930 wrong type).
-int f4assign(FIELD4* f, const char* text);
-int f4assignN(FIELD4* f, const char* text, size_t length);
-int f4assignLong(FIELD4* f, long value);
-int f4assignInt(FIELD4* f, int value);
-int f4assignDouble(FIELD4* f, double value);
-int f4assignCurrency(FIELD4* f, const char* text);
-int f4assignNull(FIELD4* f);
-int f4blank(FIELD4* f);
+[[nodiscard]] int f4assign(FIELD4* f, const char* text);
+[[nodiscard]] int f4assignN(FIELD4* f, const char* text, size_t length);
+[[nodiscard]] int f4assignLong(FIELD4* f, long value);
+[[nodiscard]] int f4assignInt(FIELD4* f, int value);
+[[nodiscard]] int f4assignDouble(FIELD4* f, double value);
+[[nodiscard]] int f4assignCurrency(FIELD4* f, const char* text);
+[[nodiscard]] int f4assignNull(FIELD4* f);
+[[nodiscard]] int f4blank(FIELD4* f);
 
 // Memo access (memo4.cpp). f4memoPtr reads the memo on first access after
 // the record was loaded; on a non-memo field it gives the field text.
@@ -85,14 +85,14 @@ const char* f4memoStr(FIELD4* f);
 unsigned long f4memoLen(FIELD4* f);
 // Copies at most size - 1 bytes and a NUL; returns the bytes copied.
 unsigned f4memoNcpy(FIELD4* f, char* buffer, unsigned size);
-int f4memoAssign(FIELD4* f, const char* text);
-int f4memoAssignN(FIELD4* f, const char* text, size_t length);
+[[nodiscard]] int f4memoAssign(FIELD4* f, const char* text);
+[[nodiscard]] int f4memoAssignN(FIELD4* f, const char* text, size_t length);
 // Writes a changed memo now (normally done by the record write).
-int f4memoFlush(FIELD4* f);
+[[nodiscard]] int f4memoFlush(FIELD4* f);
 
 // Used by the assignment paths: checks lockEnforce and the already-in-error
 // rule and marks the record changed. Returns 0 or the error.
-int f4changeCheck(FIELD4* f);
+[[nodiscard]] int f4changeCheck(FIELD4* f);
 // Sets or clears the field's bit in _NullFlags (no-op for fields that are
 // not nullable).
 void f4setNullBit(FIELD4* f, bool isNull);

@@ -181,26 +181,26 @@ static int defineTags(DATA4* d, INDEX4FILE* f, const TAG4INFO* tags) {
     std::string filter = ti->filter ? ti->filter : "";
     if (!validUnique(ti->unique) || (ti->descending != 0 && ti->descending != r4descending) ||
         expr.empty() || expr.size() > 254 || filter.size() > 254)
-      return error4describe(c, e4tagInfo, 0, ti->name, expr.c_str());
+      return error4describe(c, e4tagInfo, 0, ti->name, expr.c_str(), f->file.name.c_str());
     auto t = std::make_unique<TAG4FILE>();
     t->indexFile = f;
     t->alias = i4key::upperAscii(std::string(ti->name).substr(0, 10));
     t->unique = ti->unique;
     t->descending = ti->descending != 0;
-    EXPR4* e = expr4parseTag(d, expr.c_str());
+    EXPR4* e = expr4parseTag(d, expr.c_str(), f->file.name.c_str());
     if (!e) return error4code(c) < 0 ? error4code(c) : e4tagInfo;
     t->keyLen = expr4keyLen(e);
     t->keyType = expr4keyType(e);
     expr4free(e);
     if (t->keyLen <= 0 || t->keyLen > cdx::kMaxKeyLen)
-      return error4describe(c, e4tagInfo, 0, ti->name, expr.c_str());
+      return error4describe(c, e4tagInfo, 0, ti->name, expr.c_str(), f->file.name.c_str());
     t->fill = t->keyType == 'C' ? ' ' : 0;
     if (!filter.empty()) {
-      EXPR4* fe = expr4parseTag(d, filter.c_str());
+      EXPR4* fe = expr4parseTag(d, filter.c_str(), f->file.name.c_str());
       if (!fe) return error4code(c) < 0 ? error4code(c) : e4tagInfo;
       bool logical = expr4type(fe) == 'L';
       expr4free(fe);
-      if (!logical) return error4describe(c, e4tagInfo, 0, ti->name, filter.c_str());
+      if (!logical) return error4describe(c, e4tagInfo, 0, ti->name, filter.c_str(), f->file.name.c_str());
     }
     cdx::TagHeader& h = t->header;
     h.keyLen = uint16_t(t->keyLen);
@@ -212,7 +212,7 @@ static int defineTags(DATA4* d, INDEX4FILE* f, const TAG4INFO* tags) {
     h.keyExpr = expr;
     h.filterExpr = filter;
     for (auto& other : f->tags)
-      if (other->alias == t->alias) return error4describe(c, e4tagInfo, 0, ti->name);
+      if (other->alias == t->alias) return error4describe(c, e4tagInfo, 0, ti->name, f->file.name.c_str());
     f->tags.push_back(std::move(t));
   }
   return 0;
@@ -231,6 +231,7 @@ int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** ou
   f->codeBase = c;
   f->dataFile = d->dataFile;
   f->upperName = upper;
+  f->file.name = fileName;  // for the errors of the tag expressions
   int rc = defineTags(d, f, tags);
   if (rc) {
     delete f;

@@ -99,7 +99,7 @@ void findShared(DATA4* d, INDEX4& idx, TAG4& t) {
     // The rest must compile alone, quietly: this is only a shortcut.
     int saved = d->codeBase->errorOnExpr;
     d->codeBase->errorOnExpr = 0;
-    EXPR4* rest = expr4parseTag(d, h.filterExpr.c_str() + filter.size() + 5);
+    EXPR4* rest = expr4parseTag(d, h.filterExpr.c_str() + filter.size() + 5, idx.indexFile->file.name.c_str());
     d->codeBase->errorOnExpr = saved;
     if (rest && expr4type(rest) == 'L' && expr4isConjunction(t.filter, earlier.filter, rest)) {
       t.filterExtends = int(k);
@@ -130,13 +130,13 @@ int i4attach(DATA4* d, INDEX4FILE* f, INDEX4** out) {
     auto t = std::make_unique<TAG4>();
     t->index = idx.get();
     t->tagFile = tf.get();
-    t->expr = expr4parseTag(d, tf->header.keyExpr.c_str());
+    t->expr = expr4parseTag(d, tf->header.keyExpr.c_str(), f->file.name.c_str());
     if (!t->expr) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
     if (expr4keyLen(t->expr) != tf->keyLen) return corrupt(f);
     tf->keyType = expr4keyType(t->expr);
     tf->fill = tf->keyType == 'C' ? ' ' : 0;
     if (!tf->header.filterExpr.empty()) {
-      t->filter = expr4parseTag(d, tf->header.filterExpr.c_str());
+      t->filter = expr4parseTag(d, tf->header.filterExpr.c_str(), f->file.name.c_str());
       if (!t->filter) return error4code(d->codeBase) < 0 ? error4code(d->codeBase) : corrupt(f);
       if (expr4type(t->filter) != 'L') return corrupt(f);
     }

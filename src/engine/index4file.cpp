@@ -272,7 +272,9 @@ int index4lockAll(DATA4FILE* df) {
     for (size_t i = 0; i < locked; i++) (void)index4unlock(df->indexFiles[i]);
     if (rc != r4locked) return rc;
     tries++;
-    if (c->lockAttempts > 0 && tries >= c->lockAttempts) return r4locked;
+    // As for every other lock: 0 tries once, a negative count for ever.
+    int attempts = c->lockAttempts == 0 ? 1 : c->lockAttempts;
+    if (attempts > 0 && tries >= attempts) return r4locked;
     platformClock().sleepMs(int64_t(c->lockDelay) * 10);
   }
 }

@@ -16,6 +16,22 @@ int corrupt(TAG4FILE* t) { return index4corrupt(t->indexFile, t); }
 
 CachedNode* load(TAG4FILE* t, uint32_t off, int* rc) { return index4node(t->indexFile, t, off, rc); }
 
+// Whether b comes after a in the tag's stored order (key bytes, then
+// record number): every entry of a sound tag is after the one before it.
+bool ascending(const cdx::NodeEntry& a, const cdx::NodeEntry& b, int keyLen) {
+  size_t n = std::min({size_t(keyLen), a.key.size(), b.key.size()});
+  int c = cdx::compareKeyBytes(a.key.data(), b.key.data(), n);
+  return c < 0 || (c == 0 && a.recno < b.recno);
+}
+
+// Whether off is already on the path of a descent: a child pointer that
+// leads back up is a cycle.
+bool onPath(const Path& path, uint32_t off) {
+  for (size_t i = 0; i < path.size(); i++)
+    if (path[i].node == off) return true;
+  return false;
+}
+
 bool fits(TAG4FILE* t, cdx::Node& n) {
   if (!n.isLeaf()) return int(n.entries.size()) <= cdx::interiorCapacity(t->keyLen);
   cdx::fitLeafParams(n, t->keyLen);
@@ -202,6 +218,7 @@ int descend(TAG4FILE* t, std::string_view key, int cmpLen, bool useRecno, uint32
   for (int depth = 0;; depth++) {
     if (depth > kMaxDepth) return corrupt(t);
     int rc = 0;
+    if (onPath(path, off)) return corrupt(t);
     CachedNode* cn = load(t, off, &rc);
     if (!cn) return rc;
     const auto& es = cn->node.entries;
@@ -226,11 +243,14 @@ namespace {
 
 int edge(TAG4FILE* t, Pos& p, bool toFirst) {
   uint32_t off = t->header.root;
+  Path path;  // the nodes passed, to refuse a child pointer back up
   for (int depth = 0;; depth++) {
-    if (depth > kMaxDepth) return corrupt(t);
+    if (depth > kMaxDepth || onPath(path, off)) return corrupt(t);
     int rc = 0;
     CachedNode* cn = load(t, off, &rc);
     if (!cn) return rc;
+    if (depth > 0 && cn->node.isRoot()) return corrupt(t);
+    path.push_back({off, 0});
     const auto& es = cn->node.entries;
     if (cn->node.isLeaf()) {
       p.leaf = off;
@@ -252,13 +272,22 @@ int first(TAG4FILE* t, Pos& p) { return edge(t, p, true); }
 int last(TAG4FILE* t, Pos& p) { return edge(t, p, false); }
 
 int normalise(TAG4FILE* t, Pos& p) {
+  // A walk visits no more leaves than the file holds, and entries met
+  // across a leaf boundary must go up: sibling links that lead back (a
+  // cycle) are corruption, not an endless walk.
   int64_t guard = t->indexFile->fileLength / cdx::kBlock + 1;
+  const cdx::NodeEntry* before = nullptr;  // last entry of the leaves left behind
   for (;;) {
     int rc = 0;
     CachedNode* cn = load(t, p.leaf, &rc);
     if (!cn) return rc;
     if (!cn->node.isLeaf()) return corrupt(t);
-    if (p.index < int(cn->node.entries.size())) return 0;
+    const auto& es = cn->node.entries;
+    if (p.index < int(es.size())) {
+      if (before != nullptr && !ascending(*before, es[size_t(p.index)], t->keyLen)) return corrupt(t);
+      return 0;
+    }
+    if (!es.empty()) before = &es.back();
     uint32_t next = cn->node.right;
     if (next == kNone) return r4eof;
     CachedNode* nn = load(t, next, &rc);
@@ -278,10 +307,13 @@ int step(TAG4FILE* t, Pos& p, int dir) {
     return rc;
   }
   int64_t guard = t->indexFile->fileLength / cdx::kBlock + 1;
+  const cdx::NodeEntry* after = nullptr;  // first entry of the leaves left behind
+  const CachedNode* at = nullptr;
   while (q.index == 0) {
     int rc = 0;
     CachedNode* cn = load(t, q.leaf, &rc);
     if (!cn) return rc;
+    if (!cn->node.entries.empty()) after = &cn->node.entries.front();
     uint32_t prev = cn->node.left;
     if (prev == kNone) return r4eof;
     CachedNode* pn = load(t, prev, &rc);
@@ -289,8 +321,12 @@ int step(TAG4FILE* t, Pos& p, int dir) {
     if (!pn->node.isLeaf() || pn->node.right != q.leaf || --guard < 0) return corrupt(t);
     q.leaf = prev;
     q.index = int(pn->node.entries.size());
+    at = pn;
   }
   q.index--;
+  if (at != nullptr && after != nullptr &&
+      (q.index < 0 || !ascending(at->node.entries[size_t(q.index)], *after, t->keyLen)))
+    return corrupt(t);
   p = q;
   return 0;
 }

@@ -10,8 +10,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <vector>
+
+#include "platform/mount_info.h"
 
 namespace {
 
@@ -123,13 +128,27 @@ class PosixFile : public PlatformFile {
 };
 
 // Takes the flock() that stands for the share mode; EWOULDBLOCK on conflict.
-int takeShareLock(int fd, ShareMode share) {
+// Not on an SMB mount, where the server would enforce it as a mandatory
+// lock on the whole file against the maintenance program.
+int takeShareLock(int fd, ShareMode share, const std::string& path) {
+  if (mountInfo(path).smb) return 0;
   int op = (share == ShareMode::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
   while (::flock(fd, op) != 0) {
     if (errno == EINTR) continue;
     return errno == EWOULDBLOCK ? EWOULDBLOCK : lastError();
   }
   return 0;
+}
+
+std::mutex privateMutex;
+std::set<std::string> privateDirectories;  // real paths
+
+// The real path of the directory that holds path; "" when it has none.
+std::string realDirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  char buffer[PATH_MAX];
+  return ::realpath(dir.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
 }
 
 bool isDirectory(int fd) {
@@ -148,18 +167,18 @@ class PosixFileSystem : public FileSystem {
       errno = EISDIR;
       return EISDIR;
     }
-    return finish(fd, share, out);
+    return finish(fd, share, path, out);
   }
 
   int create(const std::string& path, CreateMode mode, ShareMode share,
              std::unique_ptr<PlatformFile>* out) override {
     int flags = O_RDWR | O_CREAT | O_CLOEXEC | (mode == CreateMode::createNew ? O_EXCL : 0);
-    int fd = ::open(path.c_str(), flags, 0666);
+    int fd = ::open(path.c_str(), flags, creationMode(path));
     if (fd < 0) return lastError();
     if (mode == CreateMode::createAlways) {
       // Prove that nobody has the file open before cutting it, then settle
       // on the share mode asked for.
-      int rc = takeShareLock(fd, ShareMode::exclusive);
+      int rc = takeShareLock(fd, ShareMode::exclusive, path);
       if (rc == 0 && ::ftruncate(fd, 0) != 0) rc = lastError();
       if (rc != 0) {
         ::close(fd);
@@ -167,7 +186,7 @@ class PosixFileSystem : public FileSystem {
         return rc;
       }
     }
-    return finish(fd, share, out);
+    return finish(fd, share, path, out);
   }
 
   int remove(const std::string& path) override {
@@ -199,8 +218,8 @@ class PosixFileSystem : public FileSystem {
   }
 
  private:
-  static int finish(int fd, ShareMode share, std::unique_ptr<PlatformFile>* out) {
-    int rc = takeShareLock(fd, share);
+  static int finish(int fd, ShareMode share, const std::string& path, std::unique_ptr<PlatformFile>* out) {
+    int rc = takeShareLock(fd, share, path);
     if (rc != 0) {
       ::close(fd);
       errno = rc;
@@ -258,6 +277,30 @@ FileSystem* currentFileSystem = &posixFileSystem;
 }  // namespace
 
 FileSystem& platformFileSystem() { return *currentFileSystem; }
+
+int fileWriteAccess(const std::string& path) {
+  return ::access(path.c_str(), W_OK) == 0 ? 0 : lastError();
+}
+
+void addPrivateDirectory(const std::string& directory) {
+  char buffer[PATH_MAX];
+  if (::realpath(directory.c_str(), buffer) == nullptr) return;
+  std::lock_guard<std::mutex> hold(privateMutex);
+  privateDirectories.insert(buffer);
+}
+
+void removePrivateDirectory(const std::string& directory) {
+  char buffer[PATH_MAX];
+  if (::realpath(directory.c_str(), buffer) == nullptr) return;
+  std::lock_guard<std::mutex> hold(privateMutex);
+  privateDirectories.erase(buffer);
+}
+
+unsigned creationMode(const std::string& path) {
+  std::string dir = realDirectoryOf(path);
+  std::lock_guard<std::mutex> hold(privateMutex);
+  return !dir.empty() && privateDirectories.count(dir) != 0 ? kPrivateFileMode : 0666;
+}
 
 void setFileSystem(FileSystem* fs) { currentFileSystem = fs ? fs : &posixFileSystem; }
 

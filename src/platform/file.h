@@ -10,7 +10,9 @@
 // LOCK_SH, an exclusive or deny-write open LOCK_EX, both non-blocking. A
 // conflict is a sharing violation and is reported as EWOULDBLOCK. flock
 // locks belong to the open file description, like Windows sharing, and do
-// not interact with the byte-range locks below.
+// not interact with the byte-range locks below. On a CIFS/SMB mount no flock is
+// taken (platform/mount_info.h): the SMB client would send it to the
+// server as a whole-file lock that Windows enforces on every client.
 //
 // Byte-range locks are open-file-description locks (F_OFD_SETLK, write
 // locks). Unlike classic POSIX (F_SETLK) locks they belong to the open file,
@@ -87,6 +89,20 @@ class FileSystem {
   // Directory for temporary files: $TEMP, else $TMP, else "" (current directory).
   virtual std::string tempDirectory() = 0;
 };
+
+// Files created directly in a private directory (the gateway's own, which
+// holds the mail it received) get kPrivateFileMode: owner read-write, the
+// service's group may read (backups, orvdb), others nothing. Elsewhere new
+// files get 0666 before the umask, as the maintenance program's own do.
+inline constexpr unsigned kPrivateFileMode = 0640;
+void addPrivateDirectory(const std::string& directory);
+void removePrivateDirectory(const std::string& directory);
+// The permission bits a file created at path gets (before the umask).
+unsigned creationMode(const std::string& path);
+
+// 0 when this process may write the existing file at path, else the
+// system's reason (EACCES, EROFS, ...).
+int fileWriteAccess(const std::string& path);
 
 FileSystem& platformFileSystem();
 // Installs fs (not owned); nullptr restores the real file system.

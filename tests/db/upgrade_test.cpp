@@ -89,6 +89,7 @@ Expected expectedFromV1(const std::string& v1) {
     e.accounts.push_back(accounts[i]);
   }
   e.accounts[0][1] = std::to_string(e.everybody);
+  e.accounts[0][2] = "-1";  // record 1 marked as in a table made new
   return e;
 }
 
@@ -271,5 +272,36 @@ void interruptEverywhere(Interrupt how) {
 
 TEST(UpgradeInterrupted, CancelAtAnyPointThenFinish) { interruptEverywhere(Interrupt::cancel); }
 TEST(UpgradeInterrupted, WriteFailureAtAnyPointThenFinish) { interruptEverywhere(Interrupt::writeFailure); }
+
+
+TEST(Upgrade, AccountsWithoutAnEverybodyRecordGiveRecordOneNoFlags) {
+  Scratch s;
+  RecordingInteraction shown;
+  std::string dir = s.copyFixture("gateway_v2");
+  {
+    // No record has CONTACTKEY -1, and record 1 carries flags of its own.
+    GatewayDatabase db(stringT(dir), nullptr);
+    DBTable t(db, "accounts.dbf", kOpenExisting);
+    ASSERT_TRUE(t.isOpen());
+    for (int32_t r = 1; r <= t.recordCount(); ++r) {
+      ASSERT_EQ(t.go(r), 0);
+      if (t.fieldByName("CONTACTKEY")->asLong() == -1) {
+        ASSERT_EQ(t.fieldByName("CONTACTKEY")->assignLong(9000 + r), 0);
+      }
+      if (r == 1) {
+        ASSERT_EQ(t.fieldByName("FLAGS")->assignLong(7), 0);
+      }
+      ASSERT_EQ(t.commit(), 0);
+    }
+  }
+  GatewayDatabase db(stringT(dir), nullptr);
+  StoppingProgress progress;
+  db.setProgress(&progress);
+  ASSERT_TRUE(db.Check(false)) << (shown.texts.empty() ? "" : shown.texts[0]) << shown.questions.size();
+  Rows accounts = liveRows(db, "accounts.dbf", kAccountFields);
+  ASSERT_FALSE(accounts.empty());
+  EXPECT_EQ(accounts[0][1], "0") << "record 1's flags";
+  EXPECT_EQ(accounts[0][2], "-1");
+}
 
 }  // namespace

@@ -11,9 +11,9 @@ DATA4* tableOf(TestContext& t, const std::string& path, int records) {
   DATA4* d = d4create(&t.c, path, basicFields());
   for (int i = 1; d != nullptr && i <= records; ++i) {
     if (d4appendStart(d, 0) != 0) return nullptr;
-    f4assign(d4field(d, "NAME"), ("n" + std::to_string(i)).c_str());
-    f4assignDouble(d4field(d, "AMOUNT"), i * 1.5);
-    if (d4append(d) != 0) return nullptr;
+    if (f4assign(d4field(d, "NAME"), ("n" + std::to_string(i)).c_str()) != 0 ||
+        f4assignDouble(d4field(d, "AMOUNT"), i * 1.5) != 0 || d4append(d) != 0)
+      return nullptr;
   }
   return d;
 }

@@ -38,20 +38,22 @@ TEST(EnginePythonReader, DbfreadReadsWhatWeWrite) {
   for (int i = 1; i <= 30; ++i) {
     ASSERT_EQ(d4appendStart(d, 0), 0);
     ASSERT_EQ(d4blank(d), 0);
-    f4assign(d4field(d, "NAME"), ("name " + std::to_string(i)).c_str());
-    f4assignLong(d4field(d, "QTY"), i * 7 - 50);
-    f4assignDouble(d4field(d, "PRICE"), i * 1.125);
-    f4assignDouble(d4field(d, "RATE"), -i / 8.0);
-    if (i % 5 != 0) f4assignLong(d4field(d, "WHEN"), 2451545 + i * 31);
-    f4assign(d4field(d, "OK"), i % 3 == 0 ? "T" : (i % 3 == 1 ? "F" : " "));
-    f4memoAssign(d4field(d, "NOTES"), memoText(i).c_str());
-    f4memoAssign(d4field(d, "PIC"), memoText(i + 3).c_str());
+    ASSERT_EQ(f4assign(d4field(d, "NAME"), ("name " + std::to_string(i)).c_str()), 0);
+    ASSERT_EQ(f4assignLong(d4field(d, "QTY"), i * 7 - 50), 0);
+    ASSERT_EQ(f4assignDouble(d4field(d, "PRICE"), i * 1.125), 0);
+    ASSERT_EQ(f4assignDouble(d4field(d, "RATE"), -i / 8.0), 0);
+    if (i % 5 != 0) {
+      ASSERT_EQ(f4assignLong(d4field(d, "WHEN"), 2451545 + i * 31), 0);
+    }
+    ASSERT_EQ(f4assign(d4field(d, "OK"), i % 3 == 0 ? "T" : (i % 3 == 1 ? "F" : " ")), 0);
+    ASSERT_EQ(f4memoAssign(d4field(d, "NOTES"), memoText(i).c_str()), 0);
+    ASSERT_EQ(f4memoAssign(d4field(d, "PIC"), memoText(i + 3).c_str()), 0);
     ASSERT_EQ(d4append(d), 0);
   }
   // Rewrite a few memos in place and at new blocks.
   for (int i : {2, 7, 11}) {
     ASSERT_EQ(d4go(d, i), 0);
-    f4memoAssign(d4field(d, "NOTES"), memoText(i + 1).c_str());
+    ASSERT_EQ(f4memoAssign(d4field(d, "NOTES"), memoText(i + 1).c_str()), 0);
     ASSERT_EQ(d4write(d, i), 0);
   }
   ASSERT_EQ(d4close(d), 0);

@@ -26,6 +26,7 @@
 #include "common/string_mapper.h"
 #include "cycle/acknowledgement_mail.h"
 #include "cycle/log_processor.h"
+#include "cycle/mail_security_setup.h"
 #include "cycle/notice_text.h"
 #include "cycle/processing_cycle.h"
 #include "cycle/status_enquiry.h"
@@ -66,7 +67,11 @@ void ProcessingCycle::sendAcknowledgements() {
     std::vector<long> keys = logs.KeysInStatus(kLogPendingAck);
     if (!keys.empty()) {
       const FieldMap& s = settings();
-      if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
+      stringT problem;
+      if (setUpSmtp(s, smtp_, oauth_, problem) != 0) {
+        smtp_.setStatus(TCPManager::kFailure, problem);
+        report(smtp_.describe());
+      } else if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
         report(smtp_.describe());
       } else {
         LogProcessor processor(maintenance_, s);

@@ -6,7 +6,7 @@
 namespace {
 
 stringT unknownWord(int number, const stringT& value) {
-  return formatMarked("*Setting %d holds \"%s\", which is not one of its choices", number, value.c_str());
+  return formatMarked("*Setting %d holds \"%s\": that is not one of its choices", number, value.c_str());
 }
 
 int fetchToken(OAuthToken& oauth, const FieldMap& settings, std::string& token, stringT& error) {

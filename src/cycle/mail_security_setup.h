@@ -17,6 +17,32 @@
 #include "mail/pop3_manager.h"
 #include "mail/smtp_manager.h"
 
+// The settings of this group as the settings pages show them: number,
+// marked label, and the words it takes (nullptr: free text; "secret": a
+// password-like value, stored scrambled and never shown back).
+struct MailSecuritySetting {
+  int number;
+  const char* label;
+  const char* choices;
+};
+inline constexpr MailSecuritySetting kMailSecuritySettings[] = {
+    {320, "*POP3 security", "none stls tls"},
+    {321, "*POP3 login", "user plain xoauth2"},
+    {322, "*POP3 certificate pin (SHA-256)", nullptr},
+    {323, "*SMTP security", "none starttls tls"},
+    {324, "*SMTP login", "none plain login xoauth2"},
+    {325, "*SMTP user name", nullptr},
+    {326, "*SMTP password", "secret"},
+    {327, "*SMTP certificate pin (SHA-256)", nullptr},
+    {328, "*Extra trusted certificates (CA file)", nullptr},
+    {329, "*Allow passwords over unencrypted connections", "0 1"},
+    {330, "*OAuth client id", nullptr},
+    {331, "*OAuth client secret", "secret"},
+    {332, "*OAuth refresh token", "secret"},
+    {333, "*OAuth token URL", nullptr},
+    {334, "*OAuth scope", nullptr},
+};
+
 bool plaintextPasswordAllowed(const FieldMap& settings);
 OAuthSettings oauthSettings(const FieldMap& settings);
 

@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <cctype>
+
 namespace {
 
 std::string percentEncoded(const std::string& text) {

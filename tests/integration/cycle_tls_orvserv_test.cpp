@@ -112,6 +112,42 @@ TEST_F(CycleTlsOrvserv, RunsOverPop3sStlsStartTlsAndImplicitTls) {
   EXPECT_EQ(diagnostics.find(password), std::string::npos);
 }
 
+TEST_F(CycleTlsOrvserv, XOAuth2LoginsTakeTheirTokenFromTheSettings) {
+  int status = 0;
+  ASSERT_EQ((run("update", &status), status), 0);
+  writeSettings("tls", std::to_string(peers().port("POP3S")), "tls", std::to_string(peers().port("SMTP_XOAUTH2")));
+  std::string cfg = slurp(tarnwick + "/@Orvane/orvserv.cfg");
+  cfg.replace(cfg.find("[324] plain"), 11, "[324] xoauth2");
+  auto line = [&](int n, const std::string& v) { cfg += "[" + std::to_string(n) + "] " + v + "\r\n"; };
+  line(kOAuthClientId, peers().env("ORV_TLS_OAUTH_CLIENT_ID"));
+  line(kOAuthClientSecret, scramble(peers().env("ORV_TLS_OAUTH_CLIENT_SECRET")).str());
+  line(kOAuthRefreshToken, scramble(peers().env("ORV_TLS_OAUTH_REFRESH_TOKEN")).str());
+  line(kOAuthTokenUrl, peers().env("ORV_TLS_TOKEN_URL"));
+  std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary | std::ios::trunc) << cfg;
+
+  auto before = listeners();
+  size_t requests = peers().file("token_requests.log").size();
+  maildir.drop(message("From: \"Pat\" <pat.oauth@new.example>\r\nSubject: Broken tap\r\n", "Broken.\r\n"));
+  std::string out = run("all", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(listeners().count("LISTENER SMTP_XOAUTH2"), before.count("LISTENER SMTP_XOAUTH2") + 1);
+  EXPECT_EQ(peers().file("token_requests.log").substr(requests), "ok\n");
+
+  // The POP3 side with XOAUTH2 too (an empty mailbox on that server).
+  line(kPop3Login, "xoauth2");
+  cfg.replace(cfg.find("[105] " + std::to_string(peers().port("POP3S"))),
+              std::string("[105] " + std::to_string(peers().port("POP3S"))).size(),
+              "[105] " + std::to_string(peers().port("POP3_XOAUTH2")));
+  std::ofstream(tarnwick + "/@Orvane/orvserv.cfg", std::ios::binary | std::ios::trunc) << cfg;
+  out = run("retrieve", &status);
+  EXPECT_EQ(status, 0) << out;
+  std::string diagnostics = slurp(tarnwick + "/@Orvane/diagnostic.txt");
+  for (const char* secret : {"ya29.", "orv-client-secret", "orv-refresh-token"}) {
+    EXPECT_EQ(diagnostics.find(secret), std::string::npos) << secret;
+    EXPECT_EQ(out.find(secret), std::string::npos) << secret;
+  }
+}
+
 TEST_F(CycleTlsOrvserv, RefusedCertificateStopsTheRunAndShowsTheFingerprint) {
   int status = 0;
   ASSERT_EQ((run("update", &status), status), 0);

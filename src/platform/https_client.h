@@ -1,8 +1,8 @@
 // A single HTTPS POST of a form (application/x-www-form-urlencoded), for
 // the token endpoints of mail providers (OAuth 2.0). cpp-httplib's client
 // with OpenSSL does the work: the server certificate is checked against
-// caFile when one is given, else the system's trust store, and against the
-// host name of the URL.
+// the system's trust store and the certificates of caFile (when given), and
+// against the host name of the URL.
 //
 // Only "https://host[:port]/path" URLs are accepted; a plain "http://" URL
 // would send the client secret and refresh token in clear and is refused.

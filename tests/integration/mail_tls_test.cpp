@@ -312,10 +312,12 @@ TEST_F(MailTls, TokenEndpointRefusalsAreReportedWithoutSecrets) {
 
   // An endpoint whose certificate is not trusted gets no secret.
   std::string requests = peers().file("token_requests.log");
-  oauth.configure(OAuthSettings{"orv-client", "orv-client-secret", "orv-refresh-token",
-                                peers().env("ORV_TLS_TOKEN_URL"), "", "/nonexistent-ca.pem"});
-  EXPECT_EQ(oauth.accessToken(token, error), -1);
-  messages.push_back(error);
+  for (const char* caFile : {"", "/nonexistent-ca.pem"}) {
+    oauth.configure(OAuthSettings{"orv-client", "orv-client-secret", "orv-refresh-token",
+                                  peers().env("ORV_TLS_TOKEN_URL"), "", caFile});
+    EXPECT_EQ(oauth.accessToken(token, error), -1) << caFile;
+    messages.push_back(error);
+  }
   EXPECT_EQ(peers().file("token_requests.log"), requests);
 
   std::string url = peers().env("ORV_TLS_TOKEN_URL");

@@ -1,18 +1,20 @@
 // POP3Manager: downloads and deletes the gateway's mailbox (RFC 1939,
-// commands USER, PASS, STAT, LIST, RETR, DELE and QUIT only).
+// commands USER, PASS, STAT, LIST, RETR, DELE and QUIT; CAPA and STLS of
+// RFC 2449/2595 and AUTH of RFC 5034 when the settings ask for them).
 //
 // Session states (TCPManager::connect opens, login walks the rest):
 //
-//   closed --connect--> connected --greeting "+OK"--> greeted
+//   closed --connect [+ TLS handshake]--> connected --greeting "+OK"--> greeted
 //     ^                                                  |
-//     |                                   USER, PASS, STAT all "+OK"
+//     |                        [CAPA lists STLS, STLS "+OK", TLS handshake]
+//     |                          USER, PASS (or AUTH), STAT all "+OK"
 //     |                                                  v
 //     +---- disconnect (no QUIT) / logout "+OK" ---- logged in
 //                                                  LIST n, RETR n -> cache
 //                                                  DELE n
 //
-// A failed USER or PASS leaves the session greeted: the next login starts
-// again at USER without reading a greeting. logout answered negatively
+// A failed USER or PASS leaves the session greeted (and encrypted): the
+// next login starts again at USER without reading a greeting. logout answered negatively
 // keeps the session as it is (status 0, the reply as message). No failure
 // closes the connection by itself; the caller decides (the retrieval run
 // calls disconnect, which sends no QUIT, so the server keeps every

@@ -219,6 +219,36 @@ TEST_F(MailTls, BadCertificatesAreRefusedWithReasonAndFingerprint) {
   EXPECT_TRUE(contains(keep(smtp), peers().env("ORV_TLS_GOOD_FINGERPRINT"))) << messages.back();
 }
 
+TEST_F(MailTls, Pop3RefusesAnUntrustedDovecotOnBothPaths) {
+  // Without the test CA, Dovecot's certificate leads nowhere: the POP3S
+  // connect fails at once, the STLS login after the handshake.
+  POP3Manager pop3s;
+  pop3s.setSecurity(TransportSecurity::Tls);
+  EXPECT_EQ(pop3s.connect(host, port("POP3S")), 2);
+  std::string m = keep(pop3s);
+  EXPECT_TRUE(contains(m, "localhost:" + std::to_string(port("POP3S")) + " failed: certificate not trusted")) << m;
+  EXPECT_TRUE(contains(m, peers().env("ORV_TLS_GOOD_FINGERPRINT"))) << m;
+
+  POP3Manager stls;
+  stls.setSecurity(TransportSecurity::StartTls);
+  ASSERT_EQ(stls.connect(host, port("POP3_STLS")), 0);
+  EXPECT_EQ(stls.login("gateway", password), 2);
+  m = keep(stls);
+  EXPECT_TRUE(contains(m, "certificate not trusted")) << m;
+  EXPECT_FALSE(stls.connected());
+
+  // Pinned, the same certificate is accepted on both.
+  for (auto [security, listener] : {std::pair{TransportSecurity::Tls, "POP3S"},
+                                    std::pair{TransportSecurity::StartTls, "POP3_STLS"}}) {
+    POP3Manager pinned;
+    pinned.setSecurity(security);
+    pinned.setTlsOptions("", peers().env("ORV_TLS_GOOD_FINGERPRINT"));
+    ASSERT_EQ(pinned.connect(host, port(listener)), 0) << keep(pinned);
+    ASSERT_EQ(pinned.login("gateway", password), 0) << keep(pinned);
+    EXPECT_EQ(pinned.logout(), 0);
+  }
+}
+
 TEST_F(MailTls, APinnedCertificateIsTrustedAndAWrongPinIsNot) {
   SMTPManager smtp;
   std::string pin = peers().env("ORV_TLS_UNKNOWNCA_FINGERPRINT");

@@ -2,6 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
 #include "platform/clock.h"
 #include "platform/https_client.h"
 

@@ -38,6 +38,7 @@ void addKeywordLine(const std::vector<std::string>& w, const char* saslKeyword, 
     rest = keyword.substr(eq + 1);
     keyword.resize(eq);
   }
+  if (keyword.empty()) return;  // "=..." names nothing
   add(into.keywords, keyword);
   if (keyword != saslKeyword) return;
   if (!rest.empty()) add(into.mechanisms, rest);

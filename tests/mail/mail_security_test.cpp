@@ -168,6 +168,7 @@ TEST_F(SmtpSecurityTest, AuthLoginAndPlainExchanges) {
   smtp.setLogin(SmtpLogin::Login, "gw", "secret");
   ASSERT_EQ(smtp.connect("mail.example.com", 0), 0) << smtp.message().str();
   EXPECT_EQ(net.sent(), "EHLO gateway.test\r\nAUTH LOGIN\r\nZ3c=\r\nc2VjcmV0\r\n");
+  smtp.disconnect();  // QUIT goes to the responder above while step lives
 }
 
 TEST_F(SmtpSecurityTest, UnofferedMechanismAndRefusedLoginAreReported) {
@@ -211,6 +212,11 @@ TEST(Capabilities, HostileListsStayBounded) {
   Capabilities c = ehloCapabilities(reply);
   EXPECT_LE(c.keywords.size(), Capabilities::kMaxEntries);
   for (const auto& m : c.mechanisms) EXPECT_LE(m.size(), Capabilities::kMaxWord);
+
+  // A line that starts with "=" names no keyword (found by fuzzing).
+  Capabilities odd = ehloCapabilities("250-greeting\r\n250-=CODES\r\n250 =\r\n");
+  EXPECT_TRUE(odd.keywords.empty());
+  EXPECT_TRUE(odd.mechanisms.empty());
 }
 
 TEST(Capabilities, ContinuationsOfBothProtocolsDecode) {

@@ -75,6 +75,7 @@ int ConfigurationsManager::readSettings(const stringT& path) {
     set(kTitle, translate("*Tarnwick @Orvane"));
     set(kSubjectPrefix, translate("*@Or:"));
     set(kFirstLine, translate("*Current status of your Tarnwick @Orvane"));
+    set(kAllowPlaintextPassword, "0");
   }
   return status;
 }

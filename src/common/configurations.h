@@ -69,6 +69,22 @@ enum Setting : int {
   kFollowVoid = 158,
   kClosingComments = 159,
   kProgramVersion = 204,
+  // Mail server security (see mail/mail_security.h for the words).
+  kPop3Security = 320,          // "none", "stls", "tls"
+  kPop3Login = 321,             // "user", "plain", "xoauth2"
+  kPop3CertificatePin = 322,    // SHA-256 fingerprint, hex
+  kSmtpSecurity = 323,          // "none", "starttls", "tls"
+  kSmtpLogin = 324,             // "none", "plain", "login", "xoauth2"
+  kSmtpUser = 325,
+  kSmtpPassword = 326,          // scrambled as 104
+  kSmtpCertificatePin = 327,
+  kTlsCaFile = 328,             // extra trust anchors, PEM
+  kAllowPlaintextPassword = 329,  // "1" allowed; absent: allowed (older files)
+  kOAuthClientId = 330,
+  kOAuthClientSecret = 331,     // scrambled
+  kOAuthRefreshToken = 332,     // scrambled
+  kOAuthTokenUrl = 333,
+  kOAuthScope = 334,
   kStamp205 = 205,
   kStamp206 = 206,
 };
@@ -102,7 +118,10 @@ class ConfigurationsManager : public Manager {
   FieldMap& settings() { return settings_; }
 
   // Start-up read: read(path, 0, 208), then the extended settings; when that fails, the defaults of
-  // 152, 153 and 154 (translated texts). Returns what read returned.
+  // 152, 153 and 154 (translated texts), and 329 "0": a settings file the
+  // gateway makes itself forbids unencrypted passwords, while an older file
+  // without 329 keeps sending them as it always did. Returns what read
+  // returned.
   int readSettings(const stringT& path);
   // Sets 205 and 206 to their stamps, then write(path).
   [[nodiscard]] int writeSettings(const stringT& path);

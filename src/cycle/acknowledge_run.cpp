@@ -27,6 +27,7 @@
 #include "cycle/run_metrics.h"
 #include "cycle/acknowledgement_mail.h"
 #include "cycle/log_processor.h"
+#include "cycle/mail_security_setup.h"
 #include "cycle/notice_text.h"
 #include "cycle/processing_cycle.h"
 #include "cycle/status_enquiry.h"
@@ -68,7 +69,12 @@ void ProcessingCycle::sendAcknowledgements() {
     std::vector<long> keys = logs.KeysInStatus(kLogPendingAck);
     if (!keys.empty()) {
       const FieldMap& s = settings();
-      if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
+      stringT problem;
+      if (setUpSmtp(s, smtp_, oauth_, problem) != 0) {
+        smtp_.setStatus(TCPManager::kFailure, problem);
+        runMetrics().failed(FailureKind::Smtp);
+        report(smtp_.describe());
+      } else if (smtp_.connect(s.get(kSmtpServer), static_cast<uint16_t>(s.getNumber(kSmtpPort) & 0xFFFF)) != 0) {
         runMetrics().failed(FailureKind::Smtp);
         report(smtp_.describe());
       } else {

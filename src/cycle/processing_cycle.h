@@ -29,6 +29,7 @@
 #include "common/configurations.h"
 #include "cycle/cycle_lock.h"
 #include "cycle/cycle_status.h"
+#include "mail/oauth_token.h"
 #include "mail/pop3_manager.h"
 #include "mail/smtp_manager.h"
 
@@ -66,6 +67,8 @@ class ProcessingCycle {
   CycleStatus& status() { return status_; }
   POP3Manager& pop3() { return pop3_; }
   SMTPManager& smtp() { return smtp_; }
+  // The OAuth access token shared by both clients (XOAUTH2 logins).
+  OAuthToken& oauth() { return oauth_; }
   DatabaseContext& gateway() { return gateway_; }
   DatabaseContext& maintenance() { return maintenance_; }
   const FieldMap& settings() const { return settings_.settings(); }
@@ -97,6 +100,7 @@ class ProcessingCycle {
   CycleStatus status_;
   POP3Manager pop3_;
   SMTPManager smtp_;
+  OAuthToken oauth_;
   std::function<void()> refreshListener_;
   uint64_t reports_ = 0;
   std::atomic<bool> stopRequested_{false};

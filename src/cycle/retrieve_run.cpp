@@ -1,6 +1,6 @@
 // The retrieval run: empties the POP3 mailbox into logs.dbf.
 //
-//   [lock] --busy--> CONNECT --connect, login (USER PASS STAT)--> DOWNLOAD
+//   [lock] --busy--> CONNECT --connect, [TLS|STLS], login, STAT--> DOWNLOAD
 //                      | fail                                       |
 //                      v                                  retrieveAll: RETR
 //                   REPORT: describe, disconnect           1..count into the
@@ -40,6 +40,7 @@
 #include "common/string_mapper.h"
 #include "cycle/run_metrics.h"
 #include "cycle/intake.h"
+#include "cycle/mail_security_setup.h"
 #include "cycle/processing_cycle.h"
 #include "db/logs_manager.h"
 #include "platform/clock.h"
@@ -61,8 +62,16 @@ void ProcessingCycle::retrieveMail() {
   status_.setStatusText(translate("*retrieving mail"));
 
   const FieldMap& s = settings();
+  stringT secret;
+  stringT problem;
+  if (setUpPop3(s, pop3_, oauth_, secret, problem) != 0) {
+    pop3_.setStatus(TCPManager::kFailure, problem);
+    runMetrics().failed(FailureKind::Pop3);
+    report(pop3_.describe());
+    return;
+  }
   if (pop3_.connect(s.get(kPop3Server), portSetting(s, kPop3Port)) != 0 ||
-      pop3_.login(s.get(kPop3Account), unscramble(s.get(kPop3Password))) != 0 || pop3_.retrieveAll() != 0) {
+      pop3_.login(s.get(kPop3Account), secret) != 0 || pop3_.retrieveAll() != 0) {
     runMetrics().failed(FailureKind::Pop3);
     report(pop3_.describe());
     pop3_.disconnect();

@@ -16,7 +16,10 @@ POP3Manager::~POP3Manager() {
 }
 
 int POP3Manager::connect(const stringT& host, uint16_t port) {
-  return TCPManager::connect(host, port == 0 ? kDefaultPort : port);
+  const bool tls = security_ == TransportSecurity::Tls;
+  if (port == 0) port = tls ? kDefaultTlsPort : kDefaultPort;
+  if (int rc = TCPManager::connect(host, port); rc != 0) return rc;
+  return tls ? startTls() : 0;
 }
 
 int POP3Manager::disconnect() {
@@ -53,10 +56,65 @@ int POP3Manager::login(const stringT& account, const stringT& password) {
     return setStatus(kFailure,
                      translate("*The e-mail Account password holds a carriage return, line feed or NUL character"));
 
+  if (int rc = greetAndSecure(); rc != 0) return rc;
+  if (!encrypted() && !allowPlaintext_)
+    return setStatus(kFailure, formatMarked("*The password for %s would be sent unencrypted, and the settings do not "
+                                            "allow that: choose STLS or TLS for this server",
+                                            serverName().c_str()));
+  if (int rc = authenticate(account, password); rc != 0) return rc;
+  if (int rc = command("STAT\r\n"); rc != 0) return rc;
+  if (!positiveReply(reply_)) return failWithReply(translate("failed to get mailbox status"));
+  scanOkNumbers(reply_, messageCount_, mailboxSize_);
+  loggedIn_ = true;
+  return setStatus(0);
+}
+
+int POP3Manager::greetAndSecure() {
   if (!greeted_) {
     (void)readReplyLine(socket(), kReplySeconds, reply_);
     if (!positiveReply(reply_)) return failWithReply(translate("*greeting failed"));
     greeted_ = true;
+  }
+  if (security_ != TransportSecurity::StartTls || encrypted()) return 0;
+  // Only what CAPA says counts: a server (or a man in the middle) that does
+  // not list STLS gets no password.
+  Capabilities capabilities;
+  if (readCapabilities(capabilities) != 0 || !capabilities.has("STLS"))
+    return setStatus(kFailure, formatMarked("*The mail server %s does not offer STLS, which the settings require; "
+                                            "the password was not sent",
+                                            serverName().c_str()));
+  if (int rc = command("STLS\r\n"); rc != 0) return rc;
+  if (!positiveReply(reply_))
+    return failWithReply(formatMarked("*The mail server %s refused STLS; the password was not sent",
+                                      serverName().c_str()));
+  return startTls();
+}
+
+int POP3Manager::readCapabilities(Capabilities& out) {
+  out.clear();
+  if (int rc = command("CAPA\r\n"); rc != 0) return rc;
+  if (!positiveReply(reply_)) return kFailure;
+  std::string line;
+  for (size_t lines = 0;; ++lines) {
+    if (readReplyLine(socket(), kReplySeconds, line) < 0) {
+      inStep_ = false;
+      return kFailure;
+    }
+    if (line == ".\r\n" || line == ".\n") return 0;
+    if (lines < Capabilities::kMaxEntries) addPop3Capability(line, out);
+  }
+}
+
+int POP3Manager::authenticate(const stringT& account, const stringT& password) {
+  const std::string user = account.str();
+  const std::string secret = password.str();
+  switch (loginMethod_) {
+    case Pop3Login::Plain:
+      return saslLogin("PLAIN", saslPlain(user, secret));
+    case Pop3Login::XOAuth2:
+      return saslLogin("XOAUTH2", saslXOAuth2(user, secret));
+    case Pop3Login::UserPass:
+      break;
   }
   if (int rc = command("USER %s\r\n", account.c_str()); rc != 0) return rc;
   if (!positiveReply(reply_))
@@ -67,11 +125,26 @@ int POP3Manager::login(const stringT& account, const stringT& password) {
   if (!positiveReply(reply_))
     return failWithReply(translate("*The mail server is rejecting the e-mail Account password.  Please verify the "
                                    "account password"));
-  if (int rc = command("STAT\r\n"); rc != 0) return rc;
-  if (!positiveReply(reply_)) return failWithReply(translate("failed to get mailbox status"));
-  scanOkNumbers(reply_, messageCount_, mailboxSize_);
-  loggedIn_ = true;
-  return setStatus(0);
+  return 0;
+}
+
+int POP3Manager::saslLogin(const char* mechanism, const std::string& response) {
+  // The response goes after the server's "+ " prompt rather than on the
+  // AUTH line, where POP3 allows only 255 bytes.
+  const stringT refused = formatMarked("*The mail server %s refused the %s login", serverName().c_str(), mechanism);
+  if (int rc = command("AUTH %s\r\n", mechanism); rc != 0) return rc;
+  std::string challenge;
+  if (!continuationText(reply_, challenge)) return failWithReply(refused);
+  sendBytes(socket(), response + "\r\n");
+  if (readReplyLine(socket(), kReplySeconds, reply_) < 0) inStep_ = false;
+  if (continuationText(reply_, challenge)) {
+    // XOAUTH2 reports a refused token as a challenge holding the error;
+    // an empty answer ends the exchange with the final "-ERR".
+    sendBytes(socket(), "\r\n");
+    if (readReplyLine(socket(), kReplySeconds, reply_) < 0) inStep_ = false;
+  }
+  if (!positiveReply(reply_)) return failWithReply(refused);
+  return 0;
 }
 
 int POP3Manager::logout() {

@@ -1,18 +1,20 @@
 // POP3Manager: downloads and deletes the gateway's mailbox (RFC 1939,
-// commands USER, PASS, STAT, LIST, RETR, DELE and QUIT only).
+// commands USER, PASS, STAT, LIST, RETR, DELE and QUIT; CAPA and STLS of
+// RFC 2449/2595 and AUTH of RFC 5034 when the settings ask for them).
 //
 // Session states (TCPManager::connect opens, login walks the rest):
 //
-//   closed --connect--> connected --greeting "+OK"--> greeted
+//   closed --connect [+ TLS handshake]--> connected --greeting "+OK"--> greeted
 //     ^                                                  |
-//     |                                   USER, PASS, STAT all "+OK"
+//     |                        [CAPA lists STLS, STLS "+OK", TLS handshake]
+//     |                          USER, PASS (or AUTH), STAT all "+OK"
 //     |                                                  v
 //     +---- disconnect (no QUIT) / logout "+OK" ---- logged in
 //                                                  LIST n, RETR n -> cache
 //                                                  DELE n
 //
-// A failed USER or PASS leaves the session greeted: the next login starts
-// again at USER without reading a greeting. logout answered negatively
+// A failed USER or PASS leaves the session greeted (and encrypted): the
+// next login starts again at USER without reading a greeting. logout answered negatively
 // keeps the session as it is (status 0, the reply as message). No failure
 // closes the connection by itself; the caller decides (the retrieval run
 // calls disconnect, which sends no QUIT, so the server keeps every
@@ -26,6 +28,15 @@
 // replies are still read, so the session never falls out of step. Message text is
 // dot-unstuffed; ".\r\n" at the start of a line ends it; lines keep their
 // "\r\n".
+//
+// Security (setSecurity): with TLS the handshake runs right after the TCP
+// connect (port 995 by default); with STLS (RFC 2595) login asks CAPA after
+// the greeting, refuses to go on unless STLS is listed, sends STLS and
+// starts TLS before anything else. Login then sends USER/PASS, or SASL
+// PLAIN or XOAUTH2 (RFC 5034, the response after the "+ " prompt, so a
+// long OAuth token is never cut). No secret is sent on an unencrypted
+// connection unless setAllowPlaintextPassword(true); the refusal names the
+// server. A STLS or TLS failure closes the connection.
 //
 // Status: 0 success, 2 every failure. Messages quoting the server end with
 // " (reply)", the reply line as received with its line ending. Reply lines
@@ -44,12 +55,15 @@
 #include <map>
 #include <string>
 
+#include "mail/capabilities.h"
 #include "mail/mail_message.h"
+#include "mail/mail_security.h"
 #include "mail/tcp_manager.h"
 
 class POP3Manager : public TCPManager {
  public:
   static constexpr uint16_t kDefaultPort = 110;
+  static constexpr uint16_t kDefaultTlsPort = 995;
   static constexpr int kReplySeconds = 60;
   static constexpr int kTextSeconds = 10;
   static constexpr size_t kMaxMessageBytes = size_t(256) << 20;
@@ -62,11 +76,18 @@ class POP3Manager : public TCPManager {
   POP3Manager();
   ~POP3Manager() override;
 
-  // Port 0 means 110.
+  // How the next connect and login protect the session.
+  void setSecurity(TransportSecurity security) { security_ = security; }
+  void setLoginMethod(Pop3Login method) { loginMethod_ = method; }
+  void setAllowPlaintextPassword(bool allow) { allowPlaintext_ = allow; }
+  TransportSecurity security() const { return security_; }
+
+  // Port 0 means 110 (995 with TLS). With TLS, the handshake follows.
   [[nodiscard]] int connect(const stringT& host, uint16_t port) override;
   // Clears greeted and logged in, closes without QUIT; returns 0.
   int disconnect() override;
 
+  // password is the OAuth access token for XOAUTH2.
   [[nodiscard]] int login(const stringT& account, const stringT& password);
   [[nodiscard]] int logout();
   [[nodiscard]] int retrieve(int number);
@@ -89,6 +110,11 @@ class POP3Manager : public TCPManager {
   // failure status already recorded (command refused).
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   [[nodiscard]] int failWithReply(const stringT& message);
+  // Reads the greeting when not yet greeted; then STLS when asked for.
+  [[nodiscard]] int greetAndSecure();
+  [[nodiscard]] int readCapabilities(Capabilities& out);
+  [[nodiscard]] int authenticate(const stringT& account, const stringT& password);
+  [[nodiscard]] int saslLogin(const char* mechanism, const std::string& response);
   [[nodiscard]] int collectText(std::string& text);
   [[nodiscard]] int sendRetrieve(int number);
   [[nodiscard]] int receiveRetrieve(int number);
@@ -99,6 +125,9 @@ class POP3Manager : public TCPManager {
   // returns the failure recorded before.
   [[nodiscard]] int failAfterDraining(int first, int last);
 
+  TransportSecurity security_ = TransportSecurity::None;
+  Pop3Login loginMethod_ = Pop3Login::UserPass;
+  bool allowPlaintext_ = true;
   bool greeted_ = false;
   bool loggedIn_ = false;
   int mailboxSize_ = 0;

@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "common/string_mapper.h"
+#include "common/base64.h"
 #include "mail/mail_text.h"
 #include "mail/reply_line.h"
 #include "mail/tcp_line_io.h"
@@ -61,13 +62,26 @@ int SMTPManager::command(const char* format, ...) {
 }
 
 int SMTPManager::connect(const stringT& host, uint16_t port) {
-  if (int rc = TCPManager::connect(host, port == 0 ? kDefaultPort : port); rc != 0) return rc;
+  const bool tls = security_ == TransportSecurity::Tls;
+  if (port == 0) port = tls ? kDefaultTlsPort : kDefaultPort;
+  capabilities_.clear();
+  if (int rc = TCPManager::connect(host, port); rc != 0) return rc;
+  if (tls)
+    if (int rc = startTls(); rc != 0) return rc;
   if (readReply() != 220) {
     closeSocket();
     return failStatus(formatMarked("*The server \"%s\" is not ready to provide service", host.c_str()));
   }
   std::string name;
-  if (platformSockets().localHostName(name, kHostNameCapacity) != 0) return setStatus(0);
+  const bool named = platformSockets().localHostName(name, kHostNameCapacity) == 0;
+  if (security_ != TransportSecurity::None || loginMethod_ != SmtpLogin::None) {
+    if (int rc = secureAndLogIn(named && !name.empty() ? name : "localhost"); rc != 0) {
+      closeSocket();
+      return rc;
+    }
+    return setStatus(0);
+  }
+  if (!named) return setStatus(0);
   if (int rc = command("HELO %s\r\n", name.c_str()); rc != 0) {
     closeSocket();
     return rc;
@@ -77,6 +91,76 @@ int SMTPManager::connect(const stringT& host, uint16_t port) {
     return failStatus(translate("*HELO protocol failed"));
   }
   return setStatus(0);
+}
+
+int SMTPManager::ehlo(const std::string& name) {
+  if (int rc = command("EHLO %s\r\n", name.c_str()); rc != 0) return rc;
+  if (lastReplyCode_ != 250) return failStatus(translate("*EHLO protocol failed"));
+  capabilities_ = ehloCapabilities(replyText_);
+  return 0;
+}
+
+int SMTPManager::secureAndLogIn(const std::string& name) {
+  if (int rc = ehlo(name); rc != 0) return rc;
+  if (security_ == TransportSecurity::StartTls) {
+    if (!capabilities_.has("STARTTLS"))
+      return setStatus(kFailure, formatMarked("*The mail server %s does not offer STARTTLS, which the settings "
+                                              "require; the password was not sent",
+                                              serverName().c_str()));
+    if (int rc = command("STARTTLS\r\n"); rc != 0) return rc;
+    if (lastReplyCode_ != 220)
+      return failStatus(formatMarked("*The mail server %s refused STARTTLS; the password was not sent",
+                                     serverName().c_str()));
+    if (int rc = startTls(); rc != 0) return rc;
+    // What the server said before TLS may have been forged: ask again.
+    capabilities_.clear();
+    if (int rc = ehlo(name); rc != 0) return rc;
+  }
+  return logIn();
+}
+
+void SMTPManager::sendSecretLine(const std::string& line) {
+  sendBytes(socket(), line + "\r\n");
+  readReply();
+}
+
+int SMTPManager::logIn() {
+  if (loginMethod_ == SmtpLogin::None) return 0;
+  const char* mechanism = loginMethod_ == SmtpLogin::Plain   ? "PLAIN"
+                          : loginMethod_ == SmtpLogin::Login ? "LOGIN"
+                                                             : "XOAUTH2";
+  if (!encrypted() && !allowPlaintext_)
+    return setStatus(kFailure, formatMarked("*The password for %s would be sent unencrypted, and the settings do not "
+                                            "allow that: choose STARTTLS or TLS for this server",
+                                            serverName().c_str()));
+  if (hasLineBreakOrNul(stringT(user_)) || hasLineBreakOrNul(stringT(secret_)))
+    return setStatus(kFailure, translate("*The SMTP user name or password holds a carriage return, line feed or NUL "
+                                         "character"));
+  if (!capabilities_.offers(mechanism))
+    return setStatus(kFailure, formatMarked("*The mail server %s does not offer the %s login", serverName().c_str(),
+                                            mechanism));
+  const stringT refused =
+      formatMarked("*The mail server %s refused the %s login of \"%s\"", serverName().c_str(), mechanism, user_.c_str());
+  switch (loginMethod_) {
+    case SmtpLogin::Plain:
+      sendSecretLine("AUTH PLAIN " + saslPlain(user_, secret_));
+      break;
+    case SmtpLogin::Login:
+      if (int rc = command("AUTH LOGIN\r\n"); rc != 0) return rc;
+      if (lastReplyCode_ != 334) return failStatus(refused);
+      sendSecretLine(base64Encode(user_));
+      if (lastReplyCode_ != 334) return failStatus(refused);
+      sendSecretLine(base64Encode(secret_));
+      break;
+    default:
+      sendSecretLine("AUTH XOAUTH2 " + saslXOAuth2(user_, secret_));
+      // A refused token comes back as a 334 challenge holding the error;
+      // an empty line ends the exchange with the final code.
+      if (lastReplyCode_ == 334) sendSecretLine("");
+      break;
+  }
+  if (lastReplyCode_ != 235) return failStatus(refused);
+  return 0;
 }
 
 int SMTPManager::disconnect() {

@@ -21,6 +21,14 @@
 // dot-stuffed ("." at the start of a line doubled), followed by "\r\n" when
 // it does not end with a line feed, then ".\r\n".
 //
+// Security: with TLS the handshake runs right after the TCP connect (port
+// 465 by default, RFC 8314). With STARTTLS (RFC 3207) connect says EHLO,
+// refuses to go on unless STARTTLS is listed, starts TLS and says EHLO
+// again, forgetting what the server said before. A login (AUTH PLAIN,
+// LOGIN or XOAUTH2, RFC 4954) follows the last EHLO; no secret goes over
+// an unencrypted connection unless setAllowPlaintextPassword(true). With
+// neither TLS nor a login, connect says HELO exactly as before.
+//
 // Status: 0 success; 2 "*not connected" and the refusals below; otherwise
 // the server's reply code (-1 when no reply could be read), with the
 // message "<text>: <reply lines>" (failStatus).
@@ -38,11 +46,14 @@
 #include <string>
 #include <vector>
 
+#include "mail/capabilities.h"
+#include "mail/mail_security.h"
 #include "mail/tcp_manager.h"
 
 class SMTPManager : public TCPManager {
  public:
   static constexpr uint16_t kDefaultPort = 25;
+  static constexpr uint16_t kDefaultTlsPort = 465;
   static constexpr int kReplySeconds = 120;
   static constexpr size_t kMaxReplyBytes = 64 * 1024;
   static constexpr size_t kHostNameCapacity = 80;
@@ -50,7 +61,19 @@ class SMTPManager : public TCPManager {
   SMTPManager();
   ~SMTPManager() override;
 
-  // Port 0 means 25. Reads the greeting and says HELO.
+  // How the next connect protects the session and logs in; secret is the
+  // password, or the OAuth access token for XOAUTH2.
+  void setSecurity(TransportSecurity security) { security_ = security; }
+  void setLogin(SmtpLogin method, const std::string& user, const std::string& secret) {
+    loginMethod_ = method;
+    user_ = user;
+    secret_ = secret;
+  }
+  void setAllowPlaintextPassword(bool allow) { allowPlaintext_ = allow; }
+  const Capabilities& capabilities() const { return capabilities_; }
+
+  // Port 0 means 25 (465 with TLS). Reads the greeting and says HELO, or
+  // EHLO with STARTTLS and the login when those are asked for.
   [[nodiscard]] int connect(const stringT& host, uint16_t port) override;
   // QUIT (reply not examined) when connected, then close; returns 0.
   int disconnect() override;
@@ -75,6 +98,19 @@ class SMTPManager : public TCPManager {
   // 0 when value can go into "<prefix><value>>\r\n"; else a recorded status.
   [[nodiscard]] int checkValue(const stringT& value, size_t commandLength, const char* marked);
   void sendText(const stringT& text);
+  // EHLO, STARTTLS and the login, after the greeting.
+  [[nodiscard]] int secureAndLogIn(const std::string& name);
+  [[nodiscard]] int ehlo(const std::string& name);
+  [[nodiscard]] int logIn();
+  // Sends one line that may hold a secret and reads the reply.
+  void sendSecretLine(const std::string& line);
+
+  TransportSecurity security_ = TransportSecurity::None;
+  SmtpLogin loginMethod_ = SmtpLogin::None;
+  std::string user_;
+  std::string secret_;
+  bool allowPlaintext_ = true;
+  Capabilities capabilities_;
 
   int lastReplyCode_ = -1;
   std::string replyText_;

@@ -1,12 +1,13 @@
 #include "mail/tcp_line_io.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/socket.h"
+#include "platform/tls_stream.h"
 
 namespace {
 
@@ -31,10 +32,8 @@ std::map<int, ReadAhead>& readAheads() {
 int refill(int socket, ReadAhead& ahead, int64_t deadline) {
   int64_t left = deadline - platformClock().monotonicMs();
   if (left <= 0) return kReadTimedOut;
-  int ready = platformSockets().waitReadable(socket, left);
-  if (ready == 0) return kReadTimedOut;
-  if (ready < 0) return kReadFailed;
-  long n = platformSockets().receive(socket, ahead.data.data(), ahead.data.size());
+  long n = streamReceive(socket, ahead.data.data(), ahead.data.size(), left);
+  if (n == -ETIMEDOUT) return kReadTimedOut;
   if (n <= 0) return kReadFailed;
   ahead.begin = 0;
   ahead.end = static_cast<size_t>(n) <= ahead.data.size() ? static_cast<size_t>(n) : ahead.data.size();
@@ -87,12 +86,17 @@ int vsendFormatted(int socket, const char* format, va_list args) {
     sendBuffer[0] = '\0';
     return kSendRefused;
   }
-  platformSockets().sendAll(socket, sendBuffer, static_cast<size_t>(needed), kSendTimeLimitMs);
+  streamSendAll(socket, sendBuffer, static_cast<size_t>(needed), kSendTimeLimitMs);
   return 0;
 }
 
 void sendBytes(int socket, std::string_view bytes) {
-  platformSockets().sendAll(socket, bytes.data(), bytes.size(), kSendTimeLimitMs);
+  streamSendAll(socket, bytes.data(), bytes.size(), kSendTimeLimitMs);
 }
 
 void discardReadAhead(int socket) { readAheads().erase(socket); }
+
+size_t readAheadBytes(int socket) {
+  auto it = readAheads().find(socket);
+  return it == readAheads().end() ? 0 : it->second.end - it->second.begin;
+}

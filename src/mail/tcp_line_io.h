@@ -21,7 +21,8 @@
 // time. discardReadAhead forgets what was kept for a socket; the TCP manager
 // calls it when it closes one.
 //
-// Time limits are measured on the platform clock.
+// Time limits are measured on the platform clock. Once TLS runs on a socket
+// (platform/tls_stream.h), the same calls carry its decrypted stream.
 //
 // Security: nothing received is trusted: every stored byte is counted
 // against the buffer, and a peer can make a line at most 1022 bytes long.
@@ -56,3 +57,7 @@ std::string_view readLine(int socket, int& count, int seconds);
 void sendBytes(int socket, std::string_view bytes);
 
 void discardReadAhead(int socket);
+
+// Bytes received from socket and not yet handed out. Starting TLS with any
+// waiting would let a peer slip plaintext in front of the encrypted stream.
+size_t readAheadBytes(int socket);

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/net_address.h"
 #include "platform/socket.h"
+#include "platform/tls_stream.h"
 
 namespace {
 
@@ -80,6 +81,9 @@ int TCPManager::connect(const stringT& host, uint16_t port) {
   if (!initialized_) return setStatus(kWrongState, translate("*not initialized"));
   if (connected_) return setStatus(kWrongState, translate("*already connected"));
 
+  host_ = host.str();
+  port_ = port;
+  tlsDescription_.clear();
   uint32_t address = 0;
   if (int rc = resolve(host, address); rc != 0) return rc;
   int protocol = 0;
@@ -119,9 +123,34 @@ int TCPManager::disconnect() {
   return setStatus(0);
 }
 
+stringT TCPManager::serverName() const { return stringT::format("%s:%u", host_.c_str(), unsigned(port_)); }
+
+bool TCPManager::encrypted() const { return socket_ != -1 && tlsActive(socket_); }
+
+int TCPManager::startTls() {
+  if (!connected_) return setStatus(kFailure, translate("*not connected"));
+  if (readAheadBytes(socket_) != 0) {
+    closeSocket();
+    return setStatus(kFailure, formatMarked("*TLS with %s failed: the server sent data before the TLS handshake",
+                                            serverName().c_str()));
+  }
+  TlsOutcome outcome;
+  if (tlsStartClient(socket_, TlsOptions{host_, caFile_, pin_}, kHandshakeMs, outcome) != 0) {
+    closeSocket();
+    stringT message = formatMarked("*TLS with %s failed: %s", serverName().c_str(), outcome.reason.c_str());
+    if (!outcome.fingerprint.empty())
+      message += formatMarked("*; the server's certificate has the SHA-256 fingerprint %s",
+                              outcome.fingerprint.c_str());
+    return setStatus(kFailure, message);
+  }
+  tlsDescription_ = outcome.protocol + " " + outcome.cipher;
+  return setStatus(0);
+}
+
 void TCPManager::closeSocket() {
   if (socket_ != -1) {
     SocketLayer& net = platformSockets();
+    tlsEnd(socket_);
     net.shutdownBoth(socket_);
     platformClock().sleepMs(kClosePauseMs);
     net.closeHandle(socket_);

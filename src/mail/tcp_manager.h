@@ -23,6 +23,15 @@
 // connected"); 2 every other failure. The %d in messages is the platform's
 // error number (errno, or h_errno for the resolver).
 //
+// TLS: startTls runs the handshake on the open connection (at once for
+// implicit TLS, after STLS/STARTTLS otherwise) with the options of
+// setTlsOptions; from then on every line read and sent on the socket is
+// encrypted. A failure closes the connection; its message names the server
+// as host:port, the reason, and the certificate's SHA-256 fingerprint when
+// one was received, so the operator can check and pin it. Bytes that
+// arrived before the handshake and were not read are a failure too: they
+// cannot be told apart from an attacker's injection.
+//
 // Ownership: the manager owns its socket. Not thread-safe.
 //
 // Security: the host name only reaches the resolver; nothing received on
@@ -30,6 +39,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/manager.h"
 
@@ -48,6 +58,8 @@ class TCPManager : public Manager {
   TCPManager(const TCPManager&) = delete;
   TCPManager& operator=(const TCPManager&) = delete;
 
+  static constexpr int64_t kHandshakeMs = 60 * 1000;
+
   [[nodiscard]] virtual int connect(const stringT& host, uint16_t port);
   // Closes the connection if any; always status 0.
   virtual int disconnect();
@@ -57,6 +69,20 @@ class TCPManager : public Manager {
   bool initialized() const { return initialized_; }
   // The local port of the last bind (0 before any).
   uint16_t localPort() const { return localPort_; }
+
+  // Trust anchors beyond the system's (PEM file, may be empty) and the
+  // SHA-256 fingerprint the server's certificate must have (may be empty).
+  void setTlsOptions(const std::string& caFile, const std::string& pin) {
+    caFile_ = caFile;
+    pin_ = pin;
+  }
+  // Starts TLS on the open connection; 0, or status 2 and closed.
+  [[nodiscard]] int startTls();
+  bool encrypted() const;
+  // "TLSv1.3 TLS_AES_256_GCM_SHA384" once encrypted.
+  const std::string& tlsDescription() const { return tlsDescription_; }
+  // The server as "host:port", for messages.
+  stringT serverName() const;
 
  protected:
   // Shuts down, pauses, closes; clears the connected flag in any case.
@@ -72,4 +98,9 @@ class TCPManager : public Manager {
   int socket_ = -1;
   uint16_t localPort_ = 0;
   int portCounter_ = 0;
+  std::string host_;
+  uint16_t port_ = 0;
+  std::string caFile_;
+  std::string pin_;
+  std::string tlsDescription_;
 };

@@ -55,6 +55,13 @@ export function makeDatabase() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvbrowser-'));
   const db = path.join(dir, 'db');
   execFileSync(path.join(BIN, 'tarnwick-sim'), ['create', db], { stdio: 'ignore' });
+  // The local mail servers speak plain text on loopback, and a settings file
+  // the gateway makes forbids passwords over unencrypted connections
+  // (setting 329): make it once and allow them, as their operator would.
+  execFileSync(path.join(BIN, 'orvserv'), [`/TarnwickDatabase:${db}`, '/Run:update', '/Listen:off', '/AssumeYes+'],
+    { stdio: 'ignore' });
+  const cfg = path.join(db, '@Orvane', 'orvserv.cfg');
+  fs.writeFileSync(cfg, fs.readFileSync(cfg, 'latin1').replace(/^\[329\] 0\r$/m, '[329] 1\r'), 'latin1');
   return { dir, db };
 }
 

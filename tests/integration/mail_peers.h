@@ -29,6 +29,7 @@ inline std::string peerEnv(const char* name) {
 class TestMaildir {
  public:
   TestMaildir() : dir_(peerEnv("ORV_MAILDIR")), uid_(std::atoi(peerEnv("ORV_MAILDIR_UID").c_str())) {}
+  TestMaildir(std::string dir, int uid) : dir_(std::move(dir)), uid_(uid) {}
 
   void empty() const {
     for (const char* sub : {"new", "cur", "tmp"})

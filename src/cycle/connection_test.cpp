@@ -1,0 +1,84 @@
+#include "cycle/connection_test.h"
+
+#include "common/configurations.h"
+#include "common/string_mapper.h"
+#include "cycle/mail_security_setup.h"
+#include "mail/mail_text.h"
+
+namespace {
+
+const char* securityWord(const stringT& value) {
+  TransportSecurity security = TransportSecurity::None;
+  (void)parseTransportSecurity(value.view(), security);
+  switch (security) {
+    case TransportSecurity::StartTls: return "STARTTLS";
+    case TransportSecurity::Tls: return "TLS";
+    default: return "*no encryption";
+  }
+}
+
+stringT connecting(const stringT& host, uint16_t port, const stringT& security) {
+  stringT how = translate(securityWord(security));
+  return port == 0 ? formatMarked("*Connecting to %s, default port (%s)", host.c_str(), how.c_str())
+                   : formatMarked("*Connecting to %s:%u (%s)", host.c_str(), unsigned(port), how.c_str());
+}
+
+void tlsLine(const TCPManager& client, std::vector<stringT>& lines) {
+  if (client.encrypted()) lines.push_back(formatMarked("*TLS established: %s", client.tlsDescription().c_str()));
+}
+
+uint16_t port(const FieldMap& s, int number) { return static_cast<uint16_t>(s.getNumber(number) & 0xFFFF); }
+
+}  // namespace
+
+std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth) {
+  std::vector<stringT> lines;
+  POP3Manager pop3;
+  stringT secret, problem;
+  if (setUpPop3(s, pop3, oauth, secret, problem) != 0) {
+    lines.push_back(problem);
+    return lines;
+  }
+  lines.push_back(connecting(s.get(kPop3Server), port(s, kPop3Port), s.get(kPop3Security)));
+  if (pop3.connect(s.get(kPop3Server), port(s, kPop3Port)) != 0) {
+    lines.push_back(pop3.message());
+    return lines;
+  }
+  tlsLine(pop3, lines);
+  if (pop3.login(s.get(kPop3Account), secret) != 0) {
+    tlsLine(pop3, lines);
+    lines.push_back(pop3.message());
+    pop3.disconnect();
+    return lines;
+  }
+  tlsLine(pop3, lines);
+  lines.push_back(
+      formatMarked("*Logged in as %s: %d message(s)", s.get(kPop3Account).c_str(), pop3.messageCount()));
+  (void)pop3.logout();
+  lines.push_back(pop3.connected() ? pop3.message() : translate("*Logged out"));
+  pop3.disconnect();
+  return lines;
+}
+
+std::vector<stringT> testSmtpConnection(const FieldMap& s, OAuthToken& oauth) {
+  std::vector<stringT> lines;
+  SMTPManager smtp;
+  stringT problem;
+  if (setUpSmtp(s, smtp, oauth, problem) != 0) {
+    lines.push_back(problem);
+    return lines;
+  }
+  lines.push_back(connecting(s.get(kSmtpServer), port(s, kSmtpPort), s.get(kSmtpSecurity)));
+  if (smtp.connect(s.get(kSmtpServer), port(s, kSmtpPort)) != 0) {
+    lines.push_back(smtp.message());
+    return lines;
+  }
+  tlsLine(smtp, lines);
+  SmtpLogin method = SmtpLogin::None;
+  (void)parseSmtpLogin(s.get(kSmtpLogin).view(), method);
+  lines.push_back(method == SmtpLogin::None ? translate("*Ready to send (no login)")
+                                            : formatMarked("*Logged in as %s", s.get(kSmtpUser).c_str()));
+  smtp.disconnect();
+  lines.push_back(translate("*Logged out"));
+  return lines;
+}

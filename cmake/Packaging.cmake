@@ -29,13 +29,14 @@ set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR "Corvenet")
 set(CPACK_PACKAGE_CONTACT "Corvenet <support@corvenet.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "@Orvane gateway: maintenance work requests by e-mail for Tarnwick")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Empties a POP3 mailbox into its own tables, turns mail into Tarnwick work requests and mails "
     "notices through SMTP, with an operator console served over HTTP. One systemd service "
     "orvane@NAME per Tarnwick database, configured in /etc/orvane/NAME.conf.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

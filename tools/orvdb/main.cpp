@@ -15,7 +15,7 @@ const Command kCommands[] = {
      "orvdb create --tag 'KEY|KEY' notes.dbf KEY:N:10 TEXT:C:40 BODY:M", cmdCreate},
     {"check", "check FILE", "orvdb check logs.dbf", cmdCheck},
     {"reindex", "reindex FILE", "orvdb reindex logs.dbf", cmdReindex},
-    {"seek", "seek FILE TAG KEY", "orvdb seek contacts.dbf KEY 42", cmdSeek},
+    {"seek", "seek FILE TAG KEY", "orvdb seek contacts.dbf KEY 3", cmdSeek},
     {"append", "append FILE FIELD=VALUE...", "orvdb append notes.dbf KEY=1 TEXT=hello", cmdAppend},
     {"set", "set FILE RECNO FIELD=VALUE...", "orvdb set notes.dbf 2 TEXT=changed", cmdSet},
     {"delete", "delete FILE RECNO", "orvdb delete notes.dbf 2", cmdDelete},

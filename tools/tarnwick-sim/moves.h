@@ -32,15 +32,15 @@ int cmdList(const std::vector<std::string>& args);
    "tarnwick-sim new-request /tmp/tw 3 'Leaking tap'", cmdNewRequest},                                      \
   {"transfer", "DIR WRKEY [--workdate CCYYMMDD] [--interval DAYS]",                                        \
    "turn an open work request into an open work order",                                                     \
-   "tarnwick-sim transfer /tmp/tw 2 --workdate 20260110 --interval 3", cmdTransfer},                        \
-  {"close", "DIR WOKEY [COMMENTS]", "close an open work order", "tarnwick-sim close /tmp/tw 2 'Washer replaced'", \
+   "tarnwick-sim transfer /tmp/tw 1 --workdate 20260110 --interval 3", cmdTransfer},                        \
+  {"close", "DIR WOKEY [COMMENTS]", "close an open work order", "tarnwick-sim close /tmp/tw 1 'Washer replaced'", \
    cmdClose},                                                                                                \
   {"void", "DIR request WRKEY | DIR order WOKEY", "void an open work request or work order",               \
    "tarnwick-sim void /tmp/tw request 2", cmdVoid},                                                          \
-  {"reopen", "DIR WOKEY", "open a closed or void work order again", "tarnwick-sim reopen /tmp/tw 2",        \
+  {"reopen", "DIR WOKEY", "open a closed or void work order again", "tarnwick-sim reopen /tmp/tw 1",        \
    cmdReopen},                                                                                               \
   {"reschedule", "DIR WOKEY CCYYMMDD DAYS", "set a work order's work date and interval",                   \
-   "tarnwick-sim reschedule /tmp/tw 2 20260201 5", cmdReschedule},                                           \
+   "tarnwick-sim reschedule /tmp/tw 1 20260201 5", cmdReschedule},                                           \
   {"hide-contact", "DIR KEY", "hide a contact", "tarnwick-sim hide-contact /tmp/tw 3", cmdHideContact},     \
   {"delete-contact", "DIR KEY", "mark a contact deleted", "tarnwick-sim delete-contact /tmp/tw 3",          \
    cmdDeleteContact},                                                                                        \

@@ -186,8 +186,12 @@ bool GatewayProgram::writeCommandLineSettings(const StartupIo& io) {
   // A running gateway holds the gateway database shared and writes its own
   // copy of the settings when it stops, which would undo these.
   gateway_->Lock(true);
-  if (!gateway_->exclusive())
+  if (!gateway_->exclusive()) {
+    // Closed now, so that shutdown does not write the settings it never
+    // read over those of the running gateway.
+    gateway_.reset();
     return refuse(translate("*The gateway is running on this database; stop it before writing its settings"));
+  }
   app_.readSettings();
   stringT numbers;
   for (const auto& [number, value] : *values) {

@@ -91,8 +91,7 @@ uint16_t StringMapper::loadLanguage(uint16_t id) {
     loadedLanguage_ = attempt;
     return attempt;
   }
-  // Named after the first place looked in, where the spec's program keeps
-  // its files.
+  // The warning names the first place looked in: beside the program.
   (void)setStatus(1, stringT::format("can't open file '%s' to read", messageFilePath(0).c_str()));
   showWarning();
   loadedLanguage_ = kNoLanguageLoaded;

@@ -158,6 +158,8 @@ TEST_F(ServiceProgramTest, SetRefusesBadValuesAndWritesNothing) {
 }
 
 TEST_F(ServiceProgramTest, SetIsRefusedWhileTheGatewayRunsOnTheDatabase) {
+  ASSERT_EQ(run("orvserv", database() + "/Set:103=gateway").status, 0);
+  const std::string before = settingsFile();
   int port = closedPort();
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -176,6 +178,8 @@ TEST_F(ServiceProgramTest, SetIsRefusedWhileTheGatewayRunsOnTheDatabase) {
   }
   ASSERT_NE(text.find("console at"), std::string::npos) << text;
   Result set = run("orvserv", database() + "/Set:101=pop.example.org");
+  // Refused, and the running gateway's file is as it was.
+  EXPECT_EQ(settingsFile(), before);
   kill(pid, SIGTERM);
   int st = 0;
   waitpid(pid, &st, 0);

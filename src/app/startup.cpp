@@ -5,6 +5,7 @@
 
 #include "common/configurations.h"
 #include "common/diagnostics.h"
+#include "common/journal.h"
 #include "common/language_id.h"
 #include "common/string_mapper.h"
 #include "common/user_interaction.h"
@@ -35,12 +36,15 @@ stringT executableDirectory(const stringT& argv0) {
 void reportInvalidOption(const stringT& token, const std::vector<OptionDefinition>& definitions,
                          const StartupIo& io, const stringT& programName) {
   stringT line = stringT::format(translateFormat("*Invalid Option: %s").c_str(), token.c_str());
-  std::fprintf(io.err, "%s\n", line.c_str());
+  // An error for the journal too: a service whose options are wrong shows
+  // why among its errors.
+  std::fprintf(io.err, "%s\n", journalLine(JournalPriority::Error, line).c_str());
   std::fflush(io.err);
   stringT usage = usageText(definitions, programName);
   bool shown = std::fwrite(usage.view().data(), 1, usage.size(), io.out) == usage.size() && std::fflush(io.out) == 0;
   if (!shown) {
-    std::fprintf(io.err, "%s\n", translate("*Can't display Usage information").c_str());
+    std::fprintf(io.err, "%s\n",
+                 journalLine(JournalPriority::Error, translate("*Can't display Usage information")).c_str());
     return;
   }
   if (io.interactive) {

@@ -97,7 +97,7 @@ class Application {
 };
 
 // Shows an invalid option: the translated "*Invalid Option: %s" line on
-// err, the usage summary on out, then, on a terminal, the translated
+// err (as an error journal line, "<3>..."), the usage summary on out, then, on a terminal, the translated
 // "*Press 'Enter' to continue." and a wait for one line of input. When the
 // usage cannot be written, err gets the translated "*Can't display Usage
 // information" instead.

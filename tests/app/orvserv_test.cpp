@@ -47,7 +47,7 @@ TEST(Orvserv, InvalidOptionPrintsTheUsageAndFails) {
 TEST(Orvserv, TheInvalidOptionLineIsInTheUsersLanguage) {
   ProgramRun run = runOrvserv("/TD:/tmp bare", "fr_FR.UTF-8", "2>&1 >/dev/null");
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "Option invalide : bare\n");
+  EXPECT_EQ(run.out, "<3>Option invalide : bare\n");
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ TEST_F(StartupTest, InvalidOptionPrintsUsageAndTheTranslatedLine) {
   CapturedIo io;
   EXPECT_FALSE(start(app, {"/LANGID:409", "/LANGID:40c"}, io));
   EXPECT_EQ(app.exitStatus(), Application::kInvalidOptionStatus);
-  EXPECT_EQ(io.err(), "Option invalide : /LANGID:40c\n");
+  EXPECT_EQ(io.err(), "<3>Option invalide : /LANGID:40c\n");
   EXPECT_EQ(io.out().substr(0, 63), "Utilisation: orvserv [options]\noptions:\n /TarnwickDatabase: -- ");
 }
 
@@ -125,7 +125,7 @@ TEST_F(StartupTest, WithoutAnyMessageFileTextsAreShownWithoutTheirMarkers) {
   EXPECT_FALSE(start(app, {"bare"}, io));
   EXPECT_EQ(app.values().loadedLanguage, kNoLanguageLoaded);
   EXPECT_EQ(silent_.shown, 1);  // the warning naming msg0000.txt
-  EXPECT_EQ(io.err(), "Invalid Option: bare\n");
+  EXPECT_EQ(io.err(), "<3>Invalid Option: bare\n");
   EXPECT_EQ(io.out().substr(0, 34), "Usage: orvserv [options]\noptions:\n");
 }
 

@@ -95,7 +95,15 @@ bool ConsoleServer::start(std::string* error) {
     }
     port_ = config_.port;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listenEnded_ = true;
+  });
+  // httplib's stop() does nothing until the listening thread has marked the
+  // server running, so a stop right after start would leave that thread in
+  // accept() and stop() waiting for it for ever. Return only once it runs
+  // (or has given up listening).
+  while (!server_->is_running() && !listenEnded_.load()) std::this_thread::yield();
   return true;
 }
 

@@ -21,6 +21,7 @@
 // thread); the handlers run on the server's worker threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,6 +65,7 @@ class ConsoleServer {
   ConsoleApi& api_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::atomic<bool> listenEnded_{false};  // listen_after_bind returned
   std::string processToken_;
   uint16_t port_ = 0;
 };

@@ -12,6 +12,9 @@ PACKAGES=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   python3-dbf python3-dbfread
   procps
+  # The Debian package test: cpack's DEB generator (file, dpkg-shlibdeps
+  # from dpkg-dev) and systemd-analyze to verify the unit.
+  file dpkg-dev systemd
   # The console's browser tests: Debian's Chromium, driven from Node.
   chromium nodejs
 )

@@ -12,7 +12,40 @@ std::vector<OptionDefinition> orvservOptions() {
       defineOption("AssumeYes", kOptSwitch, kSlotAssumeYes, translate("*Answer Yes to start-up questions.")),
       defineOption("ConsolePassword", kOptSwitchOn, kSlotConsolePassword,
                    translate("*Set the operator console's password (asked for), then exit.")),
+      defineOption("Set", kOptValue | kOptRepeatable, kSlotSet,
+                   translate("*Write setting N=VALUE into orvserv.cfg and exit (repeatable).")),
+      defineOption("SetFromFile", kOptValue | kOptRepeatable, kSlotSetFromFile,
+                   translate("*Write setting N=PATH from the first line of that file and exit.")),
+      defineOption("SetFromStdin", kOptValue, kSlotSetFromStdin,
+                   translate("*Write setting N from one line of standard input and exit.")),
   };
+}
+
+InformationRequest informationRequest(const std::vector<stringT>& args) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const stringT& a = args[i];
+    if (a == "--help" || a == "-h" || a == "/?" || a == "-?") return InformationRequest::Help;
+    if (a == "--version") return InformationRequest::Version;
+  }
+  return InformationRequest::None;
+}
+
+stringT helpText(const std::vector<OptionDefinition>& definitions, const stringT& programName) {
+  const char* name = programName.c_str();
+  stringT text = usageText(definitions, programName) + "\n";
+  text += translate("*Without /Run or /Set it runs the gateway and its operator console until stopped.") + "\n";
+  text += translate("*--help, -h or /? shows this text; --version shows the version.") + "\n\n";
+  text += translate("*Examples:") + "\n";
+  text += stringT::format("  %s /TarnwickDatabase:/srv/tarnwick\n", name);
+  text += stringT::format("  %s /TD:/srv/tarnwick /Run:all\n", name);
+  text += stringT::format("  %s /TD:/srv/tarnwick /Set:101=pop.example.org /Set:103=gateway /SetFromStdin:104\n",
+                          name);
+  text += "\n" + translate("*Settings that /Set writes:") + "\n";
+  for (const char* line : {"*101 POP3 server, 102 SMTP server, 103 account name, 104 password (stored scrambled),",
+                           "*105 POP3 port, 106 SMTP port, 151 interval in minutes, 152 title, 153 subject prefix,",
+                           "*154 first line, 155 return address, 156 to 159 check boxes (0 or 1)."})
+    text += "  " + translate(line) + "\n";
+  return text;
 }
 
 std::optional<uint16_t> parseLanguageId(std::string_view text) {
@@ -74,6 +107,18 @@ bool readRun(std::string_view text, CommandLine& into) {
   return true;
 }
 
+// "N=VALUE" (withValue) or "N": N a setting number of one to four digits.
+std::optional<SettingAssignment> readAssignment(std::string_view text, bool withValue) {
+  size_t equals = withValue ? text.find('=') : text.size();
+  if (equals == std::string_view::npos) return std::nullopt;
+  std::string_view number = text.substr(0, equals);
+  if (!allDigits(number) || number.size() > 4) return std::nullopt;
+  SettingAssignment a;
+  a.number = static_cast<int>(decimalValue(number));
+  if (withValue) a.text = stringT(text.substr(equals + 1));
+  return a;
+}
+
 }  // namespace
 
 CommandLineOutcome readCommandLine(const ParseResult& parsed) {
@@ -103,6 +148,26 @@ CommandLineOutcome readCommandLine(const ParseResult& parsed) {
   if (parsed.given(kSlotRun) && !readRun(parsed.value(kSlotRun)->view(), v)) return invalid(kSlotRun);
   if (parsed.given(kSlotAssumeYes)) v.assumeYes = parsed.slots[kSlotAssumeYes]->on;
   if (parsed.given(kSlotConsolePassword)) v.setConsolePassword = parsed.slots[kSlotConsolePassword]->on;
+  for (int slot : {kSlotSet, kSlotSetFromFile}) {
+    if (!parsed.given(slot)) continue;
+    for (const stringT& text : parsed.slots[slot]->repeats) {
+      auto assignment = readAssignment(text.view(), true);
+      if (!assignment) {
+        outcome.invalidToken = stringT(slot == kSlotSet ? "/Set:" : "/SetFromFile:") + text;
+        return outcome;
+      }
+      assignment->source = slot == kSlotSet ? SettingSource::Value : SettingSource::File;
+      assignment->token = stringT(slot == kSlotSet ? "/Set:" : "/SetFromFile:") + text;
+      v.settings.push_back(*assignment);
+    }
+  }
+  if (parsed.given(kSlotSetFromStdin)) {
+    auto assignment = readAssignment(parsed.slots[kSlotSetFromStdin]->text.view(), false);
+    if (!assignment) return invalid(kSlotSetFromStdin);
+    assignment->source = SettingSource::Stdin;
+    assignment->token = parsed.tokens[parsed.slots[kSlotSetFromStdin]->token];
+    v.settings.push_back(*assignment);
+  }
   outcome.ok = true;
   return outcome;
 }

@@ -11,9 +11,11 @@
 
 #include "app/about.h"
 #include "app/console_login.h"
+#include "app/settings_command.h"
 #include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/gui_session.h"
+#include "common/journal.h"
 #include "common/safe_file.h"
 #include "common/string_mapper.h"
 #include "cycle/gateway_thread.h"
@@ -99,7 +101,7 @@ int GatewayProgram::run(const std::vector<stringT>& args, const StartupIo& io) {
   if (!up) {
     thread_->call([&] { shutDown(); });
     thread_->stop();
-    return exitStatus_ != kExitClean ? exitStatus_ : kExitMainWindow;
+    return exitStatus_ != kExitClean || finished_ ? exitStatus_ : kExitMainWindow;
   }
   const CommandLine& options = app_.values().options;
   int status = options.setConsolePassword      ? setConsolePassword(io)
@@ -112,9 +114,11 @@ int GatewayProgram::run(const std::vector<stringT>& args, const StartupIo& io) {
 
 bool GatewayProgram::startUp(const std::vector<stringT>& args, const StartupIo& io) {
   if (!app_.startUp(args, io)) {
-    exitStatus_ = app_.exitStatus() != 0 ? app_.exitStatus() : kExitInvalidOption;
+    finished_ = app_.informationShown();
+    exitStatus_ = app_.exitStatus() != 0 || finished_ ? app_.exitStatus() : kExitInvalidOption;
     return false;
   }
+  if (!app_.values().options.settings.empty()) return writeCommandLineSettings(io);
   if (!openDatabases()) return false;
   app_.readSettings();
   app_.openDiagnosticFile();
@@ -173,6 +177,51 @@ bool GatewayProgram::openDatabases() {
   runMetrics().setDatabaseOpen(Database::Maintenance, true);
   runMetrics().setDatabaseOpen(Database::Gateway, true);
   return true;
+}
+
+bool GatewayProgram::writeCommandLineSettings(const StartupIo& io) {
+  const CommandLine& options = app_.values().options;
+  auto refuse = [&](const stringT& reason) {
+    writeJournal(JournalPriority::Error, reason);
+    exitStatus_ = kExitSettings;
+    return false;
+  };
+  if (options.run != RunKind::None) return refuse(translate("*/Set cannot be combined with /Run"));
+  std::vector<stringT> problems;
+  std::optional<FieldMap> values = resolveSettings(options.settings, io.in, problems);
+  if (!values) {
+    for (const stringT& problem : problems) writeJournal(JournalPriority::Error, problem);
+    exitStatus_ = kExitSettings;
+    return false;
+  }
+  // The gateway directory and its tables are made (or upgraded) as at any
+  // start-up, so the first start after a scripted install finds them.
+  if (!openDatabases()) return false;
+  // A running gateway holds the gateway database shared and writes its own
+  // copy of the settings when it stops, which would undo these.
+  gateway_->Lock(true);
+  if (!gateway_->exclusive()) {
+    // Closed now, so that shutdown does not write the settings it never
+    // read over those of the running gateway.
+    gateway_.reset();
+    return refuse(translate("*The gateway is running on this database; stop it before writing its settings"));
+  }
+  app_.readSettings();
+  stringT numbers;
+  for (const auto& [number, value] : *values) {
+    configurations().set(number, value);
+    numbers += stringT::format(numbers.empty() ? "%d" : ", %d", number);
+  }
+  if (app_.writeSettings() != 0) {
+    exitStatus_ = kExitSettings;
+    return false;
+  }
+  std::fprintf(io.out, "%s %s (%s)\n", translate("*Settings written:").c_str(), numbers.c_str(),
+               app_.values().settingsPath.c_str());
+  std::fflush(io.out);
+  finished_ = true;
+  exitStatus_ = kExitClean;
+  return false;
 }
 
 void GatewayProgram::shutDown() {
@@ -248,12 +297,22 @@ int GatewayProgram::runOnce() {
       result.set_exception(std::current_exception());
     }
   });
-  if (!posted) return kExitRunFailed;
+  if (!posted) {
+    writeJournal(JournalPriority::Error, translate("*The run could not be started"));
+    return kExitRunFailed;
+  }
   // SIGINT or SIGTERM ends the run after the item in hand, as it does the
   // runs of a resident program.
   while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
     if (waitForSignal(0)) cycle_->requestStop();
-  return done.get() == 0 ? kExitClean : kExitRunFailed;
+  uint64_t failures = done.get();
+  if (failures == 0) return kExitClean;
+  // Each failure is on stderr already; this line says what they mean for
+  // the exit status.
+  writeJournal(JournalPriority::Error,
+               stringT::format(translateFormat("*The run reported %ld failure(s); exit status %d").c_str(),
+                               static_cast<long>(failures), static_cast<int>(kExitRunFailed)));
+  return kExitRunFailed;
 }
 
 int GatewayProgram::serveConsole(const StartupIo& io) {

@@ -5,6 +5,9 @@
 //   -----------                      --------------
 //   block SIGINT, SIGTERM
 //   start gateway thread  ------->   start-up steps 2 to 12 (startUp)
+//                                    (--help, --version: their text; exit)
+//                                    (/Set...: databases opened, settings
+//                                    written, then shutdown; exit)
 //   /Run: ------------------------>  the run, then shutdown; exit
 //   start the console (HTTP threads, which post to the gateway thread)
 //   wait: SIGINT, SIGTERM or Session > Exit
@@ -26,7 +29,10 @@
 //
 // Exit statuses: 0 clean; 1 a /Run run reported failures; 2 invalid
 // option; 3 maintenance database; 4 gateway directory; 5 gateway
-// database; 6 accounts.dbf; 7 logs.dbf; 8 main window; 9 console.
+// database; 6 accounts.dbf; 7 logs.dbf; 8 main window; 9 console;
+// 10 settings not written (/Set refused or the file could not be written).
+//
+// Every failure is also on stderr (common/journal.h) before the exit.
 #pragma once
 
 #include <atomic>
@@ -58,6 +64,7 @@ enum ExitStatus {
   kExitLogsTable = 7,
   kExitMainWindow = 8,
   kExitConsole = 9,
+  kExitSettings = 10,
 };
 
 // 0 the directory exists, 1 it was created (or exists and is empty), 2 it
@@ -80,6 +87,9 @@ class GatewayProgram {
   // On the gateway thread. False with exitStatus_ set.
   bool startUp(const std::vector<stringT>& args, const StartupIo& io);
   bool openDatabases();
+  // /Set, /SetFromFile, /SetFromStdin: writes the settings; false with
+  // exitStatus_ set (kExitClean when they were written).
+  bool writeCommandLineSettings(const StartupIo& io);
   void shutDown();
   int runOnce();
   int serveConsole(const StartupIo& io);
@@ -100,4 +110,5 @@ class GatewayProgram {
   std::unique_ptr<AccountsPage> accountsPage_;
   std::atomic<bool> exitRequested_{false};
   int exitStatus_ = kExitClean;
+  bool finished_ = false;  // start-up did all there was to do (help, /Set)
 };

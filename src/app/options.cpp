@@ -150,7 +150,11 @@ ParseResult parseOptions(const std::vector<stringT>& tokens, const std::vector<O
         bestScore = score;
       }
     }
-    if (best && best->slot >= 0 && best->slot < slotCount && !result.slots[best->slot]) {
+    if (best && best->slot >= 0 && best->slot < slotCount && result.slots[best->slot] &&
+        (best->kind & kOptRepeatable) && !form.valueList && (form.kind & kOptNameValue)) {
+      result.slots[best->slot]->repeats.emplace_back(form.valueText);
+      result.slotOfToken[t] = best->slot;
+    } else if (best && best->slot >= 0 && best->slot < slotCount && !result.slots[best->slot]) {
       OptionResult r;
       r.token = t;
       r.on = form.on;
@@ -162,6 +166,7 @@ ParseResult parseOptions(const std::vector<stringT>& tokens, const std::vector<O
         r.values = splitValues(form.valueText);
         r.text = stringT(form.valueText);
       }
+      if (best->kind & kOptRepeatable) r.repeats.push_back(r.text);
       result.slots[best->slot] = std::move(r);
       for (size_t v = t; v <= lastValueToken; ++v) result.slotOfToken[v] = best->slot;
     }
@@ -185,10 +190,14 @@ std::optional<size_t> ParseResult::firstUnmatched() const {
   return std::nullopt;
 }
 
-stringT usageText(const std::vector<OptionDefinition>& definitions) {
+stringT usageText(const std::vector<OptionDefinition>& definitions) { return usageText(definitions, stringT()); }
+
+stringT usageText(const std::vector<OptionDefinition>& definitions, const stringT& programName) {
   int width = 0;
   for (const OptionDefinition& d : definitions) width = std::max(width, static_cast<int>(d.display.size()));
-  stringT text = stringT(" ") + translate("*[options]") + "\n" + translate("*options") + ":\n";
+  stringT text;
+  if (!programName.empty()) text = stringT::format("%s: %s", translate("*Usage").c_str(), programName.c_str());
+  text += stringT(" ") + translate("*[options]") + "\n" + translate("*options") + ":\n";
   for (const OptionDefinition& d : definitions)
     text += stringT::format("%s%-*s -- %s\n", " ", width, d.display.c_str(), d.help.c_str());
   return text;

@@ -26,7 +26,8 @@
 // with its kind flags; a name match scores 1024 per required character and
 // 1 per optional character consumed; the best score wins, the earlier
 // definition on a tie. Each slot takes one result: a second token for a
-// slot that already has one stays unmatched.
+// slot that already has one stays unmatched, unless the definition is
+// kOptRepeatable.
 //
 // Values of name:value: the text after the first colon split at commas (an
 // empty text gives one empty value); the text itself is kept whole as well.
@@ -47,6 +48,9 @@ enum OptionKind : unsigned {
   kOptSwitch = kOptSwitchOff | kOptSwitchOn,
   kOptPlain = 8,
   kOptNameValue = 16,
+  // Definition flag only: every token that matches adds its text to the
+  // slot's result (repeats) instead of staying unmatched after the first.
+  kOptRepeatable = 64,
 };
 
 struct OptionDefinition {
@@ -65,6 +69,9 @@ struct OptionResult {
   std::vector<stringT> values;  // value options
   stringT text;                 // the whole text after the first colon
   bool on = true;               // switches
+  // Repeatable definitions: the text of every token taken, in order (the
+  // first is text).
+  std::vector<stringT> repeats;
 };
 
 struct ParseResult {
@@ -92,6 +99,9 @@ ParseResult parseOptions(const std::vector<stringT>& tokens, const std::vector<O
 // "%s%-*s -- %s\n" per definition (one blank, the display text padded to
 // the longest, the help text); marked texts translated.
 stringT usageText(const std::vector<OptionDefinition>& definitions);
+// The same, after the program-name line "%s: %s" (the translated "*Usage"
+// and programName): "Usage: orvserv [options]".
+stringT usageText(const std::vector<OptionDefinition>& definitions, const stringT& programName);
 
 // Name-match score of given against a definition name; 0 when it does
 // not match.

@@ -5,6 +5,7 @@
 
 #include "common/configurations.h"
 #include "common/diagnostics.h"
+#include "common/journal.h"
 #include "common/language_id.h"
 #include "common/string_mapper.h"
 #include "common/user_interaction.h"
@@ -33,14 +34,17 @@ stringT executableDirectory(const stringT& argv0) {
 }
 
 void reportInvalidOption(const stringT& token, const std::vector<OptionDefinition>& definitions,
-                         const StartupIo& io) {
+                         const StartupIo& io, const stringT& programName) {
   stringT line = stringT::format(translateFormat("*Invalid Option: %s").c_str(), token.c_str());
-  std::fprintf(io.err, "%s\n", line.c_str());
+  // An error for the journal too: a service whose options are wrong shows
+  // why among its errors.
+  std::fprintf(io.err, "%s\n", journalLine(JournalPriority::Error, line).c_str());
   std::fflush(io.err);
-  stringT usage = usageText(definitions);
+  stringT usage = usageText(definitions, programName);
   bool shown = std::fwrite(usage.view().data(), 1, usage.size(), io.out) == usage.size() && std::fflush(io.out) == 0;
   if (!shown) {
-    std::fprintf(io.err, "%s\n", translate("*Can't display Usage information").c_str());
+    std::fprintf(io.err, "%s\n",
+                 journalLine(JournalPriority::Error, translate("*Can't display Usage information")).c_str());
     return;
   }
   if (io.interactive) {
@@ -53,20 +57,54 @@ void reportInvalidOption(const stringT& token, const std::vector<OptionDefinitio
 
 bool Application::startUp(const std::vector<stringT>& args, const StartupIo& io) {
   exitStatus_ = 0;
+  informationShown_ = false;
   determineProgramDirectory(args.empty() ? stringT() : args[0]);
   loadUserLanguage();
   values_.title = translate("*Tarnwick @Orvane");
-  if (!readOptions(args, io)) return false;
-  if (values_.options.languageId) {
-    values_.requestedLanguage = *values_.options.languageId;
-    stringMapper().setRequestedLanguage(values_.requestedLanguage);
-    values_.loadedLanguage = stringMapper().loadLanguage(values_.requestedLanguage);
-    values_.title = translate("*Tarnwick @Orvane");
+  if (InformationRequest request = informationRequest(args); request != InformationRequest::None) {
+    showInformation(request, args, io);
+    return false;
   }
+  if (!readOptions(args, io)) return false;
+  if (values_.options.languageId) loadLanguage(*values_.options.languageId);
   setAssumeYes(values_.options.assumeYes);
   diagnostics().setTimeSource([] { return platformClock().now(); });
   determineDirectories();
   return true;
+}
+
+void Application::loadLanguage(uint16_t id) {
+  values_.requestedLanguage = id;
+  stringMapper().setRequestedLanguage(values_.requestedLanguage);
+  values_.loadedLanguage = stringMapper().loadLanguage(values_.requestedLanguage);
+  values_.title = translate("*Tarnwick @Orvane");
+}
+
+void Application::showInformation(InformationRequest request, const std::vector<stringT>& args,
+                                  const StartupIo& io) {
+  informationShown_ = true;
+  exitStatus_ = 0;
+  // The help is shown in the language a LANGID among the other tokens asks
+  // for; whatever else is wrong with them does not matter here.
+  std::vector<stringT> tokens{stringT()};
+  for (size_t i = 1; i < args.size(); ++i)
+    if (informationRequest({stringT(), args[i]}) == InformationRequest::None) tokens.push_back(args[i]);
+  ParseResult parsed = parseOptions(tokens, orvservOptions(), kOrvservSlots);
+  if (auto text = parsed.value(kSlotLangId))
+    if (auto id = parseLanguageId(text->view())) loadLanguage(*id);
+  stringT name = programName(args.empty() ? stringT() : args[0]);
+  stringT text = request == InformationRequest::Help
+                     ? helpText(orvservOptions(), name)
+                     : stringT::format("%s %s\n", name.c_str(), programVersion().toString().c_str());
+  std::fwrite(text.view().data(), 1, text.size(), io.out);
+  std::fflush(io.out);
+}
+
+stringT programName(const stringT& argv0) {
+  std::string path = argv0.str();
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.empty() ? stringT("orvserv") : stringT(name);
 }
 
 void Application::determineProgramDirectory(const stringT& argv0) {
@@ -87,7 +125,7 @@ bool Application::readOptions(const std::vector<stringT>& args, const StartupIo&
   if (args.size() > 1) tokens.insert(tokens.end(), args.begin() + 1, args.end());
   CommandLineOutcome outcome = readCommandLine(parseOptions(tokens, definitions, kOrvservSlots));
   if (!outcome.ok) {
-    reportInvalidOption(outcome.invalidToken, definitions, io);
+    reportInvalidOption(outcome.invalidToken, definitions, io, programName(args.empty() ? stringT() : args[0]));
     exitStatus_ = kInvalidOptionStatus;
     return false;
   }

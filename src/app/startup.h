@@ -6,7 +6,8 @@
 //   3. escape letters r n t (fixed in common/message_file.cpp)
 //   4. the user's language from the locale, and its message file
 //   5. application title, the translated "*Tarnwick @Orvane"
-//   6. command line; an invalid option prints the usage and ends start-up
+//   6. command line; an invalid option prints the usage and ends start-up,
+//      and so do --help and --version (after their text, status 0)
 //   7. LANGID: load the message file of that language
 //   8. database directory, gateway directory, settings and diagnostic paths
 // and, as building blocks for their place after the databases are open:
@@ -66,6 +67,8 @@ class Application {
   int writeSettings();
 
   int exitStatus() const { return exitStatus_; }
+  // Start-up ended after showing the help or the version (exit status 0).
+  bool informationShown() const { return informationShown_; }
   const AppValues& values() const { return values_; }
 
   // Overrides the program directory (tests); otherwise it comes from the
@@ -79,6 +82,9 @@ class Application {
 
  private:
   void determineProgramDirectory(const stringT& argv0);
+  void loadLanguage(uint16_t id);
+  // Prints the help or the version on io.out; exit status 0.
+  void showInformation(InformationRequest request, const std::vector<stringT>& args, const StartupIo& io);
   void loadUserLanguage();
   bool readOptions(const std::vector<stringT>& args, const StartupIo& io);
   void determineDirectories();
@@ -86,18 +92,23 @@ class Application {
   AppValues values_;
   int exitStatus_ = 0;
   bool settingsRead_ = false;  // readSettings() ran: writeSettings() may write
+  bool informationShown_ = false;
   stringT programDirectoryOverride_;
   std::optional<uint16_t> userLanguageOverride_;
   stringT currentDirectoryOverride_;
 };
 
 // Shows an invalid option: the translated "*Invalid Option: %s" line on
-// err, the usage summary on out, then, on a terminal, the translated
+// err (as an error journal line, "<3>..."), the usage summary on out, then, on a terminal, the translated
 // "*Press 'Enter' to continue." and a wait for one line of input. When the
 // usage cannot be written, err gets the translated "*Can't display Usage
 // information" instead.
+// programName, when given, heads the usage ("Usage: orvserv [options]").
 void reportInvalidOption(const stringT& token, const std::vector<OptionDefinition>& definitions,
-                         const StartupIo& io);
+                         const StartupIo& io, const stringT& programName = stringT());
+
+// The last component of argv0 ("orvserv" when empty).
+stringT programName(const stringT& argv0);
 
 // The directory of the running executable, else of argv0, else ".".
 stringT executableDirectory(const stringT& argv0);

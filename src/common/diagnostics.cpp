@@ -49,7 +49,7 @@ stringT DiagnosticList::filePath() const {
   return path_;
 }
 
-void DiagnosticList::addDiagnostic(const stringT& text) {
+void DiagnosticList::addDiagnostic(const stringT& text, DiagnosticLevel level) {
   const stringT listFormat = translate("*%a %m/%d/%y %H:%M");
   std::lock_guard<std::mutex> lock(mutex_);
   std::time_t now = timeSource_ ? timeSource_() : std::time(nullptr);
@@ -59,6 +59,7 @@ void DiagnosticList::addDiagnostic(const stringT& text) {
   if (rows_.size() >= kMaxEntries) rows_.erase(rows_.begin(), rows_.begin() + (rows_.size() - kMaxEntries + 1));
   rows_.push_back({formatTime(listFormat.c_str(), local), text.replaceAll("\r\n", " : ")});
   ++generation_;
+  writeJournal(level, text);
 
   if (path_.empty()) return;
   std::FILE* file = openDiagnostic(path_.str(), false);
@@ -89,4 +90,4 @@ DiagnosticList& diagnostics() {
   return instance;
 }
 
-void addDiagnostic(const stringT& text) { diagnostics().addDiagnostic(text); }
+void addDiagnostic(const stringT& text, DiagnosticLevel level) { diagnostics().addDiagnostic(text, level); }

@@ -9,6 +9,9 @@
 //   | file  | "%s %s : %s\n": date MM/DD/YY, time HH:MM:SS, the text as |
 //   |       | given (line breaks inside it written as they are)         |
 //
+// Every message also goes to the journal (common/journal.h): one line on
+// stderr with the priority it was added with.
+//
 // The file is opened for appending for every message and closed at once;
 // a file that cannot be opened is skipped without a report. The list keeps
 // the newest kMaxEntries rows, so a gateway that runs for months does not
@@ -25,7 +28,12 @@
 #include <deque>
 #include <vector>
 
+#include "common/journal.h"
 #include "common/string.h"
+
+// How a diagnostic is written to the journal: failures of the runs are
+// errors; reports of what was done are information.
+using DiagnosticLevel = JournalPriority;
 
 struct DiagnosticEntry {
   stringT time;
@@ -46,7 +54,7 @@ class DiagnosticList {
   void openDiagnosticFile(const stringT& path, bool clear);
   stringT filePath() const;
 
-  void addDiagnostic(const stringT& text);
+  void addDiagnostic(const stringT& text, DiagnosticLevel level = DiagnosticLevel::Information);
 
   // A copy of the rows, newest first.
   std::vector<DiagnosticEntry> snapshot() const;
@@ -65,5 +73,5 @@ class DiagnosticList {
 
 // The list of the process.
 DiagnosticList& diagnostics();
-// diagnostics().addDiagnostic(text).
-void addDiagnostic(const stringT& text);
+// diagnostics().addDiagnostic(text, level).
+void addDiagnostic(const stringT& text, DiagnosticLevel level = DiagnosticLevel::Information);

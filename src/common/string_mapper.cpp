@@ -60,7 +60,13 @@ int StringMapper::loadMessages(const stringT& path, std::string_view marker, cha
 
 stringT StringMapper::translate(const stringT& text) const {
   auto it = map_.find(text.view());
-  return it == map_.end() ? text : it->second;
+  return it == map_.end() ? unmarked(text) : it->second;
+}
+
+bool StringMapper::hasEntry(std::string_view key) const { return map_.find(key) != map_.end(); }
+
+std::vector<stringT> StringMapper::resourceDirectories() const {
+  return {programDirectory_, programDirectory_ + "/" + kInstalledResourceDirectory};
 }
 
 stringT StringMapper::messageFilePath(uint16_t id) const {
@@ -70,7 +76,12 @@ stringT StringMapper::messageFilePath(uint16_t id) const {
 uint16_t StringMapper::loadLanguage(uint16_t id) {
   const uint16_t tries[] = {id, static_cast<uint16_t>(id & 0x3FF), 0};
   for (uint16_t attempt : tries) {
-    if (loadMessages(messageFilePath(attempt)) != 0) continue;
+    bool loaded = false;
+    for (const stringT& directory : resourceDirectories()) {
+      stringT path = stringT::format("%s/msg%04x.txt", directory.c_str(), static_cast<unsigned>(attempt));
+      if ((loaded = loadMessages(path) == 0)) break;
+    }
+    if (!loaded) continue;
     // The user's locale for dates and messages, but numbers and character
     // classes stay "C": table fields and index keys are written with '.'
     // decimals and ASCII case rules whatever the user's language.
@@ -80,15 +91,21 @@ uint16_t StringMapper::loadLanguage(uint16_t id) {
     loadedLanguage_ = attempt;
     return attempt;
   }
+  // The warning names the first place looked in: beside the program.
+  (void)setStatus(1, stringT::format("can't open file '%s' to read", messageFilePath(0).c_str()));
   showWarning();
   loadedLanguage_ = kNoLanguageLoaded;
   return kNoLanguageLoaded;
 }
 
 stringT StringMapper::manualDirectory() const {
-  stringT dir = stringT::format("%s/manual/%04x", programDirectory_.c_str(), static_cast<unsigned>(loadedLanguage_));
   std::error_code ec;
-  if (std::filesystem::is_directory(dir.c_str(), ec)) return dir;
+  for (unsigned id : {static_cast<unsigned>(loadedLanguage_), 0u}) {
+    for (const stringT& directory : resourceDirectories()) {
+      stringT dir = stringT::format("%s/manual/%04x", directory.c_str(), id);
+      if (std::filesystem::is_directory(dir.c_str(), ec)) return dir;
+    }
+  }
   return programDirectory_ + "/manual/0000";
 }
 
@@ -113,6 +130,11 @@ StringMapper& stringMapper() {
 }
 
 stringT translate(const stringT& marked) { return stringMapper().translate(marked); }
+
+stringT unmarked(const stringT& text) {
+  if (text.size() > 1 && text[0] == '*') return text.substr(1);
+  return text;
+}
 
 namespace {
 
@@ -143,9 +165,10 @@ bool conversionsOf(std::string_view format, std::string& out) {
 }  // namespace
 
 stringT translateFormat(const stringT& marked) {
+  if (!stringMapper().hasEntry(marked.view())) return unmarked(marked);
   stringT translated = translate(marked);
-  if (translated.view() == marked.view()) return marked;
   std::string want, got;
-  if (!conversionsOf(marked.view(), want) || !conversionsOf(translated.view(), got) || want != got) return marked;
+  if (!conversionsOf(marked.view(), want) || !conversionsOf(translated.view(), got) || want != got)
+    return unmarked(marked);
   return translated;
 }

@@ -3,12 +3,19 @@
 // Every user-visible text is written in the program in English with a
 // leading "*" ("*POP3 manager"). The whole text, marker included, is the key
 // under which the message file of the user's language supplies the text to
-// show; translate() returns the input unchanged when there is no entry, so
-// an untranslated text keeps its "*". Format texts are translated first and
+// show. A text with no entry is shown without its leading "*", so a marker
+// never reaches the user even when a message file lags behind the program
+// (tests/common/marked_texts_test.cpp checks that both shipped files have
+// every marked text). Format texts are translated first and
 // filled in afterwards. Table, field, tag and file names are never passed
 // through translate.
 //
-// Message file format (msg%04x.txt in the program directory), read as text:
+// Message files (msg%04x.txt) and the manual (manual/%04x/) are looked for
+// beside the program, as in the build tree, and then in ../share/orvane
+// from it, where an installed program keeps them (/usr/bin/orvserv and
+// /usr/share/orvane).
+//
+// Message file format (msg%04x.txt), read as text:
 //
 //   | what            | rule                                                 |
 //   |-----------------|------------------------------------------------------|
@@ -43,10 +50,14 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/manager.h"
 
 inline constexpr std::string_view kMessageMarker = "ORVSERV,";
+// Where an installed program's message files and manual are, relative to
+// the program directory.
+inline constexpr const char* kInstalledResourceDirectory = "../share/orvane";
 // Loaded language id when no message file could be loaded.
 inline constexpr uint16_t kNoLanguageLoaded = 0xFFFF;
 
@@ -64,23 +75,29 @@ class StringMapper : public Manager {
                                          char separator = ',', char terminator = '\n', bool raw = false);
   // Records status 0 with an empty message.
   virtual int resetStatus() { return setStatus(0); }
-  // The mapped text when the whole input is a key, otherwise the input.
+  // The mapped text when the whole input is a key, otherwise the input
+  // without a leading "*" (unmarked()).
   virtual stringT translate(const stringT& text) const;
+  // Whether key has an entry in the loaded file.
+  bool hasEntry(std::string_view key) const;
 
   // loadMessages over text already in memory (same rules; empties the map).
   void loadMessagesFromText(std::string_view content, std::string_view marker = kMessageMarker,
                             char separator = ',', char terminator = '\n', bool raw = false);
 
-  // Loads msg%04x.txt for id, else for id & 0x3FF, else for 0, from the
-  // program directory. Returns the id loaded, or kNoLanguageLoaded after a
+  // Loads msg%04x.txt for id, else for id & 0x3FF, else for 0, each from
+  // the first of resourceDirectories() that has it. Returns the id loaded, or kNoLanguageLoaded after a
   // warning box naming the last path tried (the map is then empty). Records
   // the result as loadedLanguage().
   uint16_t loadLanguage(uint16_t id);
 
+  // The program directory, then its ../share/orvane.
+  std::vector<stringT> resourceDirectories() const;
   // "<program directory>/msg%04x.txt".
   stringT messageFilePath(uint16_t id) const;
-  // "<program directory>/manual/%04x" for the loaded id, or ".../manual/0000"
-  // when that directory does not exist.
+  // "manual/%04x" for the loaded id, else "manual/0000", in the first of
+  // resourceDirectories() that has it; "<program directory>/manual/0000"
+  // when none has.
   stringT manualDirectory() const;
   // The About box's messages line: translated "*Messages", the file's own
   // version when it states one, and "(%04X/%04X)" (requested/loaded ids).
@@ -110,12 +127,16 @@ class StringMapper : public Manager {
 // The one instance of the process.
 StringMapper& stringMapper();
 
-// stringMapper().translate(marked): the loaded text, or marked itself.
+// stringMapper().translate(marked): the loaded text, or marked without its
+// leading "*".
 stringT translate(const stringT& marked);
+
+// text without one leading "*" (a lone "*" stays as it is).
+stringT unmarked(const stringT& text);
 
 // translate() for a printf format text: the translation is used only when
 // its conversions (%s, %ld, %04x, ...) are the same, in the same order, as
 // those of the marked text, and it has no %n or "*" width; otherwise the
-// marked text itself. A message file can then never make a format read
+// marked text itself, without its leading "*". A message file can then never make a format read
 // arguments that are not there.
 stringT translateFormat(const stringT& marked);

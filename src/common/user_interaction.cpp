@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/journal.h"
+
 namespace {
 
 std::atomic<bool> assumeYesFlag{false};
@@ -20,10 +22,16 @@ const char* answerName(int code) {
   }
 }
 
-std::string noticeLine(const stringT& caption, const stringT& text) {
-  std::string line;
-  if (!caption.empty()) line = caption.str() + ": ";
-  return line + text.replaceAll("\r\n", " : ").str();
+stringT noticeLine(const stringT& caption, const stringT& text) {
+  return caption.empty() ? text : caption + ": " + text;
+}
+
+JournalPriority priorityOf(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Error: return JournalPriority::Error;
+    case MessageIcon::Warning: return JournalPriority::Warning;
+    default: return JournalPriority::Information;
+  }
 }
 
 // Reads one answer from the terminal; -1 at end of input.
@@ -48,15 +56,15 @@ int readTerminalAnswer(int first, int second) {
 
 class TerminalInteraction : public UserInteraction {
  public:
-  void messageBox(MessageIcon, const stringT& caption, const stringT& text) override {
-    std::fprintf(stderr, "%s\n", noticeLine(caption, text).c_str());
+  void messageBox(MessageIcon icon, const stringT& caption, const stringT& text) override {
+    writeJournal(priorityOf(icon), noticeLine(caption, text));
   }
 
   int ask(const stringT& caption, const stringT& text, int first, int second) override {
-    std::fprintf(stderr, "%s\n", noticeLine(caption, text).c_str());
+    writeJournal(JournalPriority::Information, noticeLine(caption, text));
     if (assumeYes()) {
       int yes = (first == 0 || first == 3) ? first : second;
-      std::fprintf(stderr, "answered %s (/AssumeYes+)\n", answerName(yes));
+      writeJournal(JournalPriority::Information, stringT::format("answered %s (/AssumeYes+)", answerName(yes)));
       return yes;
     }
     if (isatty(STDIN_FILENO)) {
@@ -64,7 +72,8 @@ class TerminalInteraction : public UserInteraction {
       if (answer >= 0) return answer;
     }
     int safe = safeAnswer(first, second);
-    std::fprintf(stderr, "answered %s: no terminal to ask (use /AssumeYes+ to answer Yes)\n", answerName(safe));
+    writeJournal(JournalPriority::Warning,
+                 stringT::format("answered %s: no terminal to ask (use /AssumeYes+ to answer Yes)", answerName(safe)));
     return safe;
   }
 };

@@ -10,7 +10,7 @@ ProcessingCycle::ProcessingCycle(DatabaseContext& gateway, DatabaseContext& main
 
 void ProcessingCycle::report(const stringT& text) {
   ++reports_;
-  addDiagnostic(text);
+  addDiagnostic(text, DiagnosticLevel::Error);
 }
 
 void ProcessingCycle::doAll() {

@@ -32,7 +32,8 @@ std::string conversions(std::string_view format) {
 stringT formatMarked(const char* marked, ...) {
   stringT translated = translate(stringT(marked));
   std::string format = translated.str();
-  if (format.find('\0') != std::string::npos || conversions(format) != conversions(marked)) format = marked;
+  if (format.find('\0') != std::string::npos || conversions(format) != conversions(marked))
+    format = unmarked(stringT(marked)).str();
 
   va_list args;
   va_start(args, marked);

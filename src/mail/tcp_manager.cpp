@@ -110,11 +110,15 @@ int TCPManager::connect(const stringT& host, uint16_t port) {
       continue;
     }
     closeSocket();
-    if (addressInUse(err)) return setStatus(kFailure, translate("*The server is busy"));
+    // Both name the server and port tried: an administrator reading the
+    // journal must see which of the two mail servers failed.
+    const stringT peer = stringT::format(" (%s:%u)", host.c_str(), static_cast<unsigned>(port));
+    if (addressInUse(err)) return setStatus(kFailure, translate("*The server is busy") + peer);
     // This one message is filled in first and translated afterwards.
     return setStatus(kFailure, translate(stringT::format("*Can't connect; the server may be down, or your network "
                                                          "connection may not be active: %d",
-                                                         err)));
+                                                         err)) +
+                                   peer);
   }
 }
 

@@ -128,7 +128,7 @@ int MainWindow::logCommand(LogCommand command, const std::vector<long>& keys, in
       if (applyOne(logs, command, key, listedStatus, target) == 0)
         ++changed;
       else
-        addDiagnostic(logs.describe());
+        addDiagnostic(logs.describe(), DiagnosticLevel::Error);
     }
   }
   cycle_.refresh();

@@ -92,10 +92,12 @@ TEST(OptionUsage, PadsDisplayTextsToTheLongest) {
   std::vector<OptionDefinition> two = {defineOption("TarnwickDatabase", kOptValue, 0, "Tarnwick Database location."),
                                        defineOption("LANGID", kOptValue, 1, "Language id to use.")};
   EXPECT_EQ(usageText(two).view(),
-            " *[options]\n"
-            "*options:\n"
+            " [options]\n"
+            "options:\n"
             " /TarnwickDatabase: -- Tarnwick Database location.\n"
             " /LANGID:           -- Language id to use.\n");
+  // With the program's name, the line the usage printer puts first.
+  EXPECT_EQ(usageText(two, "orvserv").view().substr(0, 34), "Usage: orvserv [options]\noptions:\n");
   EXPECT_EQ(defineOption("AssumeYes", kOptSwitch, 4, "x").display.view(), "/AssumeYes+/-");
   EXPECT_EQ(defineOption("file", kOptPlain, 5, "x").display.view(), "file");
 }
@@ -129,3 +131,34 @@ TEST(CommandLineValues, AreCheckedAndConverted) {
 }
 
 }  // namespace
+
+TEST(CommandLineValues, SetMayBeRepeatedAndKeepsEveryValueWhole) {
+  auto ok = readCommandLine(parse({"/Set:101=pop.example.org", "/TD:/srv/t", "/Set:152=Desk, building 4",
+                                   "/SFF:104=/run/secret", "/SetFromStdin:155", "/set:103=a=b"}));
+  ASSERT_TRUE(ok.ok) << ok.invalidToken.str();
+  std::vector<std::string> got;
+  for (const SettingAssignment& a : ok.values.settings)
+    got.push_back(std::to_string(a.number) + "|" + std::to_string(static_cast<int>(a.source)) + "|" + a.text.str());
+  EXPECT_EQ(got, (std::vector<std::string>{"101|0|pop.example.org", "152|0|Desk, building 4", "103|0|a=b",
+                                           "104|1|/run/secret", "155|2|"}));
+  // One stdin value only; each form needs its number.
+  for (auto bad : std::vector<std::vector<std::string>>{{"/SetFromStdin:104", "/SetFromStdin:103"},
+                                                        {"/Set:101"}, {"/Set:=x"}, {"/Set:x1=2"},
+                                                        {"/SetFromFile:104"}, {"/SetFromStdin:104=x"},
+                                                        {"/Set:12345=x"}}) {
+    std::vector<stringT> t{stringT()};
+    for (const std::string& a : bad) t.emplace_back(a);
+    auto r = readCommandLine(parseOptions(t, orvservOptions(), kOrvservSlots));
+    EXPECT_FALSE(r.ok) << bad.back();
+  }
+}
+
+TEST(CommandLineValues, HelpAndVersionAreFoundAnywhereAfterTheProgramName) {
+  using IR = InformationRequest;
+  EXPECT_EQ(informationRequest({"orvserv", "/TD:/x", "--help"}), IR::Help);
+  EXPECT_EQ(informationRequest({"orvserv", "-h"}), IR::Help);
+  EXPECT_EQ(informationRequest({"orvserv", "/?"}), IR::Help);
+  EXPECT_EQ(informationRequest({"orvserv", "--version", "--help"}), IR::Version);
+  EXPECT_EQ(informationRequest({"--help"}), IR::None);  // the program name itself
+  EXPECT_EQ(informationRequest({"orvserv", "/TD:--help"}), IR::None);
+}

@@ -32,20 +32,23 @@ TEST(Orvserv, InvalidOptionPrintsTheUsageAndFails) {
   ProgramRun run = runOrvserv("/LANG:40c");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out,
-            " [options]\n"
+            "Usage: orvserv [options]\n"
             "options:\n"
             " /TarnwickDatabase:  -- Tarnwick Database location.\n"
             " /LANGID:            -- Language id to use.\n"
             " /Listen:            -- Operator console address ADDR:PORT, or off.\n"
             " /Run:               -- Do one run and exit: retrieve, update, acknowledge or all.\n"
             " /AssumeYes+/-       -- Answer Yes to start-up questions.\n"
-            " /ConsolePassword+/- -- Set the operator console's password (asked for), then exit.\n");
+            " /ConsolePassword+/- -- Set the operator console's password (asked for), then exit.\n"
+            " /Set:               -- Write setting N=VALUE into orvserv.cfg and exit (repeatable).\n"
+            " /SetFromFile:       -- Write setting N=PATH from the first line of that file and exit.\n"
+            " /SetFromStdin:      -- Write setting N from one line of standard input and exit.\n");
 }
 
 TEST(Orvserv, TheInvalidOptionLineIsInTheUsersLanguage) {
   ProgramRun run = runOrvserv("/TD:/tmp bare", "fr_FR.UTF-8", "2>&1 >/dev/null");
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "Option invalide : bare\n");
+  EXPECT_EQ(run.out, "<3>Option invalide : bare\n");
 }
 
 }  // namespace

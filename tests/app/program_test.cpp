@@ -82,7 +82,7 @@ TEST_F(ProgramTest, EachStartUpFailureHasItsMessageAndStatus) {
   std::ofstream(db_ + "/@Orvane") << "a file where the directory should be";
   Outcome blocked = orvserv(options());
   EXPECT_EQ(blocked.status, 4) << blocked.output;
-  EXPECT_NE(blocked.output.find("Can't create directory\n" + db_ + "/@Orvane"), std::string::npos) << blocked.output;
+  EXPECT_NE(blocked.output.find("Can't create directory : " + db_ + "/@Orvane"), std::string::npos) << blocked.output;
   fs::remove(db_ + "/@Orvane");
 
   ASSERT_EQ(orvserv(options()).status, 0);  // makes the gateway database

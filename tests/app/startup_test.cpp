@@ -113,11 +113,11 @@ TEST_F(StartupTest, InvalidOptionPrintsUsageAndTheTranslatedLine) {
   CapturedIo io;
   EXPECT_FALSE(start(app, {"/LANGID:409", "/LANGID:40c"}, io));
   EXPECT_EQ(app.exitStatus(), Application::kInvalidOptionStatus);
-  EXPECT_EQ(io.err(), "Option invalide : /LANGID:40c\n");
-  EXPECT_EQ(io.out().substr(0, 44), " [options]\noptions:\n /TarnwickDatabase:  -- ");
+  EXPECT_EQ(io.err(), "<3>Option invalide : /LANGID:40c\n");
+  EXPECT_EQ(io.out().substr(0, 64), "Utilisation: orvserv [options]\noptions:\n /TarnwickDatabase:  -- ");
 }
 
-TEST_F(StartupTest, WithoutAnyMessageFileTextsKeepTheirMarkers) {
+TEST_F(StartupTest, WithoutAnyMessageFileTextsAreShownWithoutTheirMarkers) {
   std::filesystem::remove(dir_ + "/msg0000.txt");
   Application app;
   app.setUserLanguage(0x0409);
@@ -125,8 +125,8 @@ TEST_F(StartupTest, WithoutAnyMessageFileTextsKeepTheirMarkers) {
   EXPECT_FALSE(start(app, {"bare"}, io));
   EXPECT_EQ(app.values().loadedLanguage, kNoLanguageLoaded);
   EXPECT_EQ(silent_.shown, 1);  // the warning naming msg0000.txt
-  EXPECT_EQ(io.err(), "*Invalid Option: bare\n");
-  EXPECT_EQ(io.out().substr(0, 21), " *[options]\n*options:");
+  EXPECT_EQ(io.err(), "<3>Invalid Option: bare\n");
+  EXPECT_EQ(io.out().substr(0, 34), "Usage: orvserv [options]\noptions:\n");
 }
 
 TEST_F(StartupTest, OnATerminalTheUsageWaitsForEnter) {
@@ -140,6 +140,22 @@ TEST_F(StartupTest, OnATerminalTheUsageWaitsForEnter) {
   std::string out = io.out();
   EXPECT_EQ(out.substr(out.size() - 26), "Press 'Enter' to continue.");
   EXPECT_EQ(std::fgetc(io.io.in), EOF);  // the line was read
+  std::fclose(io.io.in);
+}
+
+TEST_F(StartupTest, HelpIsShownInTheAskedLanguageAndNeverWaits) {
+  Application app;
+  app.setUserLanguage(0x0409);
+  CapturedIo io;
+  std::string input = "\n";
+  io.io.in = fmemopen(input.data(), input.size(), "r");
+  io.io.interactive = true;
+  EXPECT_FALSE(start(app, {"/LANGID:40c", "/NoSuchOption", "--help"}, io));
+  EXPECT_TRUE(app.informationShown());
+  EXPECT_EQ(app.exitStatus(), 0);
+  EXPECT_EQ(io.out().substr(0, 31), "Utilisation: orvserv [options]\n");
+  EXPECT_EQ(io.err(), "");
+  EXPECT_EQ(std::fgetc(io.io.in), '\n');  // nothing was read
   std::fclose(io.io.in);
 }
 

@@ -80,17 +80,17 @@ TEST(Configurations, BinaryAndOversizedFilesAreReadSafely) {
   ConfigurationsManager big;
   EXPECT_EQ(big.readSettings(dir.file("big.cfg")), 1);
   EXPECT_FALSE(big.settings().contains(101));
-  EXPECT_EQ(big.get(152).view(), "*Tarnwick @Orvane");
+  EXPECT_EQ(big.get(152).view(), "Tarnwick @Orvane");
 }
 
 TEST(Configurations, MissingFileGivesTheDefaultsAndAMessage) {
   ScratchDir dir;
   ConfigurationsManager c;
   EXPECT_EQ(c.readSettings(dir.file("none.cfg")), 1);
-  EXPECT_EQ(c.message().str(), "*can't open options file '" + dir.file("none.cfg") + "' to read");
-  EXPECT_EQ(c.get(152).view(), "*Tarnwick @Orvane");
-  EXPECT_EQ(c.get(153).view(), "*@Or:");
-  EXPECT_EQ(c.get(154).view(), "*Current status of your Tarnwick @Orvane");
+  EXPECT_EQ(c.message().str(), "can't open options file '" + dir.file("none.cfg") + "' to read");
+  EXPECT_EQ(c.get(152).view(), "Tarnwick @Orvane");
+  EXPECT_EQ(c.get(153).view(), "@Or:");
+  EXPECT_EQ(c.get(154).view(), "Current status of your Tarnwick @Orvane");
 }
 
 TEST(Configurations, AFailedWriteKeepsTheOldFile) {
@@ -100,7 +100,7 @@ TEST(Configurations, AFailedWriteKeepsTheOldFile) {
   ASSERT_EQ(c.write(dir.file("c.cfg")), 0);
   c.set(101, "new");
   EXPECT_EQ(c.write(dir.file("missing/c.cfg")), 1);
-  EXPECT_TRUE(c.message().startsWith("*can't open options file '" + dir.file("missing/c.cfg") + "' for write\r\n"));
+  EXPECT_TRUE(c.message().startsWith("can't open options file '" + dir.file("missing/c.cfg") + "' for write\r\n"));
   EXPECT_EQ(dir.read("c.cfg"), "[101] old\r\n");
   EXPECT_EQ(c.write(dir.path()), 1);  // a directory cannot be replaced by a file
   EXPECT_TRUE(std::filesystem::is_directory(dir.path()));

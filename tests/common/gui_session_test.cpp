@@ -20,10 +20,10 @@ TEST(GUISession, CaptionsIconsAndExtraText) {
   s.InternalError("oops", "more");
   ASSERT_EQ(ui.boxes.size(), 3u);
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Information);
-  EXPECT_EQ(ui.boxes[0].caption, "*Tarnwick Information");
+  EXPECT_EQ(ui.boxes[0].caption, "Tarnwick Information");
   EXPECT_EQ(ui.boxes[0].text, "hello");
   EXPECT_EQ(ui.boxes[1].icon, MessageIcon::Error);
-  EXPECT_EQ(ui.boxes[1].caption, "*Tarnwick Error");
+  EXPECT_EQ(ui.boxes[1].caption, "Tarnwick Error");
   EXPECT_EQ(ui.boxes[1].text, "bad\r\ndetail");
   EXPECT_EQ(ui.boxes[2].caption, "Tarnwick Internal Error");
   EXPECT_EQ(ui.boxes[2].text, "Internal Error\r\noops\r\nmore");
@@ -37,7 +37,7 @@ TEST(GUISession, AskIsTrueExactlyForTheSecondAnswer) {
   EXPECT_FALSE(s.Ask(GUISession::Yes, GUISession::No, "Upgrade?", "now"));
   EXPECT_FALSE(s.Ask(GUISession::Cancel, GUISession::OK, "Go?"));
   EXPECT_TRUE(s.Ask(GUISession::Cancel, GUISession::OK, "Go?"));
-  EXPECT_EQ(ui.boxes[0].caption, "*Tarnwick Question");
+  EXPECT_EQ(ui.boxes[0].caption, "Tarnwick Question");
   EXPECT_EQ(ui.boxes[1].text, "Upgrade?\r\nnow");
   EXPECT_EQ(ui.asked[2], std::make_pair(2, 3));
 }
@@ -74,7 +74,7 @@ TEST(Diagnostics, ListShowsOneRowNewestFirstAndFileKeepsLineBreaks) {
   auto rows = list.snapshot();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].description.view(), "two : lines");
-  EXPECT_EQ(rows[0].time.view(), "*Tue 11/14/23 22:14");  // untranslated format keeps its marker
+  EXPECT_EQ(rows[0].time.view(), "Tue 11/14/23 22:14");  // untranslated: shown without its marker
   EXPECT_EQ(rows[1].description.view(), "first");
   EXPECT_EQ(dir.read("diagnostic.txt"), "11/14/23 22:13:20 : first\n11/14/23 22:14:21 : two\r\nlines\n");
 

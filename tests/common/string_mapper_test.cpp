@@ -24,9 +24,9 @@ TEST(MessageFile, EntriesNeedTheMarkerAndALineEnd) {
       "ORVSERV,*Last,no line feed");
   EXPECT_EQ(m.translate("*Rejected").view(), "Refusé");
   EXPECT_EQ(m.translate("*Waiting").view(), "En attente");
-  EXPECT_EQ(m.translate("*Void").view(), "*Void");
-  EXPECT_EQ(m.translate("*Empty").view(), "*Empty");
-  EXPECT_EQ(m.translate("*Last").view(), "*Last");
+  EXPECT_EQ(m.translate("*Void").view(), "Void");
+  EXPECT_EQ(m.translate("*Empty").view(), "Empty");
+  EXPECT_EQ(m.translate("*Last").view(), "Last");
   EXPECT_EQ(m.entryCount(), 2u);
 }
 
@@ -58,8 +58,8 @@ TEST(MessageFile, EscapesAreResolvedUnlessRaw) {
 TEST(MessageFile, LaterEntriesWinAndLookupIsExact) {
   StringMapper m = loaded("ORVSERV,*A,one\nORVSERV,*A,two\nORVSERV,Caption,Titre\n");
   EXPECT_EQ(m.translate("*A").view(), "two");
-  EXPECT_EQ(m.translate("*a").view(), "*a");
-  EXPECT_EQ(m.translate("*A ").view(), "*A ");
+  EXPECT_EQ(m.translate("*a").view(), "a");
+  EXPECT_EQ(m.translate("*A ").view(), "A ");
   EXPECT_EQ(m.translate("Caption").view(), "Titre");  // no marker needed to be translated
 }
 
@@ -71,7 +71,7 @@ TEST(MessageFile, OverlongLinesAreReadInPieces) {
   std::string tail = std::string(1027, 'x') + "ORVSERV,*Tail,t\n";
   StringMapper m = loaded(fits + tooLong + tail);
   EXPECT_EQ(m.translate("*Fits").size(), 1026u - 14);
-  EXPECT_EQ(m.translate("*Long").view(), "*Long");
+  EXPECT_EQ(m.translate("*Long").view(), "Long");
   EXPECT_EQ(m.translate("*Tail").view(), "t");
 }
 
@@ -99,7 +99,7 @@ TEST(StringMapper, LoadMessagesReportsAMissingFileAndEmptiesTheMap) {
   EXPECT_EQ(m.translate("*A").view(), "a");
   EXPECT_EQ(m.loadMessages(dir.file("none.txt")), 1);
   EXPECT_EQ(m.message().str(), "can't open file '" + dir.file("none.txt") + "' to read");
-  EXPECT_EQ(m.translate("*A").view(), "*A");
+  EXPECT_EQ(m.translate("*A").view(), "A");
   EXPECT_EQ(m.loadMessages(dir.path()), 1);  // a directory
   EXPECT_EQ(m.name().view(), "String Mapper");
 }
@@ -128,7 +128,8 @@ TEST(StringMapper, NoMessageFileWarnsAndLeavesTheMapEmpty) {
   m.setEntry("*&Session", "&Session");
   EXPECT_EQ(m.loadLanguage(0x0409), kNoLanguageLoaded);
   EXPECT_EQ(m.loadedLanguage(), kNoLanguageLoaded);
-  EXPECT_EQ(m.translate("*&Session").view(), "*&Session");
+  EXPECT_FALSE(m.hasEntry("*&Session"));
+  EXPECT_EQ(m.translate("*&Session").view(), "&Session");  // never shown with its marker
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Warning);
   EXPECT_EQ(ui.boxes[0].text, "String Mapper : 0x0001\r\ncan't open file '" + dir.path() + "/msg0000.txt' to read");
@@ -158,9 +159,30 @@ TEST(TranslateFormat, UsesATranslationOnlyWithTheSameConversions) {
   stringMapper().setEntry("*Key %s", "Clé %n");
   stringMapper().setEntry("*Pct %s", "100%% %s");
   EXPECT_EQ(translateFormat("*Sent %d of %s").view(), "Envoyé %d de %s");
-  EXPECT_EQ(translateFormat("*Got %ld").view(), "*Got %ld");
-  EXPECT_EQ(translateFormat("*Key %s").view(), "*Key %s");
+  EXPECT_EQ(translateFormat("*Got %ld").view(), "Got %ld");
+  EXPECT_EQ(translateFormat("*Key %s").view(), "Key %s");
   EXPECT_EQ(translateFormat("*Pct %s").view(), "100%% %s");
+  stringMapper().clear();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StringMapper, ATextWithoutAnEntryIsShownWithoutItsMarker) {
+  StringMapper m;
+  m.loadMessagesFromText("ORVSERV,*Rejected,Refusée\nORVSERV,*Sent %d of %s,Envoyé %s\n");
+  EXPECT_EQ(m.translate("*Rejected").view(), "Refusée");
+  EXPECT_EQ(m.translate("*Waiting").view(), "Waiting");
+  EXPECT_EQ(m.translate("Plain text").view(), "Plain text");
+  EXPECT_EQ(m.translate("*").view(), "*");
+  EXPECT_EQ(m.translate("").view(), "");
+  EXPECT_TRUE(m.hasEntry("*Rejected"));
+  EXPECT_FALSE(m.hasEntry("Rejected"));
+  stringMapper().loadMessagesFromText("ORVSERV,*Sent %d of %s,Envoyé %s\n");
+  // Neither a missing entry nor one whose conversions differ shows the marker.
+  EXPECT_EQ(translateFormat("*Got %ld").view(), "Got %ld");
+  EXPECT_EQ(translateFormat("*Sent %d of %s").view(), "Sent %d of %s");
   stringMapper().clear();
 }
 

@@ -66,7 +66,7 @@ TEST(Intake, StatusesHistoryAndOldStatus) {
   LogRecord bad = received("From: Ann <ann@@x.org>\r\n", "[1] request;;");
   takeIn(bad, stamp);
   EXPECT_EQ(bad.status(), kLogRejected);
-  EXPECT_EQ(bad.get(kLrHistory), "11/14 22:13 *Invalid Return E-mail Address: 'ann@@x.org' at position 4\r\n");
+  EXPECT_EQ(bad.get(kLrHistory), "11/14 22:13 Invalid Return E-mail Address: 'ann@@x.org' at position 4\r\n");
 
   LogRecord badUpdate = received("From: <a@b..c>\r\n", "[1] update;;");
   takeIn(badUpdate, stamp);
@@ -76,12 +76,12 @@ TEST(Intake, StatusesHistoryAndOldStatus) {
   LogRecord unknown = received("From: a@b.c\r\n", "[1] Request;;");
   takeIn(unknown, stamp);
   EXPECT_EQ(unknown.status(), kLogRejected);
-  EXPECT_EQ(unknown.get(kLrHistory), "11/14 22:13 *Unrecognized Action: 'Request'\r\n");
+  EXPECT_EQ(unknown.get(kLrHistory), "11/14 22:13 Unrecognized Action: 'Request'\r\n");
 
   // A control character is shown, not stored raw.
   LogRecord control = received("From: <a\x01@b.c>\r\n", "");
   takeIn(control, stamp);
-  EXPECT_EQ(control.get(kLrHistory), "11/14 22:13 *Invalid Return E-mail Address: 'a\\x01@b.c' at position 1\r\n");
+  EXPECT_EQ(control.get(kLrHistory), "11/14 22:13 Invalid Return E-mail Address: 'a\\x01@b.c' at position 1\r\n");
 
   // Forms are read from the decoded text.
   LogRecord encoded = received("From: a@b.c\r\nContent-Transfer-Encoding: base64\r\n", "WzFdIHVwZGF0ZTs7\r\n");
@@ -99,17 +99,17 @@ TEST(NoticeText, SectionsAndShownStatus) {
   row.set(105, "Tap");
   row.set(106, "It drips.");
   EXPECT_EQ(noticeText(row),
-            "*Your work-request -- Number @O00042 -- is currently \"*Waiting.\"\r\n"
-            "*Here are the details:\r\n*Opened line.\r\n\r\n"
-            "*Here is the History for this work-request:\r\n01/02 03:04 *Waiting\r\n\r\n"
-            "*Here is the Original work-request:\r\nTap\r\nIt drips.\r\n\r\n");
+            "Your work-request -- Number @O00042 -- is currently \"Waiting.\"\r\n"
+            "Here are the details:\r\n*Opened line.\r\n\r\n"
+            "Here is the History for this work-request:\r\n01/02 03:04 *Waiting\r\n\r\n"
+            "Here is the Original work-request:\r\nTap\r\nIt drips.\r\n\r\n");
 
   FieldMap bare;
   bare.set(kLrHistory, "h\r\n");
   bare.setNumber(kLrStatus, kLogTransferred);
-  EXPECT_EQ(noticeText(bare), "*Here is the History for this work-request:\r\nh\r\n\r\n");
+  EXPECT_EQ(noticeText(bare), "Here is the History for this work-request:\r\nh\r\n\r\n");
   bare.set(104, "R");
-  EXPECT_EQ(noticeText(bare).substr(0, 60).str(), "*Your work-request -- Number R -- is currently \"*Transferred");
+  EXPECT_EQ(noticeText(bare).substr(0, 58).str(), "Your work-request -- Number R -- is currently \"Transferred");
 }
 
 TEST(AcknowledgementMail, RecipientChoice) {
@@ -168,8 +168,8 @@ TEST(AcknowledgementMail, DateMessageIdAndControlCharacters) {
 
 TEST(WorkOrderSummary, EventLines) {
   WorkOrderFacts order{"WO-17     ", "20240105", "20240120", "Washer replaced", "20240110", "     3"};
-  // Without a message file the date format keeps its marker.
-  EXPECT_EQ(displayDate("20240105"), "*January 05, 2024");
+  // Without a message file the date format is shown without its marker.
+  EXPECT_EQ(displayDate("20240105"), "January 05, 2024");
   EXPECT_EQ(displayDate("2024013x"), "2024013x");
   EXPECT_EQ(displayDate("        "), "");
   EXPECT_EQ(scheduleText(order), "20240110     3");
@@ -177,7 +177,7 @@ TEST(WorkOrderSummary, EventLines) {
   SummaryEvent opened = summarizeWorkOrderEvent(kLogTransferred, kLogWaiting, true, "", order, false);
   EXPECT_TRUE(opened.report);
   EXPECT_EQ(opened.line,
-            "*Opened *W/O Number WO-17 *on *January 05, 2024.  *Work scheduled to start on *January 10, 2024 for 3 "
+            "Opened W/O Number WO-17 on January 05, 2024.  Work scheduled to start on January 10, 2024 for 3 "
             "day(s).\r\n");
   EXPECT_EQ(*opened.schedule, "20240110     3");
 
@@ -187,19 +187,19 @@ TEST(WorkOrderSummary, EventLines) {
   WorkOrderFacts moved = order;
   moved.workDate = "20240201";
   SummaryEvent re = summarizeWorkOrderEvent(kLogTransferred, kLogWaiting, false, "20240110     3 ", moved, false);
-  EXPECT_EQ(re.line, "*Rescheduled *W/O Number WO-17.  *Work scheduled to start on *February 01, 2024 for 3 day(s).\r\n");
+  EXPECT_EQ(re.line, "Rescheduled W/O Number WO-17.  Work scheduled to start on February 01, 2024 for 3 day(s).\r\n");
 
   SummaryEvent reopened = summarizeWorkOrderEvent(kLogTransferred, kLogCompleted, true, "20240110     3", order, false);
-  EXPECT_TRUE(reopened.line.startsWith("*Reopened *W/O Number WO-17 *on *January 05, 2024."));
+  EXPECT_TRUE(reopened.line.startsWith("Reopened W/O Number WO-17 on January 05, 2024."));
 
   EXPECT_EQ(summarizeWorkOrderEvent(kLogCompleted, kLogTransferred, true, "", order, false).line,
-            "*Closed *W/O Number WO-17 *on *January 20, 2024.\r\n");
+            "Closed W/O Number WO-17 on January 20, 2024.\r\n");
   EXPECT_EQ(summarizeWorkOrderEvent(kLogCompleted, kLogTransferred, true, "", order, true).line,
-            "*Closed *W/O Number WO-17 *on *January 20, 2024.  Washer replaced\r\n");
+            "Closed W/O Number WO-17 on January 20, 2024.  Washer replaced\r\n");
   EXPECT_EQ(summarizeWorkOrderEvent(kLogVoid, kLogTransferred, true, "", order, true).line,
-            "*Voided *W/O Number WO-17 *on *January 20, 2024.\r\n");
+            "Voided W/O Number WO-17 on January 20, 2024.\r\n");
   EXPECT_EQ(summarizeWorkOrderEvent(kLogWaiting, kLogTransferred, true, "", order, true).line,
-            "*Waiting *W/O Number WO-17 *on *January 20, 2024.\r\n");
+            "Waiting W/O Number WO-17 on January 20, 2024.\r\n");
 }
 
 }  // namespace

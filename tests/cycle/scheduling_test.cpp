@@ -163,7 +163,7 @@ TEST(Scheduler, SetTimerFollowsSetting151) {
   EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 40320LL * 60000);
 
   EXPECT_EQ(scheduler.setTimer(kProcessingTimer, -5), 1);
-  EXPECT_EQ(boxes.texts, std::vector<std::string>{"*Timer could not be set"});
+  EXPECT_EQ(boxes.texts, std::vector<std::string>{"Timer could not be set"});
   EXPECT_EQ(thread.timerPeriodMs(kProcessingTimer), 40320LL * 60000);  // the old one stays
   settings.set(kInterval, "0");
   EXPECT_EQ(scheduler.settingsAccepted("40320"), 0);

@@ -50,9 +50,9 @@ TEST(EnquiryReference, ShapeInText) {
 }
 
 TEST_F(MessagesLoaded, ReferenceFromFieldTwelveThenSubjectThenNone) {
-  // Without a message file the gateway numbers its requests "*@O01001"
-  // (the marked text shown as it is), and finds those.
-  EXPECT_EQ(enquiryReference(mail("Subject: Re: *@O01001\r\n", "[1] update;;")), "*@O01001");
+  // Without a message file the gateway numbers its requests "@O01001"
+  // (the marked text without its marker), and finds those.
+  EXPECT_EQ(enquiryReference(mail("Subject: Re: @O01001\r\n", "[1] update;;")), "@O01001");
   load("msg0000.txt");
   EXPECT_EQ(enquiryReference(mail("Subject: Re: @O00001\r\n", "[1] update;;[12]  @O00042 ;;")), "@O00042");
   // Field 12 is taken as given (a reference the requestor chose).

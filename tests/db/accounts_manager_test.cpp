@@ -36,7 +36,7 @@ TEST(AccountsManager, LoadFindAndGetAccountReadTheContact) {
   EXPECT_FALSE(m.AccountAt(17));
   EXPECT_FALSE(m.GetAccount(0));
   EXPECT_FALSE(m.GetAccount(18));  // a contact without an account
-  EXPECT_EQ(m.message(), "*account not found");
+  EXPECT_EQ(m.message(), "account not found");
   // A hidden contact keeps its account.
   auto hidden = m.GetAccount(8);
   ASSERT_TRUE(hidden);
@@ -49,10 +49,10 @@ TEST(AccountsManager, AnAccountWhoseContactWasDeletedIsRemovedOnLookUp) {
   AccountsManager m(*d.gateway, *d.maintenance);
   ASSERT_EQ(m.Load(), 0);
   EXPECT_EQ(m.Find(10), 2);  // contact 10 is deleted in the maintenance database
-  EXPECT_EQ(m.message(), "*Contact record is missing");
+  EXPECT_EQ(m.message(), "Contact record is missing");
   EXPECT_EQ(m.AccountCount(), 16u);
   EXPECT_EQ(m.Find(10), 2);
-  EXPECT_EQ(m.message(), "*account not found");
+  EXPECT_EQ(m.message(), "account not found");
   EXPECT_EQ(checkTables(*d.gateway, {"accounts.dbf"}), "");
 }
 
@@ -63,12 +63,12 @@ TEST(AccountsManager, AContactsTableThatCannotBeReadRemovesNothing) {
   AccountsManager m(*d.gateway, *d.maintenance);
   ASSERT_EQ(m.Load(), 0);
   EXPECT_LT(m.Find(4), 0);
-  EXPECT_EQ(m.message(), "*can't open contacts table");
+  EXPECT_EQ(m.message(), "can't open contacts table");
   ASSERT_EQ(m.Load(), 0);
   EXPECT_EQ(m.AccountCount(), 17u);
   long key = 0;
   EXPECT_EQ(m.FindContactByEmail("jane.adams@tarnwick-demo.example", &key), 2);
-  EXPECT_EQ(m.message(), "*can't open contacts table");
+  EXPECT_EQ(m.message(), "can't open contacts table");
 }
 
 TEST(AccountsManager, AppendUsesTheCounterAndRefusesDuplicates) {
@@ -79,7 +79,7 @@ TEST(AccountsManager, AppendUsesTheCounterAndRefusesDuplicates) {
   FieldMap dup;
   dup.setNumber(kAccountContactKey, 4);
   EXPECT_EQ(m.Append(dup), 2);
-  EXPECT_EQ(m.message(), "*Duplicate Contacts");
+  EXPECT_EQ(m.message(), "Duplicate Contacts");
   EXPECT_EQ(accountsCounter(m), 71);
 
   FieldMap fresh;
@@ -112,7 +112,7 @@ TEST(AccountsManager, EverybodyIsRecordOneAndSavingKeepsTheCounter) {
   d.openFixtures();
   AccountsManager m(*d.gateway, *d.maintenance);
   FieldMap every = m.GetEverybody();
-  EXPECT_EQ(every.get(kAccountName), "*Everybody");
+  EXPECT_EQ(every.get(kAccountName), "Everybody");
   EXPECT_EQ(every.get(kAccountFlags), "3");
   every.setNumber(kAccountFlags, 2);
   every.setNumber(kAccountContactKey, 99);
@@ -187,8 +187,8 @@ TEST(AccountsManager, DescribeAccount) {
   a.set(kAccountComments, "Note");
   EXPECT_EQ(m.DescribeAccount(a, kAllAccountFields, false), "Ann\r\nann@x.example\r\n\r\nNote\r\n");
   EXPECT_EQ(m.DescribeAccount(a, kAccountName | kAccountPhone, true),
-            stringT::format("%-20s Ann\r\n", "*Name:"));
-  EXPECT_EQ(m.DescribeAccount(a, kAccountComments, true), stringT::format("%-20s \r\nNote\r\n", "*Comments:"));
+            stringT::format("%-20s Ann\r\n", "Name:"));
+  EXPECT_EQ(m.DescribeAccount(a, kAccountComments, true), stringT::format("%-20s \r\nNote\r\n", "Comments:"));
 }
 
 TEST(AccountsManager, CacheHoldsAtMost256) {

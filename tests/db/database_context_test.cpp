@@ -40,7 +40,7 @@ TEST(DatabaseDirectory, CreateMakesTheDirectoryAndItsLockFiles) {
   EXPECT_EQ(dbtest::fs::file_size(s.file("new/session.lok")), 1u);
   // A missing parent cannot be made.
   EXPECT_FALSE(DatabaseContext::CreateDatabaseDirectory(stringT(s.file("a/b/c")), nullptr));
-  EXPECT_TRUE(shown.saw("*Creating Database directory"));
+  EXPECT_TRUE(shown.saw("Creating Database directory"));
   EXPECT_TRUE(shown.texts.size() == 1);
 }
 
@@ -60,9 +60,9 @@ TEST(DatabaseDirectory, ValidateRefusesWhatIsNotAUsableDatabase) {
   EXPECT_FALSE(empty.Validate(false));
   EXPECT_FALSE(empty.Validate(true));
   ASSERT_EQ(shown.texts.size(), 3u) << "a quiet validation reports nothing";
-  EXPECT_NE(shown.texts[0].find("*File Find Error Opening File"), std::string::npos);
-  EXPECT_NE(shown.texts[1].find("*DB is not a directory"), std::string::npos);
-  EXPECT_NE(shown.texts[2].find("*DB directory is not a DB"), std::string::npos);
+  EXPECT_NE(shown.texts[0].find("File Find Error Opening File"), std::string::npos);
+  EXPECT_NE(shown.texts[1].find("DB is not a directory"), std::string::npos);
+  EXPECT_NE(shown.texts[2].find("DB directory is not a DB"), std::string::npos);
   EXPECT_EQ(dbtest::fs::directory_iterator(s.file("empty")), dbtest::fs::directory_iterator())
       << "nothing is written into a directory that is not a database";
 
@@ -80,7 +80,7 @@ TEST(DatabaseDirectory, ValidateRefusesAReadOnlyDirectoryUnlessReadOnly) {
   {
     GatewayDatabase db(stringT(dir), nullptr);
     EXPECT_FALSE(db.Validate(false));
-    EXPECT_TRUE(shown.saw("*DB directory is not writeable"));
+    EXPECT_TRUE(shown.saw("DB directory is not writeable"));
     MaintenanceDatabase reader(stringT(dir), nullptr, 2, true);
     EXPECT_TRUE(reader.Validate(false));
     EXPECT_TRUE(reader.sessionLocked());
@@ -136,7 +136,7 @@ TEST(VersionsTable, WrittenRowsCheckAndForeignChecksFail) {
   ASSERT_EQ(t.commit(), 0);
   Version v;
   EXPECT_EQ(db.ReadVersion(0, &v, false), -200);
-  EXPECT_TRUE(shown.saw("*Database Version table is not valid"));
+  EXPECT_TRUE(shown.saw("Database Version table is not valid"));
 }
 
 TEST(VersionsTable, RowsBeyondTheTableAndAMissingTable) {
@@ -152,11 +152,11 @@ TEST(VersionsTable, RowsBeyondTheTableAndAMissingTable) {
   Scratch t;
   GatewayDatabase v1(stringT(t.copyFixture("gateway_v1")), nullptr);
   EXPECT_EQ(v1.ReadVersion(2, &v, false), 6);
-  EXPECT_TRUE(shown.saw("*Database Version table is not available"));
+  EXPECT_TRUE(shown.saw("Database Version table is not available"));
   ASSERT_EQ(v1.ReadDatabaseVersion(&v, false), 0);
   EXPECT_EQ(v.toString(), "0.0.504.0") << "the first layout had no Versions.dbf";
   EXPECT_EQ(v1.WriteVersion(0, Version{{1, 0, 0, 0}}), 6);
-  EXPECT_TRUE(shown.saw("*Cannot save updated Version table"));
+  EXPECT_TRUE(shown.saw("Cannot save updated Version table"));
 }
 
 TEST(MaintenanceVersion, EveryLayoutOfTheSettingsTable) {
@@ -173,13 +173,13 @@ TEST(MaintenanceVersion, EveryLayoutOfTheSettingsTable) {
   ASSERT_EQ(old.ReadVersion(2, &v, false), 0);
   EXPECT_EQ(v.toString(), "0.0.0.0") << "programs' rows exist only above 2.7.108.0";
   EXPECT_FALSE(old.Check(false));
-  EXPECT_TRUE(shown.saw("*The Tarnwick Database must be upgraded using Tarnwick"));
+  EXPECT_TRUE(shown.saw("The Tarnwick Database must be upgraded using Tarnwick"));
 
   std::string empty = s.file("none");
   dbtest::fs::create_directory(empty);
   MaintenanceDatabase none(stringT(empty), nullptr);
   EXPECT_EQ(none.ReadDatabaseVersion(&v, false), -1095);
-  EXPECT_TRUE(shown.saw("*No Tarnwick Database found"));
+  EXPECT_TRUE(shown.saw("No Tarnwick Database found"));
 }
 
 TEST(MaintenanceVersion, CheckAcceptsTheFixtureDatabase) {
@@ -203,16 +203,16 @@ TEST(GatewayVersion, CheckAcceptsCurrentRefusesLaterAndUnknown) {
   GatewayDatabase later(stringT(s.copyFixture("gateway", "later")), nullptr);
   ASSERT_EQ(later.WriteVersion(2, Version{{99, 0, 0, 0}}), 0);
   EXPECT_FALSE(later.Check(false));
-  EXPECT_TRUE(shown.saw("*@Orvane Database is for a later version of @Orvane"));
+  EXPECT_TRUE(shown.saw("@Orvane Database is for a later version of @Orvane"));
 
   GatewayDatabase v2(stringT(s.copyFixture("gateway_v2")), nullptr, false);
   EXPECT_FALSE(v2.Check(false));
-  EXPECT_TRUE(shown.saw("*The @Orvane Database must be upgraded using the @Orvane Installer"));
+  EXPECT_TRUE(shown.saw("The @Orvane Database must be upgraded using the @Orvane Installer"));
 
   GatewayDatabase odd(stringT(s.copyFixture("gateway", "odd")), nullptr);
   ASSERT_EQ(odd.WriteVersion(0, Version{{1, 0, 0, 0}}), 0);
   EXPECT_FALSE(odd.Check(false));
-  EXPECT_TRUE(shown.saw("*Unknown @Orvane database version\r\n1.0.0.0"));
+  EXPECT_TRUE(shown.saw("Unknown @Orvane database version\r\n1.0.0.0"));
 }
 
 }  // namespace

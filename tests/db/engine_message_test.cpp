@@ -39,10 +39,10 @@ TEST_F(EngineMessageTest, LocationRowsGeneralRowsAndUnknownCodes) {
   error4describe(&c, -999, 7, "x");
   error4(&c, -120, 80013);
   ASSERT_EQ(shown.texts.size(), 4u);
-  EXPECT_EQ(shown.texts[0], "*Multiple Slave Records Located\r\nStatus -720 30000");
-  EXPECT_EQ(shown.texts[1], "*Access Error Opening File\r\nStatus -62 123\r\na\r\nc");
+  EXPECT_EQ(shown.texts[0], "Multiple Slave Records Located\r\nStatus -720 30000");
+  EXPECT_EQ(shown.texts[1], "Access Error Opening File\r\nStatus -62 123\r\na\r\nc");
   EXPECT_EQ(shown.texts[2], "Status -999 7\r\nx");
-  EXPECT_EQ(shown.texts[3], "*Writing to READONLY File\r\nStatus -120 80013");
+  EXPECT_EQ(shown.texts[3], "Writing to READONLY File\r\nStatus -120 80013");
 }
 
 TEST(SystemMessage, UnknownNumbersAreShownAsStatus) {
@@ -54,7 +54,7 @@ TEST(EngineMessage, AppendedMessagesFollowOnTheirOwnLines) {
   EngineMessage m(nullptr, nullptr, 70, 0, "f", "", "");
   m.append(std::make_unique<SystemMessage>(0x7654321));
   m.append(std::make_unique<SystemMessage>(0x7654322));
-  EXPECT_EQ(m.reportText(), "*Cannot open the file\r\nStatus 70 0\r\nf\r\nstatus 07654321\n\r\nstatus 07654322\n");
+  EXPECT_EQ(m.reportText(), "Cannot open the file\r\nStatus 70 0\r\nf\r\nstatus 07654321\n\r\nstatus 07654322\n");
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST(LogsManager, GetRecordReadsTheRowAndItsMessage) {
   EXPECT_EQ(m.status(), 2);
   EXPECT_EQ(m.GetRecord(4242), nullptr);
   EXPECT_EQ(m.status(), 2);
-  EXPECT_EQ(m.message(), "*log not found");
+  EXPECT_EQ(m.message(), "log not found");
   EXPECT_EQ(m.RecordAt(99, 2), nullptr);
   EXPECT_NE(m.status(), 0);
   auto first = m.RecordAt(0, 9);
@@ -111,7 +111,7 @@ TEST(LogsManager, AppendReportsFailureWhenRecordOneIsMissing) {
   LogRecord r = newLog(1, "x");
   int rc = logs.Append(r);
   EXPECT_NE(rc, 0);  // never success without a stored row
-  EXPECT_EQ(logs.message(), "*can't append to logs table");
+  EXPECT_EQ(logs.message(), "can't append to logs table");
   EXPECT_EQ(logs.table().recordCount(), 0);
   EXPECT_FALSE(r.fields().contains(kLrKey));
   EXPECT_EQ(logs.CountAll(), 0u);
@@ -247,7 +247,7 @@ TEST(LogsManager, ATableThatCannotBeOpenedFailsEveryOperation) {
   EXPECT_NE(m.Find(53), 0);
   LogRecord r = newLog(1, "x");
   EXPECT_NE(m.Append(r), 0);
-  EXPECT_EQ(m.message(), "*can't append to logs table");
+  EXPECT_EQ(m.message(), "can't append to logs table");
 }
 
 }  // namespace

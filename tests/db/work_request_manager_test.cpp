@@ -41,7 +41,7 @@ TEST(WorkRequestManager, StatesFromRequestsAndTheirWorkOrders) {
   EXPECT_EQ(r.get(kReqDate), "20240304");
 
   EXPECT_EQ(m.FindByKey(42), 1);
-  EXPECT_EQ(m.message(), "*work request with key '42' not found");
+  EXPECT_EQ(m.message(), "work request with key '42' not found");
   EXPECT_EQ(m.FindByKey(21), 1);  // deleted
   EXPECT_EQ(m.State(), 3);        // the earlier request stays current
 }
@@ -52,7 +52,7 @@ TEST(WorkRequestManager, InitiateFillCommit) {
   WorkRequestManager m(*d.maintenance);
   FieldMap fresh;
   EXPECT_EQ(m.ReadRequest(fresh), 1);
-  EXPECT_EQ(m.message(), "*no current work request");
+  EXPECT_EQ(m.message(), "no current work request");
   ASSERT_EQ(m.Initiate(), 0);
   ASSERT_EQ(m.ReadRequest(fresh), 0);
   EXPECT_EQ(fresh.get(kReqNumber).trim(), "1025");
@@ -102,7 +102,7 @@ TEST(WorkRequestManager, MissingRequestorKeepsTheCountersAdvanced) {
   FieldMap r;
   r.setNumber(kReqRequestor, 10);  // deleted contact
   EXPECT_EQ(m.Fill(r), 1);
-  EXPECT_EQ(m.message(), "*can't find requestor");
+  EXPECT_EQ(m.message(), "can't find requestor");
   WorkRequestManager other(*d.maintenance);
   ASSERT_EQ(other.requests().go(1), 0);
   EXPECT_EQ(other.requests().field(kWrKey)->asLong(), 26);
@@ -133,14 +133,14 @@ TEST(WorkRequestManager, MissingTablesLeaveItNotInitiated) {
   std::remove(d.scratch.file("tw/units.dbf").c_str());
   WorkRequestManager m(*d.maintenance);
   EXPECT_FALSE(m.initiated());
-  EXPECT_EQ(m.message(), "*can't load one or more tables");
+  EXPECT_EQ(m.message(), "can't load one or more tables");
   EXPECT_EQ(m.FindByKey(1), 1);
-  EXPECT_EQ(m.message(), "*not initiated");
+  EXPECT_EQ(m.message(), "not initiated");
   EXPECT_EQ(m.Initiate(), 1);
   EXPECT_EQ(m.Commit(), 1);
   FieldMap r;
   EXPECT_EQ(m.Fill(r), 1);
-  EXPECT_EQ(m.message(), "*no current work request");
+  EXPECT_EQ(m.message(), "no current work request");
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ TEST(SessionLock, TwoProcessesShareAndExclusiveUseFallsBackToShared) {
     EXPECT_TRUE(shown.texts.empty());
 
     db.Lock(true);
-    EXPECT_TRUE(shown.saw("*DB cannot be locked for exclusive use"));
+    EXPECT_TRUE(shown.saw("DB cannot be locked for exclusive use"));
     EXPECT_TRUE(db.sessionLocked()) << "keeps working shared";
     EXPECT_FALSE(db.exclusive());
 
@@ -136,7 +136,7 @@ TEST(SessionLock, ExclusiveHolderKeepsOthersOut) {
     ASSERT_TRUE(other.held());
     GatewayDatabase db(stringT(dir), nullptr);
     EXPECT_FALSE(db.Validate(false));
-    EXPECT_TRUE(shown.saw("*DB locked for exclusive use"));
+    EXPECT_TRUE(shown.saw("DB locked for exclusive use"));
     EXPECT_FALSE(db.sessionLocked());
   }
   fs::remove_all(dir);
@@ -154,7 +154,7 @@ TEST(SessionLock, ExcludeFileHeldTooLongGivesUpAfterTenRetries) {
     ASSERT_TRUE(other.held());
     db.Lock(true);
     EXPECT_EQ(clock.sleeps, 10);
-    EXPECT_TRUE(shown.saw("*Cannot obtain lock file"));
+    EXPECT_TRUE(shown.saw("Cannot obtain lock file"));
     EXPECT_TRUE(db.sessionLocked()) << "the present mode is kept";
     EXPECT_FALSE(db.exclusive());
   }

@@ -115,7 +115,7 @@ TEST_F(SimTest, OlderLayoutsAreTooOldForTheGateway) {
   ASSERT_EQ(v25.ReadDatabaseVersion(&v, false), 0);
   EXPECT_EQ(v.toString(), "2.5.100.0");
   EXPECT_FALSE(v25.Check(false));
-  EXPECT_TRUE(shown.saw("*The Tarnwick Database must be upgraded using Tarnwick"));
+  EXPECT_TRUE(shown.saw("The Tarnwick Database must be upgraded using Tarnwick"));
 }
 
 TEST_F(SimTest, InterruptedArchiveIsClearedUpOtherActivityRefused) {
@@ -135,7 +135,7 @@ TEST_F(SimTest, InterruptedArchiveIsClearedUpOtherActivityRefused) {
   }
   MaintenanceDatabase busy(stringT(dir("busy")), nullptr);
   EXPECT_FALSE(busy.Check(false));
-  EXPECT_TRUE(shown.saw("*The Tarnwick Database is partway through a Reindex or Archive Purge operation"));
+  EXPECT_TRUE(shown.saw("The Tarnwick Database is partway through a Reindex or Archive Purge operation"));
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(Pop3Test, RejectedAccountNameQuotesAccountAndReply) {
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
   EXPECT_EQ(pop.message(),
-            "*The mail server is rejecting the e-mail Account name \"gateway\". Please verify the account name "
+            "The mail server is rejecting the e-mail Account name \"gateway\". Please verify the account name "
             "(-ERR who?\r\n)");
   EXPECT_TRUE(pop.greeted());
   EXPECT_FALSE(pop.loggedIn());
@@ -110,36 +110,36 @@ TEST_F(Pop3Test, SecondLoginAfterWrongPasswordStartsAtUser) {
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway", "wrong"), 2);
   EXPECT_EQ(pop.message(),
-            "*The mail server is rejecting the e-mail Account password.  Please verify the account password "
+            "The mail server is rejecting the e-mail Account password.  Please verify the account password "
             "(-ERR [AUTH] Authentication failed.\r\n)");
   overrides.clear();
   net.clearSent();
   EXPECT_EQ(pop.login("gateway", "secret"), 0);
   EXPECT_EQ(net.sent().substr(0, 14), "USER gateway\r\n");
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
-  EXPECT_EQ(pop.message(), "*already logged in");
+  EXPECT_EQ(pop.message(), "already logged in");
 }
 
 TEST_F(Pop3Test, GreetingFailures) {
   net.peerSends("-ERR go away\r\n");
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
-  EXPECT_EQ(pop.message(), "*greeting failed (-ERR go away\r\n)");
+  EXPECT_EQ(pop.message(), "greeting failed (-ERR go away\r\n)");
   EXPECT_EQ(pop.disconnect(), 0);
 
   // A greeting that never comes: 60 s, then an empty reply.
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
-  EXPECT_EQ(pop.message(), "*greeting failed ()");
+  EXPECT_EQ(pop.message(), "greeting failed ()");
   EXPECT_GE(clock.slept(), 60000);
   EXPECT_TRUE(pop.connected());  // the caller decides
   EXPECT_EQ(net.sent(), "");
 
   POP3Manager closed;
   EXPECT_EQ(closed.login("gateway", "secret"), 2);
-  EXPECT_EQ(closed.message(), "*not connected");
+  EXPECT_EQ(closed.message(), "not connected");
   EXPECT_EQ(closed.retrieve(1), 2);
-  EXPECT_EQ(closed.message(), "*not logged in");
+  EXPECT_EQ(closed.message(), "not logged in");
   EXPECT_EQ(closed.deleteMessage(1), 2);
   EXPECT_EQ(closed.logout(), 0);
 }
@@ -149,17 +149,17 @@ TEST_F(Pop3Test, NegativeRepliesAtEachStep) {
   connectAndLogin();
   overrides["LIST"] = "-ERR list\r\n";
   EXPECT_EQ(pop.retrieve(1), 2);
-  EXPECT_EQ(pop.message(), "*failed to list message (-ERR list\r\n)");
+  EXPECT_EQ(pop.message(), "failed to list message (-ERR list\r\n)");
   overrides = {{"RETR", "-ERR retr\r\n"}};
   EXPECT_EQ(pop.retrieve(1), 2);
-  EXPECT_EQ(pop.message(), "*failed to retrieve message (-ERR retr\r\n)");
+  EXPECT_EQ(pop.message(), "failed to retrieve message (-ERR retr\r\n)");
   overrides = {{"DELE", "-ERR dele\r\n"}};
   EXPECT_EQ(pop.deleteMessage(1), 2);
-  EXPECT_EQ(pop.message(), "*failed to delete message on server (-ERR dele\r\n)");
+  EXPECT_EQ(pop.message(), "failed to delete message on server (-ERR dele\r\n)");
   // A listing of another message than the one asked for is not followed.
   overrides = {{"LIST", "+OK 7 10\r\n"}};
   EXPECT_EQ(pop.retrieve(1), 2);
-  EXPECT_EQ(pop.message(), "*failed to list message (+OK 7 10\r\n)");
+  EXPECT_EQ(pop.message(), "failed to list message (+OK 7 10\r\n)");
   EXPECT_EQ(pop.cachedCount(), 0u);
   overrides = {{"QUIT", "-ERR not now\r\n"}};
   EXPECT_EQ(pop.logout(), 0);
@@ -175,7 +175,7 @@ TEST_F(Pop3Test, FailedDeleteInABatchKeepsTheSessionInStep) {
     return line == "DELE 2\r\n" ? std::string("-ERR locked\r\n") : answer(line);
   };
   EXPECT_EQ(pop.deleteAll(), 2);
-  EXPECT_EQ(pop.message(), "*failed to delete message on server (-ERR locked\r\n)");
+  EXPECT_EQ(pop.message(), "failed to delete message on server (-ERR locked\r\n)");
   EXPECT_EQ(net.sent().find("DELE 33"), std::string::npos);  // no further batch
   net.clearSent();
   EXPECT_EQ(pop.logout(), 0);
@@ -190,7 +190,7 @@ TEST_F(Pop3Test, RetrieveAllAsksAheadAndStaysInStepAfterAFailure) {
   connectAndLogin();
   net.clearSent();
   EXPECT_EQ(pop.retrieveAll(), 2);
-  EXPECT_EQ(pop.message(), "*failed to list message (-ERR no such message\r\n)");
+  EXPECT_EQ(pop.message(), "failed to list message (-ERR no such message\r\n)");
   // Eight messages ahead of the one being read were asked for (1..8, then
   // 9 and 10 as 1 and 2 came in); none after the failure at 3.
   EXPECT_NE(net.sent().find("RETR 10\r\n"), std::string::npos);
@@ -216,7 +216,7 @@ TEST_F(Pop3Test, RetrieveAllStopsAtALostConnectionWithoutWaitingForTheRest) {
   };
   int64_t before = clock.slept();
   EXPECT_EQ(pop.retrieveAll(), 2);
-  EXPECT_EQ(pop.message(), "*connection lost -- reading failure");
+  EXPECT_EQ(pop.message(), "connection lost -- reading failure");
   EXPECT_EQ(pop.cachedCount(), 1u);
   EXPECT_EQ(clock.slept(), before);
 }
@@ -243,7 +243,7 @@ TEST_F(Pop3Test, ConnectionLostMidMessage) {
   };
   mailbox[1] = "unused\r\n";
   EXPECT_EQ(pop.retrieve(1), 2);
-  EXPECT_EQ(pop.message(), "*connection lost -- reading failure");
+  EXPECT_EQ(pop.message(), "connection lost -- reading failure");
   EXPECT_EQ(pop.cachedCount(), 0u);
 }
 
@@ -253,7 +253,7 @@ TEST_F(Pop3Test, SilentServerMidMessageTimesOutAfterTenSeconds) {
   mailbox[1] = "unused\r\n";
   int64_t before = clock.slept();
   EXPECT_EQ(pop.retrieve(1), 2);
-  EXPECT_EQ(pop.message(), "*connection lost -- reading failure");
+  EXPECT_EQ(pop.message(), "connection lost -- reading failure");
   EXPECT_EQ(clock.slept() - before, 10000);
 }
 
@@ -261,16 +261,16 @@ TEST_F(Pop3Test, LineBreaksInAccountOrPasswordAreRefusedBeforeAnythingIsSent) {
   net.peerSends("+OK ready\r\n");
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway\r\nDELE 1", "secret"), 2);
-  EXPECT_EQ(pop.message(), "*The e-mail Account name holds a carriage return, line feed or NUL character");
+  EXPECT_EQ(pop.message(), "The e-mail Account name holds a carriage return, line feed or NUL character");
   EXPECT_EQ(pop.login("gateway", stringT("se\0cret", 7)), 2);
-  EXPECT_EQ(pop.message(), "*The e-mail Account password holds a carriage return, line feed or NUL character");
+  EXPECT_EQ(pop.message(), "The e-mail Account password holds a carriage return, line feed or NUL character");
   EXPECT_EQ(pop.login("gateway", "x\ny"), 2);
   EXPECT_EQ(net.sent(), "");
   EXPECT_FALSE(pop.greeted());
 
   // A name too long for the send buffer is refused, not cut.
   EXPECT_EQ(pop.login(std::string(1100, 'a'), "secret"), 2);
-  EXPECT_EQ(pop.message(), "*The command is too long to send to the mail server");
+  EXPECT_EQ(pop.message(), "The command is too long to send to the mail server");
   EXPECT_EQ(net.sent(), "");
 }
 
@@ -284,7 +284,7 @@ TEST_F(Pop3Test, GetMessageDownloadsWhatIsNotCached) {
   ASSERT_EQ(pop.getMessage(1, m), 0);
   EXPECT_EQ(net.sent(), "");
   EXPECT_EQ(pop.getMessage(5, m), 2);
-  EXPECT_EQ(pop.message(), "*failed to list message (-ERR no such message\r\n)");
+  EXPECT_EQ(pop.message(), "failed to list message (-ERR no such message\r\n)");
 }
 
 }  // namespace

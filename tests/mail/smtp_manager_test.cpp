@@ -83,14 +83,14 @@ TEST_F(SmtpTest, MultiLineReplyKeepsEveryLine) {
 TEST_F(SmtpTest, GreetingOrHeloRefusedClosesWithTheServersWords) {
   net.peerSends("554 no service\r\n");
   EXPECT_EQ(smtp.connect("mail.example.com", 25), 554);
-  EXPECT_EQ(smtp.message(), "*The server \"mail.example.com\" is not ready to provide service: 554 no service\r\n");
+  EXPECT_EQ(smtp.message(), "The server \"mail.example.com\" is not ready to provide service: 554 no service\r\n");
   EXPECT_FALSE(smtp.connected());
   EXPECT_EQ(net.sent(), "");
 
   overrides["HELO"] = "501 bad name\r\n";
   net.peerSends("220 ok\r\n");
   EXPECT_EQ(smtp.connect("mail.example.com", 25), 501);
-  EXPECT_EQ(smtp.message(), "*HELO protocol failed: 501 bad name\r\n");
+  EXPECT_EQ(smtp.message(), "HELO protocol failed: 501 bad name\r\n");
   EXPECT_FALSE(smtp.connected());
 
   // A greeting that never comes: 120 s, then -1.
@@ -132,7 +132,7 @@ TEST_F(SmtpTest, AllRecipientsRefusedFailsWithTheLastCodeAndNoData) {
   rcpt["a@example.com"] = "550 no\r\n";
   rcpt["b@example.com"] = "553 bad\r\n";
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com", "b@example.com"}, "x\r\n", failed), 553);
-  EXPECT_EQ(smtp.message(), "*Invalid e-mail recipient(s): 553 bad\r\n");
+  EXPECT_EQ(smtp.message(), "Invalid e-mail recipient(s): 553 bad\r\n");
   EXPECT_EQ(net.sent().find("DATA"), std::string::npos);
   EXPECT_EQ(failed.size(), 2u);
   EXPECT_EQ(smtp.send("gw@example.com", {}, "x\r\n", failed), 250);  // MAIL FROM's code
@@ -163,18 +163,18 @@ TEST_F(SmtpTest, FailuresAtEachStepCarryTheReply) {
   connectNow();
   overrides["RSET"] = "421 closing\r\n";
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com"}, "x", failed), 421);
-  EXPECT_EQ(smtp.message(), "*Can't reset server states: 421 closing\r\n");
+  EXPECT_EQ(smtp.message(), "Can't reset server states: 421 closing\r\n");
   overrides = {{"MAIL", "501 syntax\r\n"}};
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com"}, "x", failed), 501);
   EXPECT_EQ(smtp.message(),
-            "*Can't initiate send; return e-mail address \"gw@example.com\" may be malformed: 501 syntax\r\n");
+            "Can't initiate send; return e-mail address \"gw@example.com\" may be malformed: 501 syntax\r\n");
   overrides = {{"DATA", "554 no data\r\n"}};
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com"}, "x", failed), 554);
-  EXPECT_EQ(smtp.message(), "*server did not give friendly response to DATA command: 554 no data\r\n");
+  EXPECT_EQ(smtp.message(), "server did not give friendly response to DATA command: 554 no data\r\n");
   overrides = {{"END", "552 too big\r\n"}};
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com"}, "x", failed), 552);
   EXPECT_EQ(smtp.message(),
-            "*Can't initiate send; return e-mail address \"gw@example.com\" may be malformed: 552 too big\r\n");
+            "Can't initiate send; return e-mail address \"gw@example.com\" may be malformed: 552 too big\r\n");
   // A code of 0 is no success.
   overrides = {{"RSET", "000 fine\r\n"}};
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com"}, "x", failed), -1);
@@ -183,17 +183,17 @@ TEST_F(SmtpTest, FailuresAtEachStepCarryTheReply) {
 
   SMTPManager closed;
   EXPECT_EQ(closed.send("gw@example.com", {"a@example.com"}, "x", failed), 2);
-  EXPECT_EQ(closed.message(), "*not connected");
+  EXPECT_EQ(closed.message(), "not connected");
 }
 
 TEST_F(SmtpTest, OutsideValuesThatCouldInjectCommandsAreRefusedBeforeSending) {
   connectNow();
   EXPECT_EQ(smtp.send("gw@example.com>\r\nRCPT TO:<victim@example.com", {"a@example.com"}, "x", failed), 2);
   EXPECT_EQ(smtp.send("gw@example.com", {"a@example.com", "b@example.com\nDATA"}, "x", failed), 2);
-  EXPECT_EQ(smtp.message(), "*An e-mail recipient holds a line break or NUL character, or is too long");
+  EXPECT_EQ(smtp.message(), "An e-mail recipient holds a line break or NUL character, or is too long");
   EXPECT_EQ(smtp.send("gw@example.com", {stringT("a\0b", 3)}, "x", failed), 2);
   EXPECT_EQ(smtp.send(std::string(1010, 'a'), {"a@example.com"}, "x", failed), 2);
-  EXPECT_EQ(smtp.message(), "*The return e-mail address holds a line break or NUL character, or is too long");
+  EXPECT_EQ(smtp.message(), "The return e-mail address holds a line break or NUL character, or is too long");
   EXPECT_EQ(net.sent(), "");
   EXPECT_TRUE(failed.empty());
 }

@@ -16,7 +16,7 @@ TEST_F(TcpTest, ConnectsByNameBindingTheFirstLocalPort) {
   EXPECT_EQ(tcp.localPort(), 3333);
   EXPECT_EQ(net.events(), (std::vector<std::string>{"open", "bind 3333", "connect 192.0.2.10:110"}));
   EXPECT_EQ(tcp.connect("mail.example.com", 110), 1);
-  EXPECT_EQ(tcp.message(), "*already connected");
+  EXPECT_EQ(tcp.message(), "already connected");
   EXPECT_EQ(tcp.disconnect(), 0);
   EXPECT_FALSE(tcp.connected());
   EXPECT_EQ(net.openHandles(), 0);
@@ -26,29 +26,29 @@ TEST_F(TcpTest, ConnectsByNameBindingTheFirstLocalPort) {
 TEST_F(TcpTest, ResolutionFailuresNameTheHost) {
   TCPManager tcp;
   EXPECT_EQ(tcp.connect("1mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), "*invalid ip address \"1mail.example.com\"");
+  EXPECT_EQ(tcp.message(), "invalid ip address \"1mail.example.com\"");
 
   // A valid dotted address needs a reverse entry.
   EXPECT_EQ(tcp.connect("198.51.100.7", 25), 2);
-  EXPECT_EQ(tcp.message(), stringT::format("*host address lookup failed; the server \"198.51.100.7\" was not found "
+  EXPECT_EQ(tcp.message(), stringT::format("host address lookup failed; the server \"198.51.100.7\" was not found "
                                            "on the network: %d",
                                            HOST_NOT_FOUND));
   EXPECT_EQ(tcp.connect("192.0.2.10", 25), 0);
   EXPECT_EQ(tcp.disconnect(), 0);
 
   EXPECT_EQ(tcp.connect("nowhere.example", 25), 2);
-  EXPECT_EQ(tcp.message(), stringT::format("*hostname lookup failed; the server \"nowhere.example\" was not found "
+  EXPECT_EQ(tcp.message(), stringT::format("hostname lookup failed; the server \"nowhere.example\" was not found "
                                            "on the network: %d",
                                            HOST_NOT_FOUND));
   net.protocolError = ENOENT;
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), stringT::format("*protocol lookup failed; your computer is not configured for TCP "
+  EXPECT_EQ(tcp.message(), stringT::format("protocol lookup failed; your computer is not configured for TCP "
                                            "networking: %d",
                                            ENOENT));
   net.protocolError = 0;
   net.openError = EMFILE;
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), stringT::format("*failed to create socket: %d", EMFILE));
+  EXPECT_EQ(tcp.message(), stringT::format("failed to create socket: %d", EMFILE));
   EXPECT_EQ(tcp.socket(), -1);
 }
 
@@ -61,21 +61,21 @@ TEST_F(TcpTest, BindSearchCoversPorts3333To3343) {
 
   net.busyPorts.insert(3343);
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), "*failed to bind socket");
+  EXPECT_EQ(tcp.message(), "failed to bind socket");
   EXPECT_EQ(net.eventCount("bind 3344"), 0);
   EXPECT_EQ(net.openHandles(), 0);
 
   net.busyPorts.clear();
   net.bindError = EACCES;  // not "in use": no search
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), "*failed to bind socket");
+  EXPECT_EQ(tcp.message(), "failed to bind socket");
 }
 
 TEST_F(TcpTest, AddressInUseIsRetriedOnTheNextPortUntilTheServerIsBusy) {
   net.connectErrorAfter = EADDRINUSE;
   TCPManager tcp;
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), "*The server is busy");
+  EXPECT_EQ(tcp.message(), "The server is busy (mail.example.com:25)");
   EXPECT_EQ(net.eventCount("connect"), 25);
   EXPECT_EQ(net.eventCount("open"), 25);
   EXPECT_EQ(net.eventCount("bind 3357"), 1);  // each retry binds the next port
@@ -91,12 +91,12 @@ TEST_F(TcpTest, LocalPortStillHeldByAnEarlierConnectionCountsAsInUse) {
   EXPECT_EQ(tcp.localPort(), 3335);
 }
 
-TEST_F(TcpTest, OtherConnectErrorsAreReportedWithTheirNumber) {
+TEST_F(TcpTest, OtherConnectErrorsAreReportedWithTheirNumberServerAndPort) {
   net.connectErrors = {ECONNREFUSED};
   TCPManager tcp;
-  EXPECT_EQ(tcp.connect("mail.example.com", 25), 2);
-  EXPECT_EQ(tcp.message(), stringT::format("*Can't connect; the server may be down, or your network connection may "
-                                           "not be active: %d",
+  EXPECT_EQ(tcp.connect("mail.example.com", 995), 2);
+  EXPECT_EQ(tcp.message(), stringT::format("Can't connect; the server may be down, or your network connection may "
+                                           "not be active: %d (mail.example.com:995)",
                                            ECONNREFUSED));
   EXPECT_FALSE(tcp.connected());
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 0);  // usable again
@@ -107,7 +107,7 @@ TEST_F(TcpTest, LibraryStartFailureLeavesObjectsUninitialized) {
   TCPManager tcp;
   EXPECT_FALSE(tcp.initialized());
   EXPECT_EQ(tcp.connect("mail.example.com", 25), 1);
-  EXPECT_EQ(tcp.message(), "*not initialized");
+  EXPECT_EQ(tcp.message(), "not initialized");
   EXPECT_EQ(tcp.disconnect(), 0);
 }
 

@@ -204,8 +204,8 @@ TEST(ConsoleServer, NoOtherAddressWithoutTlsAndNoShortLoginToken) {
 }
 
 TEST(LogViews, CategoryTextsAndMailTargets) {
-  EXPECT_EQ(categoryText(0, 0), "*Rejected") ;
-  EXPECT_EQ(categoryText(0, 3), "*Rejected (3)");
+  EXPECT_EQ(categoryText(0, 0), "Rejected") ;
+  EXPECT_EQ(categoryText(0, 3), "Rejected (3)");
 
   EXPECT_EQ(escapeMailtoSubject("Tap #3 leaks"), "Tap%20%233%20leaks");
   EXPECT_EQ(escapeMailtoSubject("\xe9t\xe9"), "%e9t%e9");
@@ -222,16 +222,16 @@ TEST(LogViews, DetailsHaveThreeSectionsAndPrintCutsLines) {
   record.set(105, "Subject text");
   stringT details = detailsText(record, stringT("Name: Ada\r\n"));
   std::string d = details.str();
-  size_t requestor = d.find("*REQUESTOR\r\n=====\r\nName: Ada\r\n\r\n");
-  size_t request = d.find("*REQUEST\r\n=====\r\n");
-  size_t original = d.find("*ORIGINAL E-MAIL MESSAGE\r\n=====\r\nFrom: a@b.c");
+  size_t requestor = d.find("REQUESTOR\r\n=====\r\nName: Ada\r\n\r\n");
+  size_t request = d.find("REQUEST\r\n=====\r\n");
+  size_t original = d.find("ORIGINAL E-MAIL MESSAGE\r\n=====\r\nFrom: a@b.c");
   ASSERT_NE(requestor, std::string::npos);
   ASSERT_NE(request, std::string::npos);
   ASSERT_NE(original, std::string::npos);
   EXPECT_LT(requestor, request);
   EXPECT_LT(request, original);
   EXPECT_EQ(d.substr(d.size() - 8), "raw body");
-  EXPECT_EQ(detailsText(record, std::nullopt).str().find("*REQUESTOR"), std::string::npos);
+  EXPECT_EQ(detailsText(record, std::nullopt).str().find("REQUESTOR"), std::string::npos);
 
   std::vector<stringT> lines = printLines("abcdefg\r\n\r\nxy", 3);
   ASSERT_EQ(lines.size(), 5u);
@@ -244,7 +244,7 @@ TEST(LogViews, DetailsHaveThreeSectionsAndPrintCutsLines) {
 }
 
 TEST(LogViews, ReceivedColumn) {
-  EXPECT_EQ(receivedText("20231207", "090102"), "*Thu 12/07/23 09:01");  // no message file: marker shown
+  EXPECT_EQ(receivedText("20231207", "090102"), "Thu 12/07/23 09:01");  // no message file: shown without its marker
   stringMapper().setEntry("*%a %m/%d/%y %H:%M", "%a %d/%m/%y %H:%M");
   EXPECT_EQ(receivedText("20231207", "090102"), "Thu 07/12/23 09:01");
   stringMapper().clear();

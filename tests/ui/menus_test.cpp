@@ -22,7 +22,7 @@ TEST(Menus, MarkedItemsAreTranslatedAtEveryDepthAndKeepTheirCommands) {
   EXPECT_EQ(menu[0].items[0].command, 57665);
   EXPECT_TRUE(menu[0].items[1].isSeparator());
   EXPECT_EQ(menu[0].items[2].text.view(), "Plain");
-  EXPECT_EQ(menu[1].items[0].text.view(), "*&Untranslated");
+  EXPECT_EQ(menu[1].items[0].text.view(), "&Untranslated");
   const MenuItem* exit = findCommand(menu, 57665);
   ASSERT_NE(exit, nullptr);
   EXPECT_EQ(exit->text.view(), "&Quitter");
@@ -39,7 +39,7 @@ TEST(Menus, DialogCaptionsAreAlwaysTranslatedControlsOnlyWhenMarked) {
   EXPECT_EQ(d.caption.view(), "Paramètres");
   EXPECT_EQ(d.controls[0].text.view(), "Serveur POP3 :");
   EXPECT_EQ(d.controls[1].text.view(), "OK");
-  EXPECT_EQ(d.controls[2].text.view(), "*Missing");
+  EXPECT_EQ(d.controls[2].text.view(), "Missing");
 }
 
 TEST(Menus, PromptsAreTranslatedWhenMarked) {

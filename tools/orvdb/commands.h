@@ -13,6 +13,7 @@ using Args = std::vector<std::string>;
 struct Command {
   const char* name;
   const char* usage;
+  const char* example;
   int (*run)(const Args& args);
 };
 

@@ -13,6 +13,7 @@ struct SimCommand {
   const char* name;
   const char* usage;  // arguments after the command name
   const char* help;   // one line
+  const char* example;
   int (*run)(const std::vector<std::string>& args);
 };
 

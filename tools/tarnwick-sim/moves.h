@@ -26,14 +26,22 @@ int cmdDeleteContact(const std::vector<std::string>& args);
 int cmdList(const std::vector<std::string>& args);
 
 #define TARNWICK_SIM_MOVES                                                                                  \
-  {"add-contact", "DIR NAME EMAIL", "add a person to contacts.dbf", cmdAddContact},                        \
-  {"new-request", "DIR CONTACTKEY SUBJECT", "open a work request numbered from record 1", cmdNewRequest},  \
+  {"add-contact", "DIR NAME EMAIL", "add a person to contacts.dbf",                                         \
+   "tarnwick-sim add-contact /tmp/tw 'Ada Byron' ada@example.org", cmdAddContact},                          \
+  {"new-request", "DIR CONTACTKEY SUBJECT", "open a work request numbered from record 1",                   \
+   "tarnwick-sim new-request /tmp/tw 3 'Leaking tap'", cmdNewRequest},                                      \
   {"transfer", "DIR WRKEY [--workdate CCYYMMDD] [--interval DAYS]",                                        \
-   "turn an open work request into an open work order", cmdTransfer},                                       \
-  {"close", "DIR WOKEY [COMMENTS]", "close an open work order", cmdClose},                                  \
-  {"void", "DIR request WRKEY | DIR order WOKEY", "void an open work request or work order", cmdVoid},      \
-  {"reopen", "DIR WOKEY", "open a closed or void work order again", cmdReopen},                             \
-  {"reschedule", "DIR WOKEY CCYYMMDD DAYS", "set a work order's work date and interval", cmdReschedule},    \
-  {"hide-contact", "DIR KEY", "hide a contact", cmdHideContact},                                            \
-  {"delete-contact", "DIR KEY", "mark a contact deleted", cmdDeleteContact},                                \
-  {"list", "DIR", "list contacts, work requests and work orders", cmdList},
+   "turn an open work request into an open work order",                                                     \
+   "tarnwick-sim transfer /tmp/tw 1 --workdate 20260110 --interval 3", cmdTransfer},                        \
+  {"close", "DIR WOKEY [COMMENTS]", "close an open work order", "tarnwick-sim close /tmp/tw 1 'Washer replaced'", \
+   cmdClose},                                                                                                \
+  {"void", "DIR request WRKEY | DIR order WOKEY", "void an open work request or work order",               \
+   "tarnwick-sim void /tmp/tw request 2", cmdVoid},                                                          \
+  {"reopen", "DIR WOKEY", "open a closed or void work order again", "tarnwick-sim reopen /tmp/tw 1",        \
+   cmdReopen},                                                                                               \
+  {"reschedule", "DIR WOKEY CCYYMMDD DAYS", "set a work order's work date and interval",                   \
+   "tarnwick-sim reschedule /tmp/tw 1 20260201 5", cmdReschedule},                                           \
+  {"hide-contact", "DIR KEY", "hide a contact", "tarnwick-sim hide-contact /tmp/tw 3", cmdHideContact},     \
+  {"delete-contact", "DIR KEY", "mark a contact deleted", "tarnwick-sim delete-contact /tmp/tw 3",          \
+   cmdDeleteContact},                                                                                        \
+  {"list", "DIR", "list contacts, work requests and work orders", "tarnwick-sim list /tmp/tw", cmdList},

@@ -17,7 +17,7 @@ let offline = null, lostSince = false, answeredSinceExit = 0;
 // return: replies need not come back in the order they were asked for.
 let logsAsked = 0, messageAsked = 0;
 
-const T = (key) => (key in texts ? texts[key] : key);
+const T = (key) => (key in texts ? texts[key] : key.replace(/^\*(?=.)/, ''));
 const menuText = (t) => t.replace(/&(.)/g, '$1');
 
 class ApiError extends Error {

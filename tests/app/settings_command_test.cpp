@@ -1,0 +1,109 @@
+// Settings from the command line: which may be written, how values are
+// checked and read, and how /Set tokens are parsed.
+#include "app/settings_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "common/configurations.h"
+
+namespace {
+
+SettingAssignment value(int number, const char* text) {
+  return SettingAssignment{number, SettingSource::Value, text, "/Set"};
+}
+
+std::FILE* input(const std::string& bytes) {
+  std::FILE* f = std::tmpfile();
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+TEST(CommandLineSettings, OnlyThePagesSettingsMayBeWritten) {
+  for (int n : {101, 102, 103, 104, 105, 106, 151, 152, 153, 154, 155, 156, 157, 158, 159})
+    EXPECT_TRUE(commandLineSettingKind(n).has_value()) << n;
+  for (int n : {0, 100, 107, 150, 160, 204, 205, 206, 207, 301, 499, 9999})
+    EXPECT_FALSE(commandLineSettingKind(n).has_value()) << n;
+  EXPECT_EQ(settingValueProblem(204, "9.9.9.9").value_or(""),
+            "Setting 204 cannot be written from the command line");
+}
+
+TEST(CommandLineSettings, ValuesAreCheckedByKind) {
+  EXPECT_FALSE(settingValueProblem(101, "pop.example.org"));
+  EXPECT_FALSE(settingValueProblem(152, "Maintenance desk, building 4"));
+  EXPECT_FALSE(settingValueProblem(105, ""));
+  EXPECT_FALSE(settingValueProblem(105, "995"));
+  EXPECT_FALSE(settingValueProblem(106, "65535"));
+  EXPECT_TRUE(settingValueProblem(106, "65536"));
+  EXPECT_TRUE(settingValueProblem(105, "-1"));
+  EXPECT_TRUE(settingValueProblem(105, "110 "));
+  EXPECT_FALSE(settingValueProblem(151, "1440"));
+  EXPECT_TRUE(settingValueProblem(151, "1 hour"));
+  EXPECT_FALSE(settingValueProblem(156, "1"));
+  EXPECT_FALSE(settingValueProblem(157, "0"));
+  EXPECT_TRUE(settingValueProblem(158, "yes"));
+  EXPECT_FALSE(settingValueProblem(155, ""));
+  EXPECT_FALSE(settingValueProblem(155, "maintenance@example.org"));
+  EXPECT_EQ(settingValueProblem(155, "desk@example.org x").value_or(""),
+            "Invalid Return E-mail Address: 'desk@example.org x' at position 16");
+}
+
+TEST(CommandLineSettings, ControlCharactersAndOverlongValuesAreRefused) {
+  EXPECT_EQ(settingValueProblem(103, stringT("gate\nway")).value_or(""),
+            "The value of setting 103 holds a control character at position 4");
+  EXPECT_TRUE(settingValueProblem(104, stringT("pass\tword")));
+  EXPECT_TRUE(settingValueProblem(152, stringT("x\x7f")));
+  EXPECT_TRUE(settingValueProblem(101, stringT(std::string_view("a\0b", 3))));
+  EXPECT_FALSE(settingValueProblem(152, stringT(std::string(kMaxSettingValue, 'x'))));
+  EXPECT_TRUE(settingValueProblem(152, stringT(std::string(kMaxSettingValue + 1, 'x'))));
+  // Bytes above 127 are text (a name in Latin-1 or UTF-8), not control.
+  EXPECT_FALSE(settingValueProblem(152, "Entretien général"));
+}
+
+TEST(CommandLineSettings, ThePasswordIsStoredScrambledAndValuesComeFromFilesAndStdin) {
+  auto dir = std::filesystem::temp_directory_path() / "orv_settings_command_test";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "secret") << "s3cret pass\r\nsecond line is ignored\n";
+  std::ofstream(dir / "host") << "smtp.example.org";  // no line end
+  std::FILE* in = input("gateway\nnot read\n");
+  std::vector<stringT> problems;
+  auto values = resolveSettings({SettingAssignment{104, SettingSource::File, (dir / "secret").string(), ""},
+                                 SettingAssignment{102, SettingSource::File, (dir / "host").string(), ""},
+                                 SettingAssignment{103, SettingSource::Stdin, "", ""}, value(105, "")},
+                                in, problems);
+  std::fclose(in);
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(values) << (problems.empty() ? "" : problems.front().str());
+  EXPECT_NE(values->get(104), "s3cret pass");
+  EXPECT_EQ(unscramble(values->get(104)), "s3cret pass");
+  EXPECT_EQ(values->get(102), "smtp.example.org");
+  EXPECT_EQ(values->get(103), "gateway");
+  EXPECT_TRUE(values->contains(105));
+  EXPECT_EQ(values->get(105), "");
+}
+
+TEST(CommandLineSettings, OneBadValueWritesNoneAndEveryProblemIsNamed) {
+  std::vector<stringT> problems;
+  std::FILE* in = input("");
+  auto values = resolveSettings({value(101, "pop.example.org"), value(207, "token"), value(105, "pop3"),
+                                 value(101, "again"), SettingAssignment{104, SettingSource::Stdin, "", ""},
+                                 SettingAssignment{154, SettingSource::File, "/nonexistent/first-line", ""}},
+                                in, problems);
+  std::fclose(in);
+  EXPECT_FALSE(values);
+  std::vector<std::string> texts;
+  for (const stringT& p : problems) texts.push_back(p.str());
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "Setting 207 cannot be written from the command line",
+                       "The value of setting 105 must be a port number from 0 to 65535",
+                       "Setting 101 is given more than once",
+                       "No value for setting 104 on standard input",
+                       "Can't read the value of setting 154 from '/nonexistent/first-line'",
+                   }));
+}
+
+}  // namespace

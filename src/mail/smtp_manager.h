@@ -17,19 +17,22 @@
 // Recipients are walked in order; a 551 reply naming another mailbox in
 // "<...>" adds that mailbox to the end of the walk (at most as many
 // forwards as there were recipients). A refused recipient goes to the
-// caller's failed list and is not a failure of send. The text is sent
-// dot-stuffed ("." at the start of a line doubled), followed by "\r\n" when
-// it does not end with a line feed, then ".\r\n".
+// caller's failed list and is not a failure of send. The text is sent as
+// smtp_data.h makes it: every line end CRLF, no line over 998 octets,
+// dot-stuffed, then ".\r\n".
 //
 // Status: 0 success; 2 "*not connected" and the refusals below; otherwise
 // the server's reply code (-1 when no reply could be read), with the
 // message "<text>: <reply lines>" (failStatus).
 //
 // Security: the return address and every recipient are refused before
-// anything is sent (status 2) when they hold a carriage return, line feed
-// or NUL, or would not fit the 1024-byte command buffer: a crafted
-// Reply-To must not turn into extra SMTP commands. Forward addresses from
-// 551 replies pass the same checks. A reply is read to at most
+// anything is sent (status 2) unless each is a whole addr-spec with a
+// domain and no space, "<", ">" or control character (envelope_address.h):
+// a crafted Reply-To must turn neither into extra SMTP commands nor into
+// ESMTP parameters. Forward addresses from 551 replies pass the same check.
+// Bare CR and LF in the text become CRLF before dot-stuffing, so text
+// cannot end the data early (smtp_data.h). Reply text quoted in a status
+// message shows control characters as "\xHH". A reply is read to at most
 // kMaxReplyBytes; a longer one counts as unreadable.
 //
 // Not thread-safe; the connection lives within one acknowledgement run.
@@ -74,6 +77,9 @@ class SMTPManager : public TCPManager {
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // 0 when value can go into "<prefix><value>>\r\n"; else a recorded status.
   [[nodiscard]] int checkValue(const stringT& value, size_t commandLength, const char* marked);
+  // 0 when address is a whole addr-spec (envelope_address.h); else status
+  // 2 with marked ("...'%s'...%d...") filled with the address and position.
+  [[nodiscard]] int checkEnvelope(const stringT& address, const char* marked);
   void sendText(const stringT& text);
 
   int lastReplyCode_ = -1;

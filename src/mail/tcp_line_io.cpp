@@ -21,6 +21,8 @@ struct ReadAhead {
   size_t end = 0;
 };
 
+ReadInterruptScope* innermostInterrupt = nullptr;
+
 std::map<int, ReadAhead>& readAheads() {
   static std::map<int, ReadAhead> map;
   return map;
@@ -29,10 +31,16 @@ std::map<int, ReadAhead>& readAheads() {
 // Refills the read-ahead of socket: 1 when bytes came, kReadFailed or
 // kReadTimedOut otherwise.
 int refill(int socket, ReadAhead& ahead, int64_t deadline) {
-  int64_t left = deadline - platformClock().monotonicMs();
-  if (left <= 0) return kReadTimedOut;
-  int ready = platformSockets().waitReadable(socket, left);
-  if (ready == 0) return kReadTimedOut;
+  int ready = 0;
+  for (;;) {
+    if (readInterrupted()) return kReadInterrupted;
+    int64_t left = deadline - platformClock().monotonicMs();
+    if (left <= 0) return kReadTimedOut;
+    // Without an interrupt to ask, one wait covers the whole limit.
+    int64_t slice = innermostInterrupt && left > kInterruptSliceMs ? kInterruptSliceMs : left;
+    ready = platformSockets().waitReadable(socket, slice);
+    if (ready != 0) break;
+  }
   if (ready < 0) return kReadFailed;
   long n = platformSockets().receive(socket, ahead.data.data(), ahead.data.size());
   if (n <= 0) return kReadFailed;
@@ -96,3 +104,12 @@ void sendBytes(int socket, std::string_view bytes) {
 }
 
 void discardReadAhead(int socket) { readAheads().erase(socket); }
+
+ReadInterruptScope::ReadInterruptScope(std::function<bool()> check)
+    : check_(std::move(check)), outer_(innermostInterrupt) {
+  innermostInterrupt = this;
+}
+
+ReadInterruptScope::~ReadInterruptScope() { innermostInterrupt = outer_; }
+
+bool readInterrupted() { return innermostInterrupt && innermostInterrupt->check_ && innermostInterrupt->check_(); }

@@ -93,7 +93,7 @@ class MailboxDrain {
     if (pop3_.connect(s.get(kPop3Server), portSetting(s, kPop3Port)) != 0 ||
         pop3_.login(s.get(kPop3Account), unscramble(s.get(kPop3Password))) != 0) {
       if (!cycle_.stopRequested()) cycle_.report(pop3_.describe());
-      pop3_.disconnect();
+      close();
       return false;
     }
     open_ = true;

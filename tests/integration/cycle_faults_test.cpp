@@ -135,7 +135,7 @@ TEST(CycleFaults, DroppedDownloadDeletesNothingWithoutANewSession) {
   EXPECT_EQ(peers.mailbox.size(), 3u);
   EXPECT_EQ(storedSubjects(w), std::set<std::string>{"fault 1"});
   auto texts = w.diagnosticTexts();
-  ASSERT_EQ(texts.size(), 2u);  // newest first
+  ASSERT_EQ(texts.size(), 2u) << ::testing::PrintToString(texts);  // newest first
   EXPECT_NE(texts[1].find("Message 2 was skipped for this run"), std::string::npos) << texts[1];
   EXPECT_NE(texts[1].find("connection lost -- reading failure"), std::string::npos) << texts[1];
   EXPECT_NE(texts[0].find("greeting failed"), std::string::npos) << texts[0];

@@ -5,8 +5,10 @@
 //
 // Peak memory is the process's VmHWM (/proc/PID/status, polled while it
 // runs) and its ru_maxrss at exit, whichever is larger.
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -101,19 +103,22 @@ RunResult runOrvserv(const std::string& tarnwick, const std::string& run, std::c
                      const std::function<void(pid_t)>& during = {}) {
   RunResult result;
   std::string outPath = tarnwick + "/../orvserv-" + run + ".out";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int null = open("/dev/null", O_RDONLY);
-    dup2(null, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    std::string db = "/TarnwickDatabase:" + tarnwick;
-    std::string r = "/Run:" + run;
-    execl(binary("orvserv").c_str(), "orvserv", db.c_str(), r.c_str(), "/Listen:off", "/AssumeYes+",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  // posix_spawn, not fork: a forked copy of this test process would count
+  // its own memory into the child's ru_maxrss before the exec.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<std::string> args = {binary("orvserv"), "/TarnwickDatabase:" + tarnwick, "/Run:" + run, "/Listen:off",
+                                   "/AssumeYes+"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
   auto giveUp = std::chrono::steady_clock::now() + limit;
   int st = 0;
   struct rusage usage {};

@@ -18,9 +18,10 @@
 //     session out of step (timeout, lost): RECONNECT: a new session whose
 //       STAT must match the first one (else report and end the run), DELE
 //       again every message stored so far, go on with n + 1
-//   END: FLUSH, DELE the rest, QUIT. After an interrupted read the session
-//     is out of step: a new session, under a short grace time of its own,
-//     DELEs what was stored and QUITs. Deadline: one report.
+//   END, under a short grace time of its own (the stop or the deadline
+//     that ended the loop does not cut it short): FLUSH, DELE the rest,
+//     QUIT; when the session is out of step (an interrupted read), a new
+//     session DELEs what was stored and QUITs. Deadline: one report.
 //   clear the status text, unlock
 //
 // Invariant: a message leaves the server only after its row is safely
@@ -190,18 +191,15 @@ class MailboxDrain {
   }
 
   // DELE for the stored (and flushed) messages not yet deleted in this
-  // session.
+  // session. When the session falls out of step here, finish deletes them
+  // through a new one.
   bool deleteStored() {
     if (deleted_ >= flushed_) return true;
     std::vector<int> numbers(stored_.begin() + static_cast<long>(deleted_), stored_.begin() + static_cast<long>(flushed_));
     if (pop3_.deleteMessages(numbers) != 0) {
-      // Refused or lost: the undeleted ones come in again next run.
-      if (!cycle_.stopRequested() || pop3_.inStep()) cycle_.report(pop3_.describe());
-      if (!pop3_.inStep()) {
-        close();
-        failed_ = true;
-        return false;
-      }
+      // Refused: the undeleted ones come in again next run.
+      if (!readInterrupted()) cycle_.report(pop3_.describe());
+      if (!pop3_.inStep()) return false;
     }
     deleted_ = flushed_;
     return true;
@@ -209,16 +207,18 @@ class MailboxDrain {
 
   void finish() {
     bool deadline = !cycle_.stopRequested() && pastDeadline() && next_ <= count_;
+    // The closing exchange has a grace time of its own: the stop or the
+    // deadline that ended the loop must not cut short the DELE and QUIT
+    // that let the stored messages leave the server.
+    int64_t grace = platformClock().monotonicMs() + kCommitGraceMs;
+    ReadInterruptScope closing([grace] { return platformClock().monotonicMs() >= grace; });
     if (!failed_ && open_ && flush()) {
-      if (pop3_.inStep()) {
-        if (deleteStored()) quit();
-      } else if (!stored_.empty()) {
-        // The interrupted session cannot be closed with QUIT; a new one,
-        // under a grace time that the stop does not cut short, deletes
-        // what was stored.
+      if (pop3_.inStep() && deleteStored()) {
+        quit();
+      } else if (!pop3_.inStep() && !stored_.empty()) {
+        // A session out of step cannot be closed with QUIT; a new one
+        // deletes what was stored.
         close();
-        int64_t grace = platformClock().monotonicMs() + kCommitGraceMs;
-        ReadInterruptScope commit([grace] { return platformClock().monotonicMs() >= grace; });
         if (openSession(false)) quit();
       }
     }

@@ -50,15 +50,15 @@
 // other control character shown as "\xHH" (reply_line.h), so a server
 // cannot write raw bytes into the diagnostic file. A reply that does not
 // come at all is reported as a timeout or a lost connection, never as a
-// refusal. Reply lines
-// have 60 s, each line of message text 10 s.
+// refusal. Reply lines have 60 s, each line of message text 10 s.
 //
 // Security: the account name and password are refused (status 2, nothing
 // sent) when they hold a carriage return, line feed or NUL, which would
 // otherwise end the command early and smuggle in another one; a command
 // longer than the send buffer is refused, never cut. Nothing the server
 // sends is trusted: counts are read without overflow, reply lines are read
-// to their end, and one message may be at most kMaxMessageBytes long.
+// to their end, and one cached message may be at most kMaxMessageBytes
+// long (fetch keeps at most its limit).
 //
 // Not thread-safe; one retrieval run at a time.
 #pragma once

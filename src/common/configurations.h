@@ -45,6 +45,16 @@
 //   | 370-379 | service                                                |
 //   | 380-389 | limits of a run: overall deadline                      |
 //
+// Those in use:
+//
+//   | n   | meaning                                         | empty / 0     |
+//   |-----|-------------------------------------------------|---------------|
+//   | 310 | largest message taken in whole, in bytes; a     | 26214400      |
+//   |     | larger one is cut to this size and Rejected     | (25 MB)       |
+//   | 380 | deadline of one retrieval or acknowledgement    | 600           |
+//   |     | run, in seconds                                 |               |
+//   | 381 | time limit of one message's download, seconds   | 300           |
+//
 // Not thread-safe: the gateway thread owns it; hand copies of settings() to
 // other threads.
 #pragma once
@@ -87,7 +97,15 @@ enum Setting : int {
   kOAuthScope = 334,
   kStamp205 = 205,
   kStamp206 = 206,
+  kMaxMessageSize = 310,
+  kRunDeadline = 380,
+  kMessageDeadline = 381,
 };
+
+// Defaults of the settings above when empty or 0.
+constexpr long kDefaultMaxMessageSize = 26214400;
+constexpr long kDefaultRunDeadlineSeconds = 600;
+constexpr long kDefaultMessageDeadlineSeconds = 300;
 
 // Bounds (exclusive) of the second settings pass.
 constexpr int kExtendedSettingsLow = 300;

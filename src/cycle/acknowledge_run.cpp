@@ -1,20 +1,24 @@
 // The acknowledgement run: mails every queued notice (status 8 rows).
 //
-//   [lock] --busy--> CHECK setting 155: empty or holding a control
-//                    character -> report, unlock (queue kept)
+//   [lock] --busy--> CHECK setting 155: empty, holding a control
+//                    character or not a whole address for the envelope
+//                    -> report, unlock (queue kept)
 //     LIST the status-8 keys; none -> done without connecting
 //     CONNECT SMTP (102, port 106); failure -> report, skip to QUIT
 //     per key, in list order:
 //       GetRecord (missing: report, next), prepareLog (not 0: report, the
 //       row stays queued), GetAccount(101), choose the recipient
-//       (acknowledgement_mail.h); an address holding a control character:
-//       report, the row stays queued. An enquiry answer (status_enquiry.h)
+//       (acknowledgement_mail.h); an address holding a control character,
+//       or not usable in the envelope (mail/envelope_address.h: "root",
+//       "x> NOTIFY=NEVER y@z"): report, the row stays queued. An enquiry answer (status_enquiry.h)
 //       carries its notice in DETAILS: no prepareLog, and it goes to the
 //       enquirer identified by From
 //       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
 //       a failed send are reported and the row stays queued
 //       REMOVE the row once the server has taken the notice
-//       a stop request ends the loop before the next key
+//       a stop request or the run's deadline (setting 380, reported) ends
+//       the loop before the next key, and either cuts short a wait for the
+//       server (the row in hand stays queued)
 //     QUIT, clear the status text, unlock
 //
 // Invariant: a queued notice leaves logs.dbf only after the server
@@ -33,6 +37,8 @@
 #include "cycle/status_enquiry.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
+#include "mail/envelope_address.h"
+#include "mail/tcp_line_io.h"
 #include "platform/clock.h"
 
 namespace {
@@ -41,6 +47,24 @@ stringT controlCharacterReport(const stringT& address, int position, const strin
   return stringT::format(
       translateFormat("*acknowledgement not sent to '%s': control character at position %d; ref: %s").c_str(),
       printable(address).c_str(), position, reference.c_str());
+}
+
+stringT envelopeReport(const stringT& address, int position, const stringT& reference) {
+  return stringT::format(
+      translateFormat("*acknowledgement not sent to '%s': not a whole e-mail address (position %d); ref: %s").c_str(),
+      printable(address).c_str(), position, reference.c_str());
+}
+
+long positiveSetting(const FieldMap& settings, int number, long fallback) {
+  long value = settings.getNumber(number);
+  return value > 0 ? value : fallback;
+}
+
+stringT formatDeadline(const FieldMap& settings) {
+  return stringT::format(
+      translateFormat("*The acknowledgement run stopped at its deadline of %ld seconds; the notices not sent stay "
+                      "queued").c_str(),
+      positiveSetting(settings, kRunDeadline, kDefaultRunDeadlineSeconds));
 }
 
 }  // namespace
@@ -62,6 +86,16 @@ void ProcessingCycle::sendAcknowledgements() {
     report(controlCharacterReport(returnAddress, at, stringT()));
     return;
   }
+  if (int at = envelopeAddressFault(returnAddress); at >= 0) {
+    report(envelopeReport(returnAddress, at, stringT()));
+    return;
+  }
+  // The stop request and the run's deadline are heard in every wait for
+  // the server; the row in hand then stays queued.
+  const int64_t deadline =
+      platformClock().monotonicMs() + positiveSetting(settings(), kRunDeadline, kDefaultRunDeadlineSeconds) * 1000;
+  ReadInterruptScope interrupt(
+      [this, deadline] { return stopRequested() || platformClock().monotonicMs() >= deadline; });
 
   {
     LogsManager logs(gateway_);
@@ -81,6 +115,10 @@ void ProcessingCycle::sendAcknowledgements() {
         LogProcessor processor(maintenance_, s);
         for (long key : keys) {
           if (stopRequested()) break;  // the rest stay queued for the next start
+          if (platformClock().monotonicMs() >= deadline) {
+            report(formatDeadline(settings()));
+            break;
+          }
           acknowledgeRow(key, logs, accounts, processor);
         }
       }
@@ -108,6 +146,10 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
   stringT reference = answer ? enquiryReference(row->message()) : row->get(104);
   if (int at = controlCharacterAt(to.address); at >= 0) {
     report(controlCharacterReport(to.address, at, reference));
+    return;
+  }
+  if (int at = envelopeAddressFault(to.address); at >= 0) {
+    report(envelopeReport(to.address, at, reference));  // the row stays queued, as for a refused recipient
     return;
   }
 

@@ -6,6 +6,7 @@
 #include "db/gateway_tables.h"
 #include "db/log_record.h"
 #include "mail/address.h"
+#include "mail/envelope_address.h"
 
 IntakeStamp intakeStamp(std::time_t when) {
   struct tm local = {};
@@ -23,6 +24,9 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
 
   stringT address = returnAddress(row.message());
   int position = validateAddress(address, static_cast<int>(address.length()));
+  // Notices go back to this address through SMTP, so it must also be
+  // whole enough for the envelope ("root" or "x> NOTIFY=NEVER y@z" is not).
+  if (position == kAddressAccepted) position = envelopeAddressFault(address);
   if (position != kAddressAccepted) {
     row.AddHistory(stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
                                    printable(address).c_str(), position));

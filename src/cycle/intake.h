@@ -4,8 +4,10 @@
 //   202, 203      the run's shared date "%Y%m%d" and time "%H%M%S"
 //   status 1      Pending Processing, then:
 //   return addr.  Reply-To, else From (mail/address.h); refused by
-//                 validateAddress: history "*Invalid Return E-mail
-//                 Address: '%s' at position %d", status 0
+//                 validateAddress, or not usable in an SMTP envelope
+//                 (mail/envelope_address.h: no "@" and domain, a space,
+//                 "<" or ">"): history "*Invalid Return E-mail Address:
+//                 '%s' at position %d", status 0
 //   form field 1  "request": 212 := "1" (status kept)
 //                 "update":  status 6, a status enquiry
 //                 other:     history "*Unrecognized Action: '%s'", status 0

@@ -86,8 +86,6 @@ class ProcessingCycle {
   }
 
  private:
-  // One message of the retrieval run; true when its row was stored.
-  bool storeMessage(int number, const IntakeStamp& stamp, LogsManager& logs);
   void updateRow(long key, int scanned, LogsManager& logs, AccountsManager& accounts,
                  LogProcessor& processor);
   void acknowledgeRow(long key, LogsManager& logs, AccountsManager& accounts,

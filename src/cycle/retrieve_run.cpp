@@ -1,40 +1,42 @@
-// The retrieval run: empties the POP3 mailbox into logs.dbf.
+// The retrieval run: empties the POP3 mailbox into logs.dbf, one message
+// at a time.
 //
-//   [lock] --busy--> CONNECT --connect, [TLS|STLS], login, STAT--> DOWNLOAD
-//                      | fail                                       |
-//                      v                                  retrieveAll: RETR
-//                   REPORT: describe, disconnect           1..count into the
-//                   (no QUIT: the server keeps every       cache; fail -> REPORT
-//                    message), unlock                       |
-//                                                           v
-//                                         STORE: per message (shared stamp)
-//                                           takeIn (intake.h), Append; a
-//                                           failed append is reported and
-//                                           its message is not deleted; a
-//                                           stop request ends the loop
-//                                           |
-//                                           v
-//                                         FLUSH logs.dbf (data, memo, index
-//                                           written and synced); failure:
-//                                           report, delete nothing
-//                                           |
-//                                           v
-//                                         DELETE: DELE exactly the stored
-//                                           messages (all at once when all
-//                                           were stored)
-//                                           |
-//                                           v
-//                                         QUIT: the server removes the
-//                                           deleted messages; clear the cache,
-//                                           clear the status text, unlock
+//   [lock] --busy--> SESSION: connect, [TLS|STLS], login, STAT
+//                      | fail: report describe, disconnect (no QUIT: the
+//                      |       server keeps every message), clear status
+//                      v
+//   for n = 1..count, while no stop and before the run's deadline:
+//     FETCH n (LIST, RETR; at most setting 310 bytes kept, the rest read
+//       and dropped; at most setting 381 seconds)
+//       complete        -> STORE: takeIn (intake.h), Append
+//       cut (too big)   -> STORE as Rejected, history "cut"
+//       timed out       -> headers complete: STORE them as Rejected,
+//                          history "timed out"; else report, skip n
+//       refused, lost   -> report, skip n (it stays on the server)
+//       interrupted     -> stop or deadline: leave the loop
+//     every kDeleteBatch stored: FLUSH logs.dbf, then DELE them
+//     session out of step (timeout, lost): RECONNECT: a new session whose
+//       STAT must match the first one (else report and end the run), DELE
+//       again every message stored so far, go on with n + 1
+//   END, under a short grace time of its own (the stop or the deadline
+//     that ended the loop does not cut it short): FLUSH, DELE the rest,
+//     QUIT; when the session is out of step (an interrupted read), a new
+//     session DELEs what was stored and QUITs. Deadline: one report.
+//   clear the status text, unlock
 //
 // Invariant: a message leaves the server only after its row is safely
-// stored. DELE is sent for a message only after its row was appended and
-// the table flushed to disk, and a POP3 server removes deleted messages
-// only when it receives QUIT. So a crash, a kill or a lost connection at
-// any point before QUIT leaves every message on the server; one between
-// the flush and QUIT means the next run takes those messages in again
-// (twice, never zero times).
+// stored. DELE goes out for a message only after its row was appended and
+// logs.dbf flushed to disk, and a POP3 server removes deleted messages only
+// when it receives QUIT; a session that ends without QUIT (crash, kill,
+// lost connection) leaves every message on the server, and the next run
+// takes the stored ones in again (twice, never zero times).
+//
+// Memory: one message at a time, at most setting 310 bytes of it; never
+// the mailbox.
+//
+// The stop request and the run's deadline (setting 380) are heard inside
+// every wait for the server (tcp_line_io.h, ReadInterruptScope), so a
+// server that trickles or hangs holds neither the run nor the program.
 #include <vector>
 
 #include "common/string_mapper.h"
@@ -43,6 +45,8 @@
 #include "cycle/mail_security_setup.h"
 #include "cycle/processing_cycle.h"
 #include "db/logs_manager.h"
+#include "mail/mail_text.h"
+#include "mail/tcp_line_io.h"
 #include "platform/clock.h"
 
 namespace {
@@ -51,6 +55,226 @@ namespace {
 uint16_t portSetting(const FieldMap& settings, int number) {
   return static_cast<uint16_t>(settings.getNumber(number) & 0xFFFF);
 }
+
+long positiveSetting(const FieldMap& settings, int number, long fallback) {
+  long value = settings.getNumber(number);
+  return value > 0 ? value : fallback;
+}
+
+// Time given to the closing session after an interrupted read.
+constexpr int64_t kCommitGraceMs = 15000;
+// Sessions opened again after one fell out of step, per run.
+constexpr int kMaxReconnects = 8;
+
+class MailboxDrain {
+ public:
+  // secret: the mailbox password or access token, as the security set-up
+  // gave it.
+  MailboxDrain(ProcessingCycle& cycle, LogsManager& logs, stringT secret)
+      : cycle_(cycle),
+        pop3_(cycle.pop3()),
+        logs_(logs),
+        secret_(std::move(secret)),
+        stamp_(intakeStamp(platformClock().now())) {
+    const FieldMap& s = cycle.settings();
+    limits_.maxBytes = static_cast<size_t>(positiveSetting(s, kMaxMessageSize, kDefaultMaxMessageSize));
+    limits_.messageMs = positiveSetting(s, kMessageDeadline, kDefaultMessageDeadlineSeconds) * 1000;
+    runSeconds_ = positiveSetting(s, kRunDeadline, kDefaultRunDeadlineSeconds);
+    deadlineMs_ = platformClock().monotonicMs() + runSeconds_ * 1000;
+  }
+
+  void run() {
+    ReadInterruptScope interrupt([this] { return interrupted(); });
+    if (!openSession(true)) return;
+    takeMessages();
+    finish();
+  }
+
+ private:
+  bool pastDeadline() const { return platformClock().monotonicMs() >= deadlineMs_; }
+  bool interrupted() const { return cycle_.stopRequested() || pastDeadline(); }
+
+  // Connects and logs in. The first session records the mailbox (STAT);
+  // a later one must find the same, and deletes again what this run
+  // stored, since its earlier session ended without QUIT.
+  bool openSession(bool first) {
+    const FieldMap& s = cycle_.settings();
+    if (pop3_.connect(s.get(kPop3Server), portSetting(s, kPop3Port)) != 0 ||
+        pop3_.login(s.get(kPop3Account), secret_) != 0) {
+      runMetrics().failed(FailureKind::Pop3);
+      if (!cycle_.stopRequested()) cycle_.report(pop3_.describe());
+      close();
+      return false;
+    }
+    open_ = true;
+    if (first) {
+      count_ = pop3_.messageCount();
+      size_ = pop3_.mailboxSize();
+      return true;
+    }
+    if (pop3_.messageCount() != count_ || pop3_.mailboxSize() != size_) {
+      cycle_.report(translate("*The mailbox changed while the retrieval run connected again; the run ends here, and "
+                              "the messages it stored stay on the server"));
+      close();
+      return false;
+    }
+    deleted_ = 0;
+    return deleteStored();
+  }
+
+  void takeMessages() {
+    while (next_ <= count_ && !interrupted()) {
+      int number = next_++;
+      FetchedMessage fetched;
+      (void)pop3_.fetch(number, limits_, fetched);
+      switch (fetched.end) {
+        case FetchEnd::Complete:
+          store(number, fetched, stringT());
+          break;
+        case FetchEnd::Cut:
+          store(number, fetched,
+                formatMarked("*Message cut: it exceeded the size limit of %ld bytes (%ld bytes received)",
+                             static_cast<long>(limits_.maxBytes), static_cast<long>(fetched.octets)));
+          break;
+        case FetchEnd::TimedOut:
+          if (fetched.headerComplete) {
+            cycle_.report(pop3_.describe());
+            store(number, fetched, translate("*Message incomplete: its download timed out; only its headers were kept"));
+            break;
+          }
+          [[fallthrough]];
+        case FetchEnd::Refused:
+        case FetchEnd::Lost:
+          cycle_.report(formatMarked("*Message %d was skipped for this run and stays on the server: %s", number,
+                                     pop3_.message().c_str()));
+          break;
+        case FetchEnd::Interrupted:
+          --next_;  // not taken in
+          return;
+      }
+      if (failed_) return;
+      if (!pop3_.inStep()) {
+        if (!flush()) return;
+        close();
+        if (++reconnects_ > kMaxReconnects) {
+          cycle_.report(formatMarked("*The retrieval run ended after connecting to the mail server %d times",
+                                     reconnects_));
+          return;
+        }
+        if (!openSession(false)) return;
+      } else if (stored_.size() - deleted_ >= POP3Manager::kDeleteBatch) {
+        if (!flush() || !deleteStored()) return;
+      }
+    }
+  }
+
+  void store(int number, FetchedMessage& fetched, const stringT& rejection) {
+    MailMessage message{stringT(std::move(fetched.text))};
+    message.parse();
+    LogRecord row(std::move(message));
+    takeIn(row, stamp_);
+    if (!rejection.empty()) {
+      row.AddHistory(rejection);
+      row.SetStatus(kLogRejected);
+    }
+    if (logs_.Append(row) != 0) {
+      runMetrics().failed(FailureKind::LogsTable);
+      cycle_.report(logs_.describe());  // not stored: the message stays on the server
+      return;
+    }
+    runMetrics().messageRetrieved();
+    stored_.push_back(number);
+  }
+
+  // Writes logs.dbf through to disk; on failure nothing more is deleted
+  // and the run ends without QUIT.
+  bool flush() {
+    if (stored_.size() == flushed_ || !logs_.isOpen()) return true;
+    if (int rc = logs_.table().flush(); rc != 0) {
+      logs_.setStatus(rc, translate("*can't append to logs table"));
+      cycle_.report(logs_.describe());
+      failed_ = true;
+      close();
+      return false;
+    }
+    flushed_ = stored_.size();
+    return true;
+  }
+
+  // DELE for the stored (and flushed) messages not yet deleted in this
+  // session. When the session falls out of step here, finish deletes them
+  // through a new one.
+  bool deleteStored() {
+    if (deleted_ >= flushed_) return true;
+    std::vector<int> numbers(stored_.begin() + static_cast<long>(deleted_), stored_.begin() + static_cast<long>(flushed_));
+    if (pop3_.deleteMessages(numbers) != 0) {
+      // Refused: the undeleted ones come in again next run.
+      if (!readInterrupted()) cycle_.report(pop3_.describe());
+      if (!pop3_.inStep()) return false;
+    }
+    deleted_ = flushed_;
+    return true;
+  }
+
+  void finish() {
+    bool deadline = !cycle_.stopRequested() && pastDeadline() && next_ <= count_;
+    // The closing exchange has a grace time of its own: the stop or the
+    // deadline that ended the loop must not cut short the DELE and QUIT
+    // that let the stored messages leave the server.
+    int64_t grace = platformClock().monotonicMs() + kCommitGraceMs;
+    ReadInterruptScope closing([grace] { return platformClock().monotonicMs() >= grace; });
+    if (!failed_ && open_ && flush()) {
+      if (pop3_.inStep() && deleteStored()) {
+        quit();
+      } else if (!pop3_.inStep() && !stored_.empty()) {
+        // A session out of step cannot be closed with QUIT; a new one
+        // deletes what was stored.
+        close();
+        if (openSession(false)) quit();
+      }
+    }
+    // Without an open session (a new one could not be opened) what was
+    // stored stays on the server and comes in again next run.
+    close();
+    if (deadline)
+      cycle_.report(formatMarked("*The retrieval run stopped at its deadline of %ld seconds; the messages not taken "
+                                 "in stay on the server",
+                                 runSeconds_));
+  }
+
+  void close() {
+    pop3_.disconnect();
+    open_ = false;
+  }
+
+  void quit() {
+    (void)pop3_.logout();
+    if (pop3_.connected()) {
+      // QUIT refused or unanswered: the server may not have removed the
+      // deleted messages; they come in again next time.
+      cycle_.report(pop3_.describe());
+    }
+    close();
+  }
+
+  ProcessingCycle& cycle_;
+  POP3Manager& pop3_;
+  LogsManager& logs_;
+  stringT secret_;
+  IntakeStamp stamp_;
+  FetchLimits limits_;
+  long runSeconds_ = 0;
+  int64_t deadlineMs_ = 0;
+  int count_ = 0;
+  int size_ = 0;
+  int next_ = 1;
+  int reconnects_ = 0;
+  bool failed_ = false;
+  bool open_ = false;  // a session is open (logged in)
+  std::vector<int> stored_;  // numbers stored by this run, in order
+  size_t flushed_ = 0;       // stored_[0, flushed_) are on disk
+  size_t deleted_ = 0;       // stored_[0, deleted_) have DELE in this session
+};
 
 }  // namespace
 
@@ -68,71 +292,15 @@ void ProcessingCycle::retrieveMail() {
     pop3_.setStatus(TCPManager::kFailure, problem);
     runMetrics().failed(FailureKind::Pop3);
     report(pop3_.describe());
+    status_.setStatusText(stringT());
     return;
   }
-  if (pop3_.connect(s.get(kPop3Server), portSetting(s, kPop3Port)) != 0 ||
-      pop3_.login(s.get(kPop3Account), secret) != 0 || pop3_.retrieveAll() != 0) {
-    runMetrics().failed(FailureKind::Pop3);
-    report(pop3_.describe());
-    pop3_.disconnect();
-    pop3_.clearCache();
-    return;
-  }
-
-  status_.setStatusText(translate("*processing mail"));
-  std::vector<int> stored;
   {
     LogsManager logs(gateway_);
-    IntakeStamp stamp = intakeStamp(platformClock().now());
-    // A stop leaves the messages not yet stored on the server.
-    for (int number = 1; number <= pop3_.messageCount() && !stopRequested(); ++number)
-      if (storeMessage(number, stamp, logs)) stored.push_back(number);
-    if (!stored.empty() && logs.isOpen()) {
-      int rc = logs.table().flush();
-      if (rc != 0) {
-        logs.setStatus(rc, translate("*can't append to logs table"));
-        report(logs.describe());
-        stored.clear();  // not known to be on disk: the server keeps them
-      }
-    }
-  }
-
-  if (!stored.empty()) {
-    bool all = static_cast<int>(stored.size()) == pop3_.messageCount();
-    int rc = 0;
-    if (all) {
-      rc = pop3_.deleteAll();
-    } else {
-      for (int number : stored)
-        if ((rc = pop3_.deleteMessage(number)) != 0) break;
-    }
-    if (rc != 0) report(pop3_.describe());
-  }
-  (void)pop3_.logout();
-  if (pop3_.connected()) {
-    // QUIT refused: the server may not have removed the deleted messages;
-    // they come in again next time.
-    report(pop3_.describe());
-    pop3_.disconnect();
+    MailboxDrain(*this, logs, std::move(secret)).run();
   }
   pop3_.clearCache();
+  // Also after a failure: the status line must not go on saying the mail
+  // is being retrieved.
   status_.setStatusText(stringT());
-}
-
-bool ProcessingCycle::storeMessage(int number, const IntakeStamp& stamp, LogsManager& logs) {
-  MailMessage message;
-  if (pop3_.getMessage(number, message) != 0) {
-    report(pop3_.describe());
-    return false;
-  }
-  message.parse();
-  LogRecord row(std::move(message));
-  takeIn(row, stamp);
-  if (logs.Append(row) != 0) {
-    runMetrics().failed(FailureKind::LogsTable);
-    report(logs.describe());
-    return false;
-  }
-  runMetrics().messageRetrieved();
-  return true;
 }

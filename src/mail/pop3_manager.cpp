@@ -7,6 +7,27 @@
 #include "mail/mail_text.h"
 #include "mail/reply_line.h"
 #include "mail/tcp_line_io.h"
+#include "platform/clock.h"
+
+namespace {
+
+// Seconds to give one read: limit, cut to what is left before deadlineMs
+// (0: none); 0 when the deadline has passed.
+int secondsBefore(int limit, int64_t deadlineMs) {
+  if (deadlineMs == 0) return limit;
+  int64_t left = deadlineMs - platformClock().monotonicMs();
+  if (left <= 0) return 0;
+  int64_t seconds = (left + 999) / 1000;
+  return seconds < limit ? static_cast<int>(seconds) : limit;
+}
+
+FetchEnd endOfRead(int count) {
+  if (count == kReadTimedOut) return FetchEnd::TimedOut;
+  if (count == kReadInterrupted) return FetchEnd::Interrupted;
+  return FetchEnd::Lost;
+}
+
+}  // namespace
 
 POP3Manager::POP3Manager() { setName(translate("*POP3 manager")); }
 
@@ -38,12 +59,21 @@ int POP3Manager::command(const char* format, ...) {
     reply_.clear();
     return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
   }
-  (void)readReplyLine(socket(), kReplySeconds, reply_);
+  replyCount_ = readReplyLine(socket(), kReplySeconds, reply_);
+  if (replyCount_ < 0) inStep_ = false;
   return 0;
 }
 
 int POP3Manager::failWithReply(const stringT& message) {
-  return setStatus(kFailure, message + stringT(" (") + stringT(reply_) + stringT(")"));
+  return setStatus(kFailure, message + stringT(" (") + stringT(printableReply(reply_)) + stringT(")"));
+}
+
+int POP3Manager::failUnread(int count, const char* commandName) {
+  if (count == kReadTimedOut)
+    return setStatus(kFailure, formatMarked("*The mail server did not answer %s within %d seconds", commandName,
+                                            kReplySeconds));
+  if (count == kReadInterrupted) return setStatus(kFailure, translate("*The download was interrupted"));
+  return setStatus(kFailure, translate("*connection lost -- reading failure"));
 }
 
 int POP3Manager::login(const stringT& account, const stringT& password) {
@@ -63,6 +93,7 @@ int POP3Manager::login(const stringT& account, const stringT& password) {
                                             serverName().c_str()));
   if (int rc = authenticate(account, password); rc != 0) return rc;
   if (int rc = command("STAT\r\n"); rc != 0) return rc;
+  if (replyCount_ < 0) return failUnread(replyCount_, "STAT");
   if (!positiveReply(reply_)) return failWithReply(translate("failed to get mailbox status"));
   scanOkNumbers(reply_, messageCount_, mailboxSize_);
   loggedIn_ = true;
@@ -117,11 +148,13 @@ int POP3Manager::authenticate(const stringT& account, const stringT& password) {
       break;
   }
   if (int rc = command("USER %s\r\n", account.c_str()); rc != 0) return rc;
+  if (replyCount_ < 0) return failUnread(replyCount_, "USER");
   if (!positiveReply(reply_))
     return failWithReply(formatMarked("*The mail server is rejecting the e-mail Account name \"%s\". Please verify "
                                       "the account name",
                                       account.c_str()));
   if (int rc = command("PASS %s\r\n", password.c_str()); rc != 0) return rc;
+  if (replyCount_ < 0) return failUnread(replyCount_, "PASS");
   if (!positiveReply(reply_))
     return failWithReply(translate("*The mail server is rejecting the e-mail Account password.  Please verify the "
                                    "account password"));
@@ -151,26 +184,38 @@ int POP3Manager::logout() {
   if (!connected() || !loggedIn_) return setStatus(0);
   if (int rc = command("QUIT\r\n"); rc != 0) return rc;
   if (positiveReply(reply_)) return disconnect();
-  return setStatus(0, stringT(" (") + stringT(reply_) + stringT(")"));
+  return setStatus(0, stringT(" (") + stringT(printableReply(reply_)) + stringT(")"));
 }
 
-int POP3Manager::collectText(std::string& text) {
+int POP3Manager::collectText(std::string& text, size_t keep, int64_t deadlineMs, TextProgress& progress) {
+  // Line ends are CRLF only: a piece that ends in a bare LF leaves the
+  // position inside the line, so ".\r\n" after it is data. A CRLF split
+  // across two pieces (a 1022-byte piece ending in CR) still ends the line.
   bool lineStart = true;
+  char last = '\0';
   for (;;) {
-    int count = 0;
-    std::string_view piece = readLine(socket(), count, kTextSeconds);
+    int count = kReadTimedOut;
+    int seconds = secondsBefore(kTextSeconds, deadlineMs);
+    std::string_view piece;
+    if (readInterrupted())
+      count = kReadInterrupted;
+    else if (seconds > 0)
+      piece = readLine(socket(), count, seconds);
     if (count < 0) {
       inStep_ = false;
-      return setStatus(kFailure, translate("*connection lost -- reading failure"));
+      return count;
     }
     if (lineStart && piece == ".\r\n") return 0;
-    bool endsLine = !piece.empty() && piece.back() == '\n';
-    if (lineStart && !piece.empty() && piece[0] == '.') piece.remove_prefix(1);  // dot-unstuffing
-    if (text.size() + piece.size() > kMaxMessageBytes) {
-      inStep_ = false;  // the rest of the text is still on its way
-      return setStatus(kFailure, formatMarked("*The message is larger than %d bytes", int(kMaxMessageBytes)));
+    bool endsLine = piece.size() >= 2 ? piece.substr(piece.size() - 2) == "\r\n" : piece == "\n" && last == '\r';
+    last = piece.back();
+    if (lineStart && piece[0] == '.') piece.remove_prefix(1);  // dot-unstuffing
+    progress.octets += piece.size();
+    if (text.size() < keep) {
+      size_t before = text.size();
+      text.append(piece.substr(0, keep - text.size()));
+      if (!progress.headerComplete)
+        progress.headerComplete = text.find("\r\n\r\n", before < 3 ? 0 : before - 3) != std::string::npos;
     }
-    text.append(piece);
     lineStart = endsLine;
   }
 }
@@ -193,26 +238,36 @@ int POP3Manager::receiveRetrieve(int number) {
   int size = 0;
   if (positiveReply(reply_)) scanOkNumbers(reply_, listed, size);
   if (!positiveReply(reply_) || listed != number) {
-    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(reply_) + stringT(")");
+    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(printableReply(reply_)) + ")";
     if (inStep_) dropRetrieveReply();
     return setStatus(kFailure, failure);
   }
 
-  if (readReplyLine(socket(), kReplySeconds, reply_) < 0) inStep_ = false;
+  if (int count = readReplyLine(socket(), kReplySeconds, reply_); count < 0) {
+    inStep_ = false;
+    return failUnread(count, "RETR");
+  }
   if (!positiveReply(reply_)) return failWithReply(translate("*failed to retrieve message"));
   std::string text;
   if (size > 0) text.reserve(std::min<size_t>(static_cast<size_t>(size), size_t(1) << 24));
-  if (int rc = collectText(text); rc != 0) return rc;
+  TextProgress progress;
+  if (int count = collectText(text, kMaxMessageBytes, 0, progress); count < 0)
+    return count == kReadInterrupted ? failUnread(count, "RETR")
+                                     : setStatus(kFailure, translate("*connection lost -- reading failure"));
+  if (progress.octets > kMaxMessageBytes)
+    return setStatus(kFailure, formatMarked("*The message is larger than %d bytes", int(kMaxMessageBytes)));
   cache_[number] = MailMessage(stringT(std::move(text)));
   return setStatus(0);
 }
 
 void POP3Manager::dropRetrieveReply() {
   std::string dropped;
+  TextProgress progress;
   if (readReplyLine(socket(), kReplySeconds, dropped) < 0) {
     inStep_ = false;
-  } else if (positiveReply(dropped) && collectText(dropped) != 0) {
-    inStep_ = false;
+  } else if (positiveReply(dropped)) {
+    dropped.clear();
+    (void)collectText(dropped, 0, 0, progress);  // a failure marks the session out of step
   }
 }
 
@@ -271,27 +326,91 @@ int POP3Manager::deleteMessage(int number) {
 }
 
 int POP3Manager::deleteAll() {
+  // Every message was downloaded before deleteAll runs, so a DELE sent
+  // after a failing one loses nothing.
+  std::vector<int> numbers;
+  numbers.reserve(messageCount_ > 0 ? static_cast<size_t>(messageCount_) : 0);
+  for (int n = 1; n <= messageCount_; ++n) numbers.push_back(n);
+  return deleteMessages(numbers);
+}
+
+int POP3Manager::deleteMessages(const std::vector<int>& numbers) {
   // DELE commands go out in batches without waiting for each reply (the
   // replies come back in the same order), which saves a round trip per
   // message. The first negative reply is the result; the replies to the
   // rest of its batch are still read so the session stays in step, and no
-  // further batch is sent. Every message was downloaded before deleteAll
-  // runs, so a DELE sent after the failing one loses nothing.
+  // further batch is sent.
   if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
-  for (int first = 1; first <= messageCount_; first += kDeleteBatch) {
-    int last = first + kDeleteBatch - 1 < messageCount_ ? first + kDeleteBatch - 1 : messageCount_;
-    for (int n = first; n <= last; ++n)
-      if (sendFormatted(socket(), "DELE %d\r\n", n) != 0)
+  for (size_t first = 0; first < numbers.size(); first += kDeleteBatch) {
+    size_t last = std::min(numbers.size(), first + kDeleteBatch);
+    for (size_t i = first; i < last; ++i)
+      if (sendFormatted(socket(), "DELE %d\r\n", numbers[i]) != 0)
         return setStatus(kFailure, translate("*The command is too long to send to the mail server"));
     int failure = 0;
-    for (int n = first; n <= last; ++n) {
+    for (size_t i = first; i < last; ++i) {
       int count = readReplyLine(socket(), kReplySeconds, reply_);
+      if (count < 0) {
+        inStep_ = false;  // the caller closes the connection
+        return failure != 0 ? failure : failUnread(count, "DELE");
+      }
       if (failure == 0 && !positiveReply(reply_))
         failure = failWithReply(translate("*failed to delete message on server"));
-      if (count < 0) break;  // out of step: the caller closes the connection
     }
     if (failure != 0) return failure;
   }
+  return setStatus(0);
+}
+
+int POP3Manager::fetch(int number, const FetchLimits& limits, FetchedMessage& out) {
+  out = FetchedMessage();
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  if (!inStep_) return setStatus(kFailure, translate("*connection lost -- reading failure"));
+  int64_t deadline = limits.messageMs > 0 ? platformClock().monotonicMs() + limits.messageMs : 0;
+  const stringT timedOut = formatMarked("*The download of message %d timed out", number);
+  auto readFailed = [&](int count) {
+    inStep_ = false;
+    out.end = endOfRead(count);
+    if (out.end == FetchEnd::TimedOut) return setStatus(kFailure, timedOut);
+    return failUnread(count, "RETR");
+  };
+  if (int rc = sendRetrieve(number); rc != 0) return rc;
+
+  int seconds = secondsBefore(kReplySeconds, deadline);
+  int count = seconds > 0 ? readReplyLine(socket(), seconds, reply_) : kReadTimedOut;
+  if (count < 0) return readFailed(count);
+  int listed = number;
+  if (positiveReply(reply_)) scanOkNumbers(reply_, listed, out.listedSize);
+  if (!positiveReply(reply_) || listed != number) {
+    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(printableReply(reply_)) + ")";
+    dropRetrieveReply();
+    out.end = inStep_ ? FetchEnd::Refused : FetchEnd::Lost;
+    return setStatus(kFailure, failure);
+  }
+  seconds = secondsBefore(kReplySeconds, deadline);
+  count = seconds > 0 ? readReplyLine(socket(), seconds, reply_) : kReadTimedOut;
+  if (count < 0) return readFailed(count);
+  if (!positiveReply(reply_)) {
+    out.end = FetchEnd::Refused;
+    return failWithReply(translate("*failed to retrieve message"));
+  }
+
+  if (out.listedSize > 0) out.text.reserve(std::min<size_t>(static_cast<size_t>(out.listedSize), limits.maxBytes));
+  TextProgress progress;
+  count = collectText(out.text, limits.maxBytes, deadline, progress);
+  out.octets = progress.octets;
+  out.headerComplete = progress.headerComplete;
+  if (count < 0) {
+    int rc = readFailed(count);
+    // Only a complete header block is worth keeping from a broken download.
+    size_t headerEnd = out.text.find("\r\n\r\n");
+    if (out.end == FetchEnd::TimedOut && headerEnd != std::string::npos)
+      out.text.resize(headerEnd + 4);
+    else
+      out.text.clear();
+    out.text.shrink_to_fit();
+    return rc;
+  }
+  out.end = progress.octets > limits.maxBytes ? FetchEnd::Cut : FetchEnd::Complete;
   return setStatus(0);
 }
 

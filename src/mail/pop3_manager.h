@@ -20,14 +20,32 @@
 // calls disconnect, which sends no QUIT, so the server keeps every
 // message).
 //
-// Retrieved messages are cached by number until clearCache: retrieveAll
-// downloads 1..count before anything is deleted. To save round trips, LIST n
-// and RETR n are sent together, retrieveAll asks for kRetrieveWindow
-// messages ahead of the one it reads, and deleteAll sends DELE in batches of
-// kDeleteBatch before reading their replies; on a failure the outstanding
-// replies are still read, so the session never falls out of step. Message text is
-// dot-unstuffed; ".\r\n" at the start of a line ends it; lines keep their
-// "\r\n".
+// Two ways to download:
+//
+//   retrieveAll / getMessage   messages cached by number until clearCache:
+//                              retrieveAll downloads 1..count before anything
+//                              is deleted (kRetrieveWindow messages are asked
+//                              for ahead of the one read).
+//   fetch(n, limits)           one message at a time, not cached, for a
+//                              caller that stores each before the next: at
+//                              most limits.maxBytes are kept (the rest is
+//                              read and dropped, so memory is bounded by the
+//                              limit, not by the mailbox), and the download
+//                              may be given a time limit of its own.
+//
+// deleteAll and deleteMessages send DELE in batches of kDeleteBatch before
+// reading their replies; on a failure the outstanding replies are still
+// read, so the session never falls out of step.
+//
+// Message text: a line ends at CRLF only. The text ends at a line that is
+// exactly ".\r\n" after a CRLF (or at the very start); a bare LF inside a
+// line is data, so "\n.\r\n" in a message cannot end it early and let its
+// tail pass for replies. A dot that starts a line is removed
+// (dot-unstuffing); lines keep their "\r\n".
+//
+// A read that fails, times out or is interrupted (tcp_line_io.h) leaves the
+// session out of step (inStep() false): the server may still be sending,
+// so the only way on is disconnect.
 //
 // Security (setSecurity): with TLS the handshake runs right after the TCP
 // connect (port 995 by default); with STLS (RFC 2595) login asks CAPA after
@@ -39,26 +57,55 @@
 // server. A STLS or TLS failure closes the connection.
 //
 // Status: 0 success, 2 every failure. Messages quoting the server end with
-// " (reply)", the reply line as received with its line ending. Reply lines
-// have 60 s, each line of message text 10 s.
+// " (reply)", the reply line as received with its line ending and every
+// other control character shown as "\xHH" (reply_line.h), so a server
+// cannot write raw bytes into the diagnostic file. A reply that does not
+// come at all is reported as a timeout or a lost connection, never as a
+// refusal. Reply lines have 60 s, each line of message text 10 s.
 //
 // Security: the account name and password are refused (status 2, nothing
 // sent) when they hold a carriage return, line feed or NUL, which would
 // otherwise end the command early and smuggle in another one; a command
 // longer than the send buffer is refused, never cut. Nothing the server
 // sends is trusted: counts are read without overflow, reply lines are read
-// to their end, and one message may be at most kMaxMessageBytes long.
+// to their end, and one cached message may be at most kMaxMessageBytes
+// long (fetch keeps at most its limit).
 //
 // Not thread-safe; one retrieval run at a time.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "mail/capabilities.h"
 #include "mail/mail_message.h"
 #include "mail/mail_security.h"
 #include "mail/tcp_manager.h"
+
+// How fetch() ended.
+enum class FetchEnd {
+  Complete,     // the whole message (status 0)
+  Cut,          // larger than maxBytes: its first maxBytes kept (status 0)
+  Refused,      // LIST or RETR answered negatively; the session is in step
+  TimedOut,     // a time limit ran out mid-download; session out of step
+  Lost,         // the connection failed; session out of step
+  Interrupted,  // the read interrupt stopped it; session out of step
+};
+
+struct FetchLimits {
+  size_t maxBytes = size_t(25) << 20;  // text kept
+  int64_t messageMs = 0;               // whole download; 0 = no limit
+};
+
+struct FetchedMessage {
+  std::string text;             // dot-unstuffed text kept (see FetchEnd)
+  FetchEnd end = FetchEnd::Lost;
+  bool headerComplete = false;  // text holds the empty line ending the header
+  size_t octets = 0;            // text octets received, kept or not
+  int listedSize = 0;           // size from the LIST reply
+};
 
 class POP3Manager : public TCPManager {
  public:
@@ -96,11 +143,20 @@ class POP3Manager : public TCPManager {
   [[nodiscard]] int getMessage(int number, MailMessage& out);
   [[nodiscard]] int deleteMessage(int number);
   [[nodiscard]] int deleteAll();
+  // DELE for each number, in batches; the first refusal is the result.
+  [[nodiscard]] int deleteMessages(const std::vector<int>& numbers);
+
+  // Downloads message number without caching it. Status 0 for Complete and
+  // Cut; 2 otherwise, with the reason as message. For TimedOut, text holds
+  // the header block (through its empty line) when it was complete, else
+  // nothing; for the other failures nothing.
+  [[nodiscard]] int fetch(int number, const FetchLimits& limits, FetchedMessage& out);
 
   int messageCount() const { return messageCount_; }
   int mailboxSize() const { return mailboxSize_; }
   bool greeted() const { return greeted_; }
   bool loggedIn() const { return loggedIn_; }
+  bool inStep() const { return inStep_; }
   size_t cachedCount() const { return cache_.size(); }
   // Empties the cache; count and size become 0.
   void clearCache();
@@ -115,7 +171,17 @@ class POP3Manager : public TCPManager {
   [[nodiscard]] int readCapabilities(Capabilities& out);
   [[nodiscard]] int authenticate(const stringT& account, const stringT& password);
   [[nodiscard]] int saslLogin(const char* mechanism, const std::string& response);
-  [[nodiscard]] int collectText(std::string& text);
+  // The failure of a reply that could not be read (count < 0), after
+  // command: a timeout, a lost connection or an interrupt.
+  [[nodiscard]] int failUnread(int count, const char* commandName);
+  struct TextProgress {
+    size_t octets = 0;
+    bool headerComplete = false;
+  };
+  // Reads message text to its terminator, keeping at most keep bytes in
+  // text. 0 at the terminator, or the negative read count of the failure
+  // (kReadTimedOut also when deadlineMs, if not 0, has passed).
+  [[nodiscard]] int collectText(std::string& text, size_t keep, int64_t deadlineMs, TextProgress& progress);
   [[nodiscard]] int sendRetrieve(int number);
   [[nodiscard]] int receiveRetrieve(int number);
   // Reads and drops a RETR reply and its text.
@@ -134,6 +200,7 @@ class POP3Manager : public TCPManager {
   int messageCount_ = 0;
   std::map<int, MailMessage> cache_;
   std::string reply_;
+  int replyCount_ = 0;  // readReplyLine result of the last command
   // False once a read failed or a text was abandoned half-way: what the
   // server sends next no longer matches the commands, so no reply is
   // waited for any more.

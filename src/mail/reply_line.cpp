@@ -1,6 +1,7 @@
 #include "mail/reply_line.h"
 
 #include <cstdint>
+#include <cstdio>
 
 #include "mail/tcp_line_io.h"
 
@@ -66,4 +67,23 @@ int scanReplyCode(std::string_view line, int& code, char& next) {
   if (pos >= line.size()) return 1;
   next = line[pos];
   return 2;
+}
+
+std::string printableReply(std::string_view reply) {
+  std::string out;
+  out.reserve(reply.size());
+  for (size_t i = 0; i < reply.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(reply[i]);
+    if (c == '\r' && i + 1 < reply.size() && reply[i + 1] == '\n') {
+      out += "\r\n";
+      ++i;
+    } else if (c < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }

@@ -34,6 +34,11 @@ bool positiveReply(std::string_view line);
 // read are left as they were.
 int scanOkNumbers(std::string_view line, int& first, int& second);
 
+// reply as it may be quoted in a status message (and so in the
+// diagnostic file): every CRLF kept, every other control character (bare
+// CR or LF, NUL, ESC, ...) shown as "\xHH".
+std::string printableReply(std::string_view reply);
+
 // The reply code at the start of line and the character after it; returns
 // 0 (nothing read), 1 (code only) or 2.
 int scanReplyCode(std::string_view line, int& code, char& next);

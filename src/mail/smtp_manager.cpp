@@ -4,8 +4,10 @@
 
 #include "common/string_mapper.h"
 #include "common/base64.h"
+#include "mail/envelope_address.h"
 #include "mail/mail_text.h"
 #include "mail/reply_line.h"
+#include "mail/smtp_data.h"
 #include "mail/tcp_line_io.h"
 #include "platform/socket.h"
 
@@ -48,7 +50,7 @@ int SMTPManager::readReply() {
 
 int SMTPManager::failStatus(const stringT& text) {
   int code = lastReplyCode_ == 0 ? -1 : lastReplyCode_;
-  return setStatus(code, text + stringT(": ") + stringT(replyText_));
+  return setStatus(code, text + stringT(": ") + stringT(printableReply(replyText_)));
 }
 
 int SMTPManager::command(const char* format, ...) {
@@ -174,20 +176,14 @@ int SMTPManager::checkValue(const stringT& value, size_t commandLength, const ch
   return 0;
 }
 
-void SMTPManager::sendText(const stringT& text) {
-  std::string_view in = text.view();
-  std::string out;
-  out.reserve(in.size() + in.size() / 64 + 8);
-  bool lineStart = true;
-  for (char c : in) {
-    if (lineStart && c == '.') out += '.';
-    out += c;
-    lineStart = c == '\n';
-  }
-  if (in.empty() || in.back() != '\n') out += "\r\n";
-  out += ".\r\n";
-  sendBytes(socket(), out);
+int SMTPManager::checkEnvelope(const stringT& address, const char* marked) {
+  int position = envelopeAddressFault(address);
+  if (position == -1) return 0;
+  return setStatus(kFailure, stringT::format(translateFormat(marked).c_str(), printableReply(address.view()).c_str(),
+                                             position));
 }
+
+void SMTPManager::sendText(const stringT& text) { sendBytes(socket(), smtpDataBytes(text.view())); }
 
 int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipients, const stringT& text,
                       std::vector<stringT>& failed) {
@@ -197,6 +193,17 @@ int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipie
   if (int rc = checkValue(returnAddress, kMailFromLength, badReturn); rc != 0) return rc;
   for (const stringT& r : recipients)
     if (int rc = checkValue(r, kRcptToLength, badRecipient); rc != 0) return rc;
+  // Only whole addresses go into the envelope: "x> NOTIFY=NEVER" in a
+  // Reply-To must not become ESMTP parameters, nor "root" a local user.
+  if (int rc = checkEnvelope(returnAddress, "*The return e-mail address '%s' is not a whole e-mail address "
+                                            "(position %d); nothing was sent");
+      rc != 0)
+    return rc;
+  for (const stringT& r : recipients)
+    if (int rc = checkEnvelope(r, "*The e-mail recipient '%s' is not a whole e-mail address (position %d); nothing "
+                                  "was sent");
+        rc != 0)
+      return rc;
 
   if (int rc = command("RSET\r\n"); rc != 0) return rc;
   if (lastReplyCode_ != 250) return failStatus(translate("*Can't reset server states"));
@@ -217,8 +224,7 @@ int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipie
     }
     if (lastReplyCode_ == 551 && forwards < initial) {
       stringT forward(forwardAddress(replyText_));
-      if (!forward.empty() && !hasLineBreakOrNul(forward) &&
-          forward.length() + kRcptToLength <= kLineBufferSize - 1) {
+      if (!forward.empty() && envelopeAddressFault(forward) == -1) {
         recipients.push_back(forward);
         ++forwards;
         continue;

@@ -17,9 +17,9 @@
 // Recipients are walked in order; a 551 reply naming another mailbox in
 // "<...>" adds that mailbox to the end of the walk (at most as many
 // forwards as there were recipients). A refused recipient goes to the
-// caller's failed list and is not a failure of send. The text is sent
-// dot-stuffed ("." at the start of a line doubled), followed by "\r\n" when
-// it does not end with a line feed, then ".\r\n".
+// caller's failed list and is not a failure of send. The text is sent as
+// smtp_data.h makes it: every line end CRLF, no line over 998 octets,
+// dot-stuffed, then ".\r\n".
 //
 // Security: with TLS the handshake runs right after the TCP connect (port
 // 465 by default, RFC 8314). With STARTTLS (RFC 3207) connect says EHLO,
@@ -34,10 +34,13 @@
 // message "<text>: <reply lines>" (failStatus).
 //
 // Security: the return address and every recipient are refused before
-// anything is sent (status 2) when they hold a carriage return, line feed
-// or NUL, or would not fit the 1024-byte command buffer: a crafted
-// Reply-To must not turn into extra SMTP commands. Forward addresses from
-// 551 replies pass the same checks. A reply is read to at most
+// anything is sent (status 2) unless each is a whole addr-spec with a
+// domain and no space, "<", ">" or control character (envelope_address.h):
+// a crafted Reply-To must turn neither into extra SMTP commands nor into
+// ESMTP parameters. Forward addresses from 551 replies pass the same check.
+// Bare CR and LF in the text become CRLF before dot-stuffing, so text
+// cannot end the data early (smtp_data.h). Reply text quoted in a status
+// message shows control characters as "\xHH". A reply is read to at most
 // kMaxReplyBytes; a longer one counts as unreadable.
 //
 // Not thread-safe; the connection lives within one acknowledgement run.
@@ -97,6 +100,9 @@ class SMTPManager : public TCPManager {
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // 0 when value can go into "<prefix><value>>\r\n"; else a recorded status.
   [[nodiscard]] int checkValue(const stringT& value, size_t commandLength, const char* marked);
+  // 0 when address is a whole addr-spec (envelope_address.h); else status
+  // 2 with marked ("...'%s'...%d...") filled with the address and position.
+  [[nodiscard]] int checkEnvelope(const stringT& address, const char* marked);
   void sendText(const stringT& text);
   // EHLO, STARTTLS and the login, after the greeting.
   [[nodiscard]] int secureAndLogIn(const std::string& name);

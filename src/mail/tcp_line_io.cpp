@@ -22,6 +22,8 @@ struct ReadAhead {
   size_t end = 0;
 };
 
+ReadInterruptScope* innermostInterrupt = nullptr;
+
 std::map<int, ReadAhead>& readAheads() {
   static std::map<int, ReadAhead> map;
   return map;
@@ -30,14 +32,20 @@ std::map<int, ReadAhead>& readAheads() {
 // Refills the read-ahead of socket: 1 when bytes came, kReadFailed or
 // kReadTimedOut otherwise.
 int refill(int socket, ReadAhead& ahead, int64_t deadline) {
-  int64_t left = deadline - platformClock().monotonicMs();
-  if (left <= 0) return kReadTimedOut;
-  long n = streamReceive(socket, ahead.data.data(), ahead.data.size(), left);
-  if (n == -ETIMEDOUT) return kReadTimedOut;
-  if (n <= 0) return kReadFailed;
-  ahead.begin = 0;
-  ahead.end = static_cast<size_t>(n) <= ahead.data.size() ? static_cast<size_t>(n) : ahead.data.size();
-  return 1;
+  for (;;) {
+    if (readInterrupted()) return kReadInterrupted;
+    int64_t left = deadline - platformClock().monotonicMs();
+    if (left <= 0) return kReadTimedOut;
+    // Without an interrupt to ask, one wait covers the whole limit. A TLS
+    // read that times out keeps its state and is simply asked again.
+    int64_t slice = innermostInterrupt && left > kInterruptSliceMs ? kInterruptSliceMs : left;
+    long n = streamReceive(socket, ahead.data.data(), ahead.data.size(), slice);
+    if (n == -ETIMEDOUT) continue;
+    if (n <= 0) return kReadFailed;
+    ahead.begin = 0;
+    ahead.end = static_cast<size_t>(n) <= ahead.data.size() ? static_cast<size_t>(n) : ahead.data.size();
+    return 1;
+  }
 }
 
 }  // namespace
@@ -100,3 +108,12 @@ size_t readAheadBytes(int socket) {
   auto it = readAheads().find(socket);
   return it == readAheads().end() ? 0 : it->second.end - it->second.begin;
 }
+
+ReadInterruptScope::ReadInterruptScope(std::function<bool()> check)
+    : check_(std::move(check)), outer_(innermostInterrupt) {
+  innermostInterrupt = this;
+}
+
+ReadInterruptScope::~ReadInterruptScope() { innermostInterrupt = outer_; }
+
+bool readInterrupted() { return innermostInterrupt && innermostInterrupt->check_ && innermostInterrupt->check_(); }

@@ -11,7 +11,8 @@
 //   - NUL bytes are dropped: neither stored nor counted;
 //   - count = bytes stored; -1 when the receive failed or the peer closed
 //     the connection; -2 when the time limit ran out before the line was
-//     complete (the returned text then holds what arrived so far).
+//     complete (the returned text then holds what arrived so far);
+//     kReadInterrupted (-3) when the read interrupt (below) asked to stop.
 // The returned view points into the shared receive buffer (NUL-terminated)
 // and stays valid until the next readLine on any connection.
 //
@@ -24,6 +25,12 @@
 // Time limits are measured on the platform clock. Once TLS runs on a socket
 // (platform/tls_stream.h), the same calls carry its decrypted stream.
 //
+// Read interrupt: while a ReadInterruptScope lives, readLine waits for the
+// peer in slices of at most kInterruptSliceMs and asks the scope's check
+// before each slice; when the check says stop, the read ends with
+// kReadInterrupted. A run uses it to hear a stop request or its deadline
+// while a server trickles or hangs. Scopes nest; the innermost one counts.
+//
 // Security: nothing received is trusted: every stored byte is counted
 // against the buffer, and a peer can make a line at most 1022 bytes long.
 // sendFormatted refuses (kSendRefused, nothing sent) a command that would
@@ -32,12 +39,16 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string_view>
 
 inline constexpr size_t kLineBufferSize = 1024;
 inline constexpr int kMaxLinePiece = 1022;
 inline constexpr int kReadFailed = -1;
 inline constexpr int kReadTimedOut = -2;
+inline constexpr int kReadInterrupted = -3;
+inline constexpr int64_t kInterruptSliceMs = 200;
 // sendFormatted: the formatted command would exceed kLineBufferSize - 1.
 inline constexpr int kSendRefused = -1;
 // Time limit for sending, in milliseconds, whenever the peer does not
@@ -61,3 +72,20 @@ void discardReadAhead(int socket);
 // Bytes received from socket and not yet handed out. Starting TLS with any
 // waiting would let a peer slip plaintext in front of the encrypted stream.
 size_t readAheadBytes(int socket);
+
+// True when the innermost read interrupt asks to stop (false without one).
+bool readInterrupted();
+
+// Installs check as the read interrupt for the scope's lifetime.
+class ReadInterruptScope {
+ public:
+  explicit ReadInterruptScope(std::function<bool()> check);
+  ~ReadInterruptScope();
+  ReadInterruptScope(const ReadInterruptScope&) = delete;
+  ReadInterruptScope& operator=(const ReadInterruptScope&) = delete;
+
+ private:
+  friend bool readInterrupted();
+  std::function<bool()> check_;
+  ReadInterruptScope* outer_;
+};

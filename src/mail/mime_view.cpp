@@ -6,7 +6,9 @@
 #include <mutex>
 #include <vector>
 
+#include "mail/address.h"
 #include "mail/html_text.h"
+#include "mail/mail_message.h"
 #include "mail/mail_text.h"
 #include "mail/text_charset.h"
 
@@ -315,7 +317,29 @@ std::string attachmentLine(const Attachment& attachment) {
   return formatMarked("*Attachment: %s (%s)", attachment.name.c_str(), sizeText(attachment.size).c_str()).str();
 }
 
-MimeView readMime(std::string_view rawMessage) {
+namespace {
+
+// The sender and return address, with the raw rules where GMime found no
+// mailbox.
+void settleSender(MimeView& view, std::string_view rawMessage) {
+  if (view.from && !view.from->address.empty()) {
+    view.sender = *view.from;
+  } else {
+    MailMessage message{stringT(rawMessage)};
+    stringT from = message.header("from");
+    auto [name, address] = splitAddress(from);
+    view.sender.displayName = cleanText(name.view(), true);
+    view.sender.address = (!address.empty() ? address : !name.empty() ? name : from).str();
+    if (view.from && view.sender.displayName.empty()) view.sender.displayName = view.from->displayName;
+  }
+  if (const Mailbox* box = view.returnMailbox(); box && !box->address.empty()) {
+    view.returnAddress = box->address;
+  } else {
+    view.returnAddress = returnAddress(MailMessage{stringT(rawMessage)}).str();
+  }
+}
+
+MimeView readParsed(std::string_view rawMessage, bool withParts) {
   initGMime();
   MimeView view;
   size_t readable = structurePrefix(rawMessage);
@@ -324,12 +348,17 @@ MimeView readMime(std::string_view rawMessage) {
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   ParserOptions options;
   Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
-  if (!message) return view;
+  if (!message) {
+    settleSender(view, rawMessage);
+    return view;
+  }
 
   view.from = firstMailbox(g_mime_message_get_from(message.get()));
   view.replyTo = firstMailbox(g_mime_message_get_reply_to(message.get()));
   collectMailboxes(g_mime_message_get_to(message.get()), view.to);
   view.subject = cleanText(str(g_mime_message_get_subject(message.get())), true);
+  settleSender(view, rawMessage);
+  if (!withParts) return view;
 
   Walker walker(view);
   walker.walkMessage(g_mime_message_get_mime_part(message.get()));
@@ -347,4 +376,18 @@ MimeView readMime(std::string_view rawMessage) {
     view.requestText = trimTextEnd(std::move(view.requestText));
   }
   return view;
+}
+
+}  // namespace
+
+MimeView readMime(std::string_view rawMessage) { return readParsed(rawMessage, true); }
+
+MimeView readMimeHeaders(std::string_view rawMessage) {
+  // The header block with the empty line that ends it.
+  size_t crlf = rawMessage.find("\r\n\r\n");
+  size_t lf = rawMessage.find("\n\n");
+  size_t end = rawMessage.size();
+  if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) end = crlf + 4;
+  else if (lf != std::string_view::npos) end = lf + 2;
+  return readParsed(rawMessage.substr(0, end), false);
 }

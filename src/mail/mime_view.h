@@ -66,11 +66,24 @@ struct MimeView {
   // True when nesting, part count or text length hit their bounds.
   bool truncated = false;
 
+  // Who sent it: the From mailbox; when GMime reads none there, the raw
+  // From value split as mail/address.h splits it (the text before "<" as
+  // the name; the bracketed address, else that text, else the whole value).
+  Mailbox sender;
+  // Where replies go: the address of Reply-To, else of From; when neither
+  // holds a mailbox GMime can read, the raw rule of mail/address.h
+  // (returnAddress), so a malformed header still reaches validateAddress.
+  std::string returnAddress;
+
   // The mailbox replies go to: Reply-To when it has an address, else From.
   const Mailbox* returnMailbox() const;
 };
 
 MimeView readMime(std::string_view rawMessage);
+
+// readMime of the header block alone (up to the first empty line): the
+// names, addresses and Subject without reading the parts.
+MimeView readMimeHeaders(std::string_view rawMessage);
 
 // The line that names an attachment at the end of the request text
 // (translated), without its line end: "Attachment: report.pdf (12 KB)".

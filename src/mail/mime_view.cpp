@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -124,9 +125,13 @@ bool isType(GMimeObject* object, const char* type, const char* subtype) {
   return ct && g_mime_content_type_is_type(ct, type, subtype);
 }
 
-bool isAttachmentPart(GMimeObject* object) {
+bool dispositionIsAttachment(GMimeObject* object) {
   GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
-  if (disposition && g_mime_content_disposition_is_attachment(disposition)) return true;
+  return disposition && g_mime_content_disposition_is_attachment(disposition);
+}
+
+bool isAttachmentPart(GMimeObject* object) {
+  if (dispositionIsAttachment(object)) return true;
   // A text part that carries a file name is a file, not the message text.
   return GMIME_IS_PART(object) && g_mime_part_get_filename(GMIME_PART(object)) != nullptr;
 }
@@ -149,13 +154,19 @@ std::string attachmentNameOf(GMimeObject* part, GMimeMessage* message) {
 // The forwarded message's size as it is written out.
 size_t messageSize(GMimeMessage* message) {
   Ref<GMimeStream> counter(g_mime_stream_null_new());
-  g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, counter.get());
+  GMimeFormatOptions* format = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+  g_mime_object_write_to_stream(GMIME_OBJECT(message), format, counter.get());
+  g_mime_format_options_free(format);
   return GMIME_STREAM_NULL(counter.get())->written;
 }
 
 struct BodyChoice {
   GMimePart* plain = nullptr;
   GMimePart* html = nullptr;
+  // Further inline text parts beside plain in the same multipart/mixed
+  // (Apple Mail splits the text around a picture this way).
+  std::vector<GMimePart*> plainContinued;
 };
 
 // Reads the structure: finds the body candidates and lists attachments.
@@ -166,13 +177,13 @@ class Walker {
   // Walks the message's own content first; forwarded messages are read
   // for a body, in order, only while none has been found.
   void walkMessage(GMimeObject* root) {
-    visit(root, 0, false);
+    visit(root, 0, false, nullptr);
     for (size_t i = 0; i < forwarded_.size() && !own_.plain && !own_.html; ++i) {
       GMimeObject* inner = g_mime_message_get_mime_part(forwarded_[i].message);
       if (!inner) continue;
       size_t listedBefore = view_.attachments.size();
       size_t queuedBefore = forwarded_.size();
-      visit(inner, forwarded_[i].depth + 1, false);
+      visit(inner, forwarded_[i].depth + 1, false, nullptr);
       if (own_.plain || own_.html) {
         // The message whose text became the body is not listed itself; its
         // own attachments are.
@@ -189,7 +200,9 @@ class Walker {
   BodyChoice body() const { return own_; }
 
  private:
-  void visit(GMimeObject* object, int depth, bool inRelatedResources) {
+  // mixedParent: the multipart/mixed (or other non-alternative, non-related
+  // multipart) object sits in directly, if any.
+  void visit(GMimeObject* object, int depth, bool inRelatedResources, GMimeObject* mixedParent) {
     if (!object) return;
     if (depth > kMimeMaxDepth || ++parts_ > kMimeMaxParts) {
       view_.truncated = true;
@@ -201,11 +214,12 @@ class Walker {
       bool related = isType(object, "multipart", "related");
       bool signedPart = GMIME_IS_MULTIPART_SIGNED(object) || isType(object, "multipart", "signed");
       bool encrypted = GMIME_IS_MULTIPART_ENCRYPTED(object);
+      bool mixed = !related && !signedPart && !encrypted && !isType(object, "multipart", "alternative");
       for (int i = 0; i < count; ++i) {
         GMimeObject* child = g_mime_multipart_get_part(multipart, i);
         if (signedPart && i > 0) continue;  // the signature
         if (encrypted && i == 0) continue;  // the version part
-        visit(child, depth + 1, inRelatedResources || (related && i > 0));
+        visit(child, depth + 1, inRelatedResources || (related && i > 0), mixed ? object : nullptr);
       }
       return;
     }
@@ -221,14 +235,20 @@ class Walker {
     GMimePart* part = GMIME_PART(object);
     bool attachment = isAttachmentPart(object);
     if (!attachment && isType(object, "text", "plain")) {
-      if (!own_.plain) own_.plain = part;
+      if (!own_.plain) {
+        own_.plain = part;
+        plainParent_ = mixedParent;
+      } else if (mixedParent && mixedParent == plainParent_) {
+        own_.plainContinued.push_back(part);
+      }
       return;
     }
     if (!attachment && isType(object, "text", "html")) {
       if (!own_.html) own_.html = part;
       return;
     }
-    if (inRelatedResources && !attachment) return;  // pictures of an HTML body
+    // Pictures of an HTML body, named or not, unless sent as attachments.
+    if (inRelatedResources && !dispositionIsAttachment(object)) return;
     if (isType(object, "application", "pgp-signature") || isType(object, "application", "pkcs7-signature") ||
         isType(object, "application", "x-pkcs7-signature"))
       return;
@@ -250,6 +270,7 @@ class Walker {
   MimeView& view_;
   size_t parts_ = 0;
   BodyChoice own_;
+  GMimeObject* plainParent_ = nullptr;
   std::vector<Forwarded> forwarded_;
 };
 
@@ -269,7 +290,7 @@ std::string sizeText(size_t bytes) {
   return formatMarked("*%s MB", buffer).str();
 }
 
-void readBody(MimeView& view, GMimePart* part, bool html) {
+std::string readBody(MimeView& view, GMimePart* part, bool html) {
   bool cut = false;
   std::string bytes = decodedBytes(part, kMimeMaxText, &cut);
   GMimeContentType* ct = g_mime_object_get_content_type(GMIME_OBJECT(part));
@@ -281,7 +302,18 @@ void readBody(MimeView& view, GMimePart* part, bool html) {
   std::string text = html ? htmlToText(reading.text) : crlfLines(reading.text);
   text = cleanText(utf8Prefix(text, kMimeMaxText), false);
   if (cut) view.truncated = true;
-  view.requestText = trimTextEnd(std::move(text));
+  return trimTextEnd(std::move(text));
+}
+
+// A multipart whose boundary never occurs has no parts; its text is then
+// all in the prologue, which is better shown than lost.
+std::string prologueText(GMimeObject* root) {
+  if (!root || !GMIME_IS_MULTIPART(root) || g_mime_multipart_get_count(GMIME_MULTIPART(root)) > 0) return {};
+  const char* prologue = g_mime_multipart_get_prologue(GMIME_MULTIPART(root));
+  if (!prologue) return {};
+  std::string_view bytes(prologue);
+  CharsetReading reading = toUtf8(utf8Prefix(bytes, kMimeMaxText), "");
+  return trimTextEnd(cleanText(crlfLines(reading.text), false));
 }
 
 // GMime's parser compares every line with each open boundary, so a message
@@ -342,9 +374,18 @@ void settleSender(MimeView& view, std::string_view rawMessage) {
 MimeView readParsed(std::string_view rawMessage, bool withParts) {
   initGMime();
   MimeView view;
-  size_t readable = structurePrefix(rawMessage);
+  size_t readable = std::min<size_t>(structurePrefix(rawMessage), 0x7FFFFFFF);
   if (readable < rawMessage.size()) view.truncated = true;
-  Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(rawMessage.data(), readable));
+  // The parser reads the caller's bytes where they are rather than a copy
+  // (a 30 MB attachment is 40 MB of text): the stream does not own the
+  // array, and the array's struct is freed without its data at the end.
+  GByteArray* bytes = g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(rawMessage.data())), readable);
+  struct ArrayStruct {
+    GByteArray* array;
+    ~ArrayStruct() { g_byte_array_free(array, FALSE); }
+  } arrayStruct{bytes};
+  Ref<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(bytes));
+  g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   ParserOptions options;
   Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
@@ -363,10 +404,21 @@ MimeView readParsed(std::string_view rawMessage, bool withParts) {
   Walker walker(view);
   walker.walkMessage(g_mime_message_get_mime_part(message.get()));
   BodyChoice body = walker.body();
-  if (body.plain)
-    readBody(view, body.plain, false);
-  else if (body.html)
-    readBody(view, body.html, true);
+  if (body.plain) {
+    view.requestText = readBody(view, body.plain, false);
+    for (GMimePart* more : body.plainContinued) {
+      MimeView scratch;
+      std::string text = readBody(scratch, more, false);
+      text.erase(0, text.find_first_not_of("\r\n") == std::string::npos ? text.size() : text.find_first_not_of("\r\n"));
+      if (text.empty() || view.requestText.size() + text.size() > kMimeMaxText) continue;
+      if (!view.requestText.empty()) view.requestText += "\r\n\r\n";
+      view.requestText += text;
+    }
+  } else if (body.html) {
+    view.requestText = readBody(view, body.html, true);
+  } else if (view.attachments.empty()) {
+    view.requestText = prologueText(g_mime_message_get_mime_part(message.get()));
+  }
 
   if (!view.attachments.empty()) {
     std::string list;

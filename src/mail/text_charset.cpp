@@ -123,10 +123,27 @@ CharsetReading toUtf8(std::string_view bytes, std::string_view charset) {
 }
 
 std::string cleanText(std::string_view text, bool singleLine) {
+  // U+0080 to U+009F: what ISO-8859-1 gives for the Windows-1252 bytes that
+  // mail programs send under that label; as browsers do, they are read as
+  // Windows-1252 (the five bytes it leaves undefined are dropped).
+  static constexpr const char* kC1[32] = {
+      "\u20AC", "",       "\u201A", "\u0192", "\u201E", "\u2026", "\u2020", "\u2021",
+      "\u02C6", "\u2030", "\u0160", "\u2039", "\u0152", "",       "\u017D", "",
+      "",       "\u2018", "\u2019", "\u201C", "\u201D", "\u2022", "\u2013", "\u2014",
+      "\u02DC", "\u2122", "\u0161", "\u203A", "\u0153", "",       "\u017E", "\u0178"};
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
     auto u = static_cast<unsigned char>(c);
+    if (u == 0xC2 && i + 1 < text.size()) {
+      auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) {
+        out += kC1[next - 0x80];
+        ++i;
+        continue;
+      }
+    }
     bool lineOrTab = c == '\r' || c == '\n' || c == '\t';
     if (lineOrTab) {
       out += singleLine ? ' ' : c;

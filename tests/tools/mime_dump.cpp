@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
     std::string raw((std::istreambuf_iterator<char>(in)), {});
     MimeView view = readMime(raw);
     std::string line = "{\"file\":" + json(argv[i]) + ",\"subject\":" + json(view.subject) +
-                       ",\"from\":" + json(view.from) + ",\"replyTo\":" + json(view.replyTo) + ",\"to\":[";
+                       ",\"from\":" + json(view.from) + ",\"replyTo\":" + json(view.replyTo) +
+                       ",\"sender\":" + json(std::optional<Mailbox>(view.sender)) +
+                       ",\"returnAddress\":" + json(view.returnAddress) + ",\"to\":[";
     for (size_t k = 0; k < view.to.size(); ++k) line += (k ? "," : "") + json(std::optional<Mailbox>(view.to[k]));
     line += "],\"text\":" + json(view.requestText) + ",\"bodyType\":" + json(view.bodyType) +
             ",\"charset\":" + json(view.bodyCharset) + ",\"fallback\":" + (view.charsetFallback ? "true" : "false") +

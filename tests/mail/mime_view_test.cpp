@@ -236,6 +236,7 @@ TEST(TextCharset, ConversionsAndFallbacks) {
   EXPECT_TRUE(isUtf8("\xF0\x9F\x98\xA5"));
   EXPECT_EQ(cleanText("a\x01\r\nb\x7F\xC2\x93q\xC2\x94", false), "a\r\nb\xE2\x80\x9Cq\xE2\x80\x9D");
   EXPECT_EQ(cleanText("  a\r\n\tb  ", true), "a   b");
+  EXPECT_EQ(cleanText("caf\xE9", true), "caf\xC3\xA9");
 }
 
 }  // namespace

@@ -171,9 +171,11 @@ TEST(MimeView, ReturnAddressFallsBackToTheRawRules) {
   EXPECT_EQ(bad.returnAddress, "bob@@example.com");
   EXPECT_EQ(bad.sender.address, "bob@@example.com");
   EXPECT_EQ(bad.sender.displayName, "Bob");
-  // Reply-To without an address gives way to From.
-  MimeView noReply = readMimeHeaders("Reply-To: \"nobody\" <>\r\nFrom: Ann <ann@example.com>\r\n\r\n");
+  // An empty Reply-To gives way to From; a malformed one does not.
+  MimeView noReply = readMimeHeaders("Reply-To: \r\nFrom: Ann <ann@example.com>\r\n\r\n");
   EXPECT_EQ(noReply.returnAddress, "ann@example.com");
+  MimeView badReply = readMimeHeaders("Reply-To: Desk <desk@@example.com>\r\nFrom: Ann <ann@example.com>\r\n\r\n");
+  EXPECT_EQ(badReply.returnAddress, "desk@@example.com");
   // The headers-only reader does not look at the parts.
   MimeView headers = readMimeHeaders("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n");
   EXPECT_EQ(headers.requestText, "");

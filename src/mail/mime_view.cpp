@@ -441,6 +441,12 @@ MimeView readParsed(std::string_view rawMessage, bool withParts) {
     view.requestText += list;
     view.requestText = trimTextEnd(std::move(view.requestText));
   }
+  if (view.requestText.size() > kMimeMaxText - 2) {
+    view.requestText = std::string(utf8Prefix(view.requestText, kMimeMaxText - 2));
+    view.truncated = true;
+  }
+  // Ended by a line end, as a message body is.
+  if (!view.requestText.empty()) view.requestText += "\r\n";
   return view;
 }
 

@@ -15,7 +15,8 @@
 //                       encoding decoded, charset converted (text_charset.h);
 //                       line ends CRLF, trailing blanks and blank lines
 //                       dropped; one translated line per attachment at
-//                       the end ("*Attachment: %s (%s)")
+//                       the end ("*Attachment: %s (%s)"); the whole ends
+//                       with one CRLF unless it is empty
 //   attachments         every other leaf part, except the resources of a
 //                       multipart/related HTML body and the signature of a
 //                       multipart/signed one; named by their file name,

@@ -155,7 +155,7 @@ def main():
             check("to", mine["to"], [t for t in theirs["to"] if t["address"]])
         text = mine["text"]
         if mine["attachments"]:
-            lines = text.split("\r\n")
+            lines = text.rstrip("\r\n").split("\r\n")
             text = "\r\n".join(lines[: len(lines) - len(mine["attachments"])])
         if theirs["text"] != "undefined":
             if theirs["bodyType"] == "text/html" and mine["bodyType"] == "text/html":

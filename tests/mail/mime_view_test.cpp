@@ -118,7 +118,7 @@ TEST(MimeView, ThirtyMegabyteAttachmentIsCountedNotKept) {
   ASSERT_EQ(view.attachments.size(), 1u);
   EXPECT_EQ(view.attachments[0].name, "survey.bin");
   EXPECT_EQ(view.attachments[0].size, bytes);
-  EXPECT_EQ(view.requestText, "See the file.\r\n\r\nAttachment: survey.bin (30.0 MB)");
+  EXPECT_EQ(view.requestText, "See the file.\r\n\r\nAttachment: survey.bin (30.0 MB)\r\n");
   // The message (40 MB of base64) is read where the caller holds it; the
   // decoded file (30 MB) is counted, never held.
   EXPECT_LT(after - before, 20 * 1024) << "peak grew from " << before << " kB to " << after << " kB";
@@ -180,7 +180,7 @@ TEST(MimeView, ReturnAddressFallsBackToTheRawRules) {
   MimeView headers = readMimeHeaders("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n");
   EXPECT_EQ(headers.requestText, "");
   EXPECT_EQ(headers.subject, "s");
-  EXPECT_EQ(readMime("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n").requestText, "the body");
+  EXPECT_EQ(readMime("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n").requestText, "the body\r\n");
 }
 
 TEST(MimeView, SameAnswersFromManyThreads) {

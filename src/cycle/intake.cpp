@@ -7,6 +7,7 @@
 #include "db/log_record.h"
 #include "mail/address.h"
 #include "mail/envelope_address.h"
+#include "mail/mime_view.h"
 
 IntakeStamp intakeStamp(std::time_t when) {
   struct tm local = {};
@@ -22,7 +23,8 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
   row.set(kLrCTime, stamp.time);
   row.SetStatus(kLogPendingProcessing);
 
-  stringT address = returnAddress(row.message());
+  MimeView view = readMime(row.message().rawText().view());
+  stringT address = view.returnAddress;
   int position = validateAddress(address, static_cast<int>(address.length()));
   // Notices go back to this address through SMTP, so it must also be
   // whole enough for the envelope ("root" or "x> NOTIFY=NEVER y@z" is not).
@@ -33,7 +35,7 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
     row.SetStatus(kLogRejected);
   }
 
-  FieldMap form = parseRequestForm(row.message().text());
+  FieldMap form = parseRequestForm(view.requestText);
   switch (classifyAction(form)) {
     case FormAction::None:
       break;

@@ -82,7 +82,7 @@ TEST_F(ServiceProgramTest, HelpAndVersionAnswerAtOnceWithStatusZero) {
     Result help = run("orvserv", std::string(ask) + " /TarnwickDatabase:/nowhere");
     EXPECT_EQ(help.status, 0) << ask << help.err;
     EXPECT_EQ(help.out.rfind("Usage: orvserv [options]\noptions:\n", 0), 0u) << help.out;
-    EXPECT_NE(help.out.find(" /Set:              -- Write setting N=VALUE"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find(" /Set:               -- Write setting N=VALUE"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("orvserv /TD:/srv/tarnwick /Set:101=pop.example.org"), std::string::npos);
     EXPECT_EQ(help.out.find('*'), std::string::npos) << "a marker is shown:\n" << help.out;
     EXPECT_EQ(help.err, "");

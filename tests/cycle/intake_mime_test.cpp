@@ -43,7 +43,7 @@ TEST(IntakeMime, ReturnAddressIsTheMailboxNotTheFirstAngleBrackets) {
   takeIn(encoded, stamp);
   EXPECT_EQ(encoded.status(), kLogRejected);
   EXPECT_EQ(encoded.get(kLrHistory),
-            "11/14 22:13 *Invalid Return E-mail Address: 'desk@@example.org' at position 5\r\n");
+            "11/14 22:13 Invalid Return E-mail Address: 'desk@@example.org' at position 5\r\n");
 }
 
 TEST(IntakeMime, FormsInsideMultipartBase64AndHtml) {

@@ -29,7 +29,7 @@ TEST(MaintenanceCheck, UnreadableActivityCodeFailsWithItsMessage) {
   MaintenanceDatabase db(stringT(dir), nullptr);
   EXPECT_FALSE(db.CheckMaintenance(false));
   ASSERT_EQ(shown.texts.size(), 1u);
-  EXPECT_EQ(shown.texts[0], "*The Tarnwick Database is partway through a Reindex or Archive Purge operation");
+  EXPECT_EQ(shown.texts[0], "The Tarnwick Database is partway through a Reindex or Archive Purge operation");
 }
 
 TEST(MaintenanceCheck, TooOldIsReportedEvenWhenQuiet) {
@@ -38,7 +38,7 @@ TEST(MaintenanceCheck, TooOldIsReportedEvenWhenQuiet) {
   MaintenanceDatabase db(stringT(s.copyFixture("tarnwick_old", "old")), nullptr);
   EXPECT_FALSE(db.CheckMaintenance(true));
   ASSERT_EQ(shown.texts.size(), 1u);
-  EXPECT_EQ(shown.texts[0], "*The Tarnwick Database must be upgraded using Tarnwick");
+  EXPECT_EQ(shown.texts[0], "The Tarnwick Database must be upgraded using Tarnwick");
 }
 
 TEST(MaintenanceCheck, ACurrentDatabasePassesSilently) {

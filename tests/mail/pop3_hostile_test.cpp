@@ -112,7 +112,7 @@ TEST_F(HostilePop3Test, StalledDownloadKeepsOnlyACompleteHeader) {
   EXPECT_EQ(m.end, FetchEnd::TimedOut);
   EXPECT_TRUE(m.headerComplete);
   EXPECT_EQ(m.text, "From: a@example.org\r\nSubject: stalled\r\n\r\n");
-  EXPECT_EQ(pop.message(), "*The download of message 1 timed out");
+  EXPECT_EQ(pop.message(), "The download of message 1 timed out");
   EXPECT_FALSE(pop.inStep());
   EXPECT_EQ(pop.fetch(2, limits, m), 2);  // nothing more is asked of a session out of step
   EXPECT_EQ(m.end, FetchEnd::Lost);
@@ -165,7 +165,7 @@ TEST_F(HostilePop3Test, ReadInterruptEndsAWaitForTheServer) {
   FetchedMessage m;
   EXPECT_EQ(pop.fetch(1, limits, m), 2);
   EXPECT_EQ(m.end, FetchEnd::Interrupted);
-  EXPECT_EQ(pop.message(), "*The download was interrupted");
+  EXPECT_EQ(pop.message(), "The download was interrupted");
   // Heard within one slice, not at the 10 s line limit.
   EXPECT_LT(clock.monotonicMs() - stopAt, kInterruptSliceMs + 1);
 }
@@ -175,7 +175,7 @@ TEST_F(HostilePop3Test, TimeoutAfterPassIsReportedAsATimeout) {
   net.peerSends("+OK ready\r\n");
   ASSERT_EQ(pop.connect("mail.example.com", 0), 0);
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
-  EXPECT_EQ(pop.message(), "*The mail server did not answer PASS within 60 seconds");
+  EXPECT_EQ(pop.message(), "The mail server did not answer PASS within 60 seconds");
   EXPECT_FALSE(pop.loggedIn());
 }
 
@@ -187,7 +187,7 @@ TEST_F(HostilePop3Test, ServerBytesInMessagesAreEscaped) {
   // The NUL is dropped by the line reader; ESC and the bare CR are shown,
   // the reply's own line end stays as it was received.
   EXPECT_EQ(pop.message(),
-            "*The mail server is rejecting the e-mail Account password.  Please verify the account password "
+            "The mail server is rejecting the e-mail Account password.  Please verify the account password "
             "(-ERR \\x1B[2J\\x0Dnope\r\n)");
 }
 

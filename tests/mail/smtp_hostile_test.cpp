@@ -139,12 +139,12 @@ class SmtpEnvelopeTest : public ScriptedNetTest {
 TEST_F(SmtpEnvelopeTest, EnvelopeAddressesAreWholeAddrSpecs) {
   EXPECT_EQ(smtp.send("gateway@example.org", {"x> NOTIFY=NEVER ORCPT=rfc822;y@example.org"}, "text", failed), 2);
   EXPECT_EQ(smtp.message(),
-            "*The e-mail recipient 'x> NOTIFY=NEVER ORCPT=rfc822;y@example.org' is not a whole e-mail address "
+            "The e-mail recipient 'x> NOTIFY=NEVER ORCPT=rfc822;y@example.org' is not a whole e-mail address "
             "(position 1); nothing was sent");
   EXPECT_EQ(smtp.send("gateway@example.org", {"pat@example.org", "root"}, "text", failed), 2);
   EXPECT_EQ(smtp.send("gateway", {"pat@example.org"}, "text", failed), 2);
   EXPECT_EQ(smtp.message(),
-            "*The return e-mail address 'gateway' is not a whole e-mail address (position 7); nothing was sent");
+            "The return e-mail address 'gateway' is not a whole e-mail address (position 7); nothing was sent");
   EXPECT_EQ(net.sent(), "");
   EXPECT_TRUE(failed.empty());
 

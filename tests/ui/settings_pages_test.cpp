@@ -18,7 +18,7 @@ TEST(SettingsChecks, PortsAreEmptyOrOneTo65535) {
   for (const char* bad : {"abc", "-1", "0", "70000", "65536", "1e3", "12a", "99999999999999999999"})
     EXPECT_FALSE(accepted(105, FieldKind::Port, bad)) << bad;
   EXPECT_EQ(settingRefusal(106, FieldKind::Port, "70000").str(),
-            "*A port is a number from 1 to 65535, or empty for the usual port");
+            "A port is a number from 1 to 65535, or empty for the usual port");
 }
 
 TEST(SettingsChecks, ControlCharactersAreRefusedAtTheirPosition) {
@@ -26,7 +26,7 @@ TEST(SettingsChecks, ControlCharactersAreRefusedAtTheirPosition) {
   // settings file.
   for (FieldKind kind : {FieldKind::Text, FieldKind::Secret, FieldKind::Port}) {
     EXPECT_EQ(settingRefusal(152, kind, "Title\r\n[207] 1").str(),
-              "*Line ends, tabs and other control characters are not allowed: position 5");
+              "Line ends, tabs and other control characters are not allowed: position 5");
     EXPECT_FALSE(accepted(101, kind, "pop\x7f"));
     EXPECT_FALSE(accepted(101, kind, "\tpop"));
   }
@@ -37,7 +37,7 @@ TEST(SettingsChecks, ReturnAddressNumbersChoicesAndChecks) {
   EXPECT_TRUE(accepted(kReturnAddress, FieldKind::Text, ""));
   EXPECT_TRUE(accepted(kReturnAddress, FieldKind::Text, "gateway@example.org"));
   EXPECT_EQ(settingRefusal(kReturnAddress, FieldKind::Text, "gateway@example.org x").str(),
-            "*Invalid Return E-mail Address: 'gateway@example.org x' at position 19");
+            "Invalid Return E-mail Address: 'gateway@example.org x' at position 19");
   EXPECT_TRUE(accepted(1, FieldKind::Number, "42"));
   EXPECT_FALSE(accepted(1, FieldKind::Number, "4 2"));
   std::vector<FieldChoice> modes = {{"none", "*None"}, {"tls", "*TLS"}};
@@ -56,7 +56,7 @@ TEST(SettingsChecks, TheIntervalLimitIsTheOneItsMessageNames) {
   EXPECT_TRUE(intervalRefusal("52", 10080, &minutes).empty());
   EXPECT_EQ(minutes, kMaxIntervalMinutes);
   EXPECT_TRUE(intervalRefusal("524160", 1).empty());
-  const stringT limit = "*The interval must be a whole number from 0 minutes to 52 weeks";
+  const stringT limit = "The interval must be a whole number from 0 minutes to 52 weeks";
   for (auto [quantity, unit] : std::initializer_list<std::pair<const char*, long>>{
            {"53", 10080}, {"524161", 1}, {"99999999", 1}, {"365", 1440}, {"-1", 1}, {"abc", 60}, {"", 1}, {"2", 7}})
     EXPECT_EQ(intervalRefusal(quantity, unit), limit) << quantity << " x " << unit;

@@ -189,3 +189,19 @@ std::string fromCodePage(std::string_view bytes, uint8_t mark) {
   }
   return out;
 }
+
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    size_t n = utf8Length(text.substr(at));
+    if (n == 0) {
+      out += kReplacement;
+      n = 1;
+    } else {
+      out.append(text.substr(at, n));
+    }
+    at += n;
+  }
+  return out;
+}

@@ -40,6 +40,8 @@
 //   | n       | group                                                  |
 //   |---------|--------------------------------------------------------|
 //   | 310-319 | mail of today: size limit, notice rate, reference      |
+//   |   312   | notices per address and hour (empty: 20; 0: no limit)  |
+//   |   313   | non-zero: notice Subjects name the request "[@O01001]" |
 //   | 320-349 | mail server security: TLS modes, authentication, OAuth |
 //   | 350-369 | console: password hash, TLS certificate and key        |
 //   | 370-379 | service                                                |
@@ -71,6 +73,8 @@ enum Setting : int {
   kProgramVersion = 204,
   kStamp205 = 205,
   kStamp206 = 206,
+  kNoticesPerHour = 312,
+  kReferenceInSubject = 313,
 };
 
 // Bounds (exclusive) of the second settings pass.

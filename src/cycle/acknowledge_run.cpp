@@ -11,6 +11,8 @@
 //       report, the row stays queued. An enquiry answer (status_enquiry.h)
 //       carries its notice in DETAILS: no prepareLog, and it goes to the
 //       enquirer identified by From
+//       an address that had its notices for the hour (setting 312,
+//       notice_rate.h): reported once per run, the row stays queued
 //       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
 //       a failed send are reported and the row stays queued
 //       REMOVE the row once the server has taken the notice
@@ -60,6 +62,7 @@ void ProcessingCycle::sendAcknowledgements() {
     return;
   }
 
+  noticeRate_.startRun();
   {
     LogsManager logs(gateway_);
     AccountsManager accounts(gateway_, maintenance_);
@@ -104,7 +107,17 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
 
   const FieldMap& s = settings();
   std::time_t now = platformClock().now();
-  AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress))};
+  long limit = NoticeRate::limitFromSetting(s.get(kNoticesPerHour));
+  if (!noticeRate_.allows(to.address, now, limit)) {
+    if (noticeRate_.firstHold(to.address))
+      report(stringT::format(
+          translateFormat("*Notices to '%s' held: %ld were sent to it within the hour; they go out with a later run (ref: %s)").c_str(),
+          printable(to.address).c_str(), limit, reference.c_str()));
+    return;
+  }
+  AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress)), {}, {}, {}};
+  threadHeaders(row->message(), &headers);
+  if (s.getNumber(kReferenceInSubject) != 0) headers.reference = reference.trim();
   stringT notice = answer ? row->get(kLrDetails) : noticeText(row->fields());
   stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, notice);
 
@@ -117,5 +130,6 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
     report(smtp_.describe());
     return;
   }
+  noticeRate_.sent(to.address, now);
   if (logs.Remove(key) != 0) report(logs.describe());
 }

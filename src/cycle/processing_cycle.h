@@ -29,6 +29,7 @@
 #include "common/configurations.h"
 #include "cycle/cycle_lock.h"
 #include "cycle/cycle_status.h"
+#include "cycle/notice_rate.h"
 #include "mail/pop3_manager.h"
 #include "mail/smtp_manager.h"
 
@@ -97,6 +98,7 @@ class ProcessingCycle {
   CycleStatus status_;
   POP3Manager pop3_;
   SMTPManager smtp_;
+  NoticeRate noticeRate_;  // notices per address and hour (setting 312)
   std::function<void()> refreshListener_;
   uint64_t reports_ = 0;
   std::atomic<bool> stopRequested_{false};

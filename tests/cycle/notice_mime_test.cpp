@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/configurations.h"
+#include "common/string_mapper.h"
 #include "cycle/acknowledgement_mail.h"
 #include "cycle/automatic_mail.h"
 #include "cycle/intake.h"
@@ -181,6 +182,14 @@ TEST(AutomaticMail, PeopleAreNotRobots) {
     EXPECT_EQ(row.status(), kLogSpecial) << headers;
     EXPECT_EQ(row.get(kLrHistory), "") << headers;
   }
+}
+
+TEST(AutomaticMail, HistoryLineInFrench) {
+  CycleClock clock;
+  ASSERT_EQ(stringMapper().loadMessages(std::string(ORV_TEST_DATA) + "/../../messages/msg000c.txt"), 0);
+  LogRecord row = intake("Precedence: bulk\r\n");
+  stringMapper().clear();
+  EXPECT_EQ(row.get(kLrHistory), "11/14 22:13 Courrier automatique, sans r\xC3\xA9ponse : Precedence: bulk\r\n");
 }
 
 TEST(NoticeRate, TwentyAnHourThenWaitForTheOldest) {

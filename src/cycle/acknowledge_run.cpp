@@ -33,6 +33,7 @@
 #include "cycle/status_enquiry.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
+#include "mail/mime_view.h"
 #include "platform/clock.h"
 
 namespace {
@@ -119,7 +120,10 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
   threadHeaders(row->message(), &headers);
   if (s.getNumber(kReferenceInSubject) != 0) headers.reference = reference.trim();
   stringT notice = answer ? row->get(kLrDetails) : noticeText(row->fields());
-  stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, notice);
+  // The Subject as the requestor wrote it (encoded words and charsets
+  // read), written afresh as UTF-8.
+  stringT subject(readMime(row->message().rawText().view()).subject);
+  stringT text = composeAcknowledgement(s, to, subject, headers, notice);
 
   std::vector<stringT> failed;
   int rc = smtp_.send(s.get(kReturnAddress), {to.address}, text, failed);

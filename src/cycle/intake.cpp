@@ -7,6 +7,7 @@
 #include "db/gateway_tables.h"
 #include "db/log_record.h"
 #include "mail/address.h"
+#include "mail/mime_view.h"
 
 IntakeStamp intakeStamp(std::time_t when) {
   struct tm local = {};
@@ -29,7 +30,8 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
     return;
   }
 
-  stringT address = returnAddress(row.message());
+  MimeView view = readMime(row.message().rawText().view());
+  stringT address = view.returnAddress;
   int position = validateAddress(address, static_cast<int>(address.length()));
   if (position != kAddressAccepted) {
     row.AddHistory(stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
@@ -37,7 +39,7 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
     row.SetStatus(kLogRejected);
   }
 
-  FieldMap form = parseRequestForm(row.message().text());
+  FieldMap form = parseRequestForm(view.requestText);
   switch (classifyAction(form)) {
     case FormAction::None:
       break;

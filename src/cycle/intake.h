@@ -6,9 +6,11 @@
 //   automatic     mail from a program (automatic_mail.h): history
 //                 "*Automatic mail, not answered: %s" with the header
 //                 that shows it, status 0, and nothing else is looked at
-//   return addr.  Reply-To, else From (mail/address.h); refused by
+//   return addr.  Reply-To, else From, as the MIME view reads them
+//                 (mail/mime_view.h, returnAddress); refused by
 //                 validateAddress: history "*Invalid Return E-mail
 //                 Address: '%s' at position %d", status 0
+//   form         read from the view's request text (decoded body)
 //   form field 1  "request": 212 := "1" (status kept)
 //                 "update":  status 6, a status enquiry
 //                 other:     history "*Unrecognized Action: '%s'", status 0

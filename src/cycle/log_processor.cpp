@@ -9,6 +9,7 @@
 #include "db/log_record.h"
 #include "db/maintenance_layouts.h"
 #include "db/work_request_manager.h"
+#include "mail/mime_view.h"
 
 namespace {
 
@@ -36,12 +37,12 @@ int LogProcessor::prepareLog(LogRecord& row) {
     if (order > 0 && readWorkOrder(order, facts, &requestor)) row.setNumber(kReqRequestor, requestor);
     return setStatus(0, requests.message());
   }
-  const MailMessage& message = row.message();
+  MimeView view = readMime(row.message().rawText().view());
   if ((row.getNumber(kLrFlags) & 1) == 0) {
-    row.set(kReqSubject, message.decodedHeader("subject"));
-    row.set(kReqDescription, message.text());
+    row.set(kReqSubject, view.subject);
+    row.set(kReqDescription, view.requestText);
   } else {
-    copyFormToPending(parseRequestForm(message.body()), row.fields());
+    copyFormToPending(parseRequestForm(view.requestText), row.fields());
   }
   return setStatus(1, requests.message());
 }

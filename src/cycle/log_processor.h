@@ -5,8 +5,9 @@
 //   0  the row's work request (field 207) was found: its values are in the
 //      row (character columns without their padding); when it became a
 //      work order, 101 is the work order's REQUESTOR
-//   1  not found: 105/106 from the decoded Subject and the text of the
-//      message, or, for a request form (212 bit 1), the form's fields
+//   1  not found: 105/106 from the Subject and request text of the MIME
+//      view (mail/mime_view.h), or, for a request form (212 bit 1), the
+//      fields of the form in that request text
 //   3  the WorkRequest Manager could not be made (its text as message)
 //
 // processLog(row), by the row's status (field 209):

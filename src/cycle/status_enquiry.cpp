@@ -15,6 +15,7 @@
 #include "db/work_request_manager.h"
 #include "mail/address.h"
 #include "mail/mail_message.h"
+#include "mail/mime_view.h"
 
 namespace {
 
@@ -64,12 +65,7 @@ ReferenceShape shapeOf(std::string_view format) {
   return shape;
 }
 
-stringT fromAddress(const MailMessage& message) {
-  stringT from = message.header("from");
-  auto [name, address] = splitAddress(from);
-  if (!address.empty()) return address;
-  return name.empty() ? from : name;
-}
+stringT fromAddress(const MailMessage& message) { return readMimeHeaders(message.rawText().view()).sender.address; }
 
 // The reference as a user may see it in a notice: printable, bounded.
 stringT echoed(const stringT& reference) {
@@ -107,10 +103,11 @@ stringT findReference(const stringT& text, const stringT& format) {
 }
 
 stringT enquiryReference(const MailMessage& message) {
-  stringT given = parseRequestForm(message.text()).get(kFormReference).trim();
+  MimeView view = readMime(message.rawText().view());
+  stringT given = parseRequestForm(view.requestText).get(kFormReference).trim();
   if (!given.empty()) return given;
   // The same text the log processor numbers new requests with.
-  return findReference(message.decodedHeader("subject"), translateFormat("*@O%05ld"));
+  return findReference(view.subject, translateFormat("*@O%05ld"));
 }
 
 bool isEnquiryAnswer(const LogRecord& row) { return (row.getNumber(kLrFlags) & kLogFlagEnquiryAnswer) != 0; }
@@ -123,9 +120,8 @@ std::optional<FieldMap> enquirerAccount(AccountsManager& accounts, const MailMes
 
 Recipient enquiryRecipient(const MailMessage& message, const FieldMap* account) {
   if (account) return {account->get(kAccountName), account->get(kAccountEmail)};
-  stringT from = message.header("from");
-  auto [name, address] = splitAddress(from);
-  return {name, address.empty() ? from : address};
+  Mailbox sender = readMimeHeaders(message.rawText().view()).sender;
+  return {sender.displayName, sender.address};
 }
 
 stringT notFoundNotice(const stringT& reference) {

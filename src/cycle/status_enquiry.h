@@ -3,7 +3,8 @@
 // exactly once; the acknowledgement run mails the answer.
 //
 // Naming the request (enquiryReference):
-//   1. form field 12, white space trimmed, when not empty (the reference as
+//   1. form field 12 of the request text (mail/mime_view.h), white space
+//      trimmed, when not empty (the reference as
 //      our notices show it, e.g. "@O00042", or one the requestor chose
 //      with field 12 of the original request);
 //   2. else the first reference of the shape of the translated "*@O%05ld"
@@ -73,10 +74,11 @@ stringT enquiryReference(const MailMessage& message);
 
 // Whether a queued row carries an enquiry answer in its DETAILS.
 bool isEnquiryAnswer(const LogRecord& row);
-// The enquirer's account as identified by the From address, if any.
+// The enquirer's account as identified by the From address (the MIME
+// view's sender), if any.
 std::optional<FieldMap> enquirerAccount(AccountsManager& accounts, const MailMessage& message);
-// Where an answer goes: the account's name and address, else the From
-// header split as for any notice.
+// Where an answer goes: the account's name and address, else the MIME
+// view's sender (decoded name, address).
 Recipient enquiryRecipient(const MailMessage& message, const FieldMap* account);
 
 // The notice for a reference that names nothing the enquirer may see.

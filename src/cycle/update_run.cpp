@@ -8,7 +8,8 @@
 //     per key:
 //       GetRecord (missing: report, next key)
 //       prepareLog (pending fields), then work on a copy of the row
-//       IDENTIFY: 101 set -> confirmAccount; else From -> resolveSender
+//       IDENTIFY: 101 set -> confirmAccount; else the MIME view's sender
+//         (decoded From name and address) -> resolveSender
 //         no account: history "*Unauthorized user", status 0
 //       PROCESS (account flag 1): processLog; 0 changed, 1 nothing new,
 //         2+ report; a Special row (status enquiry) is answered once
@@ -36,7 +37,7 @@
 #include "cycle/status_enquiry.h"
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
-#include "mail/address.h"
+#include "mail/mime_view.h"
 
 namespace {
 
@@ -47,14 +48,6 @@ std::vector<int> statusesToScan(const FieldMap& settings) {
   return statuses;
 }
 
-// The address of a From value: between "<" and ">", else the text before
-// "<", else the whole value.
-stringT fromAddress(const stringT& from, stringT* displayName) {
-  auto [name, address] = splitAddress(from);
-  if (displayName) *displayName = name;
-  if (!address.empty()) return address;
-  return name.empty() ? from : name;
-}
 
 }  // namespace
 
@@ -89,8 +82,9 @@ void ProcessingCycle::updateRow(long key, int scanned, LogsManager& logs, Accoun
   bool changed = false;
   Reporter reportTo = reporter();
 
-  stringT displayName;
-  stringT address = fromAddress(row.message().header("from"), &displayName);
+  Mailbox sender = readMimeHeaders(row.message().rawText().view()).sender;
+  stringT displayName = sender.displayName;
+  stringT address = sender.address;
   long claimed = row.getNumber(101);
   if (claimed != 0 && !requestFound && (row.getNumber(kLrFlags) & 1) &&
       !formRequestorAllowed(accounts, claimed, address))

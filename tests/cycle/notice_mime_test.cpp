@@ -71,7 +71,7 @@ Parsed parseWithPython(const stringT& mail) {
   std::string base = mkdtemp(dir);
   std::ofstream(base + "/reader.py") << kPythonReader;
   std::ofstream(base + "/mail.eml", std::ios::binary) << mail.str();
-  Parsed p{run("python3 " + base + "/reader.py " + base + "/mail.eml 2>&1")};
+  Parsed p{run("/usr/bin/python3 " + base + "/reader.py " + base + "/mail.eml 2>&1")};
   run("rm -rf " + base);
   return p;
 }

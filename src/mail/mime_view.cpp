@@ -351,24 +351,38 @@ std::string attachmentLine(const Attachment& attachment) {
 
 namespace {
 
+// The header block with the empty line that ends it (all of raw when it
+// has none).
+std::string_view headerBlock(std::string_view raw) {
+  size_t crlf = raw.find("\r\n\r\n");
+  size_t lf = raw.find("\n\n");
+  if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) return raw.substr(0, crlf + 4);
+  if (lf != std::string_view::npos) return raw.substr(0, lf + 2);
+  return raw;
+}
+
 // The sender and return address, with the raw rules where GMime found no
-// mailbox.
+// mailbox. The raw rules read the header block alone, not a copy of the
+// whole message.
 void settleSender(MimeView& view, std::string_view rawMessage) {
+  MailMessage headers{stringT(headerBlock(rawMessage))};
   if (view.from && !view.from->address.empty()) {
     view.sender = *view.from;
   } else {
-    MailMessage message{stringT(rawMessage)};
-    stringT from = message.header("from");
+    stringT from = headers.header("from");
     auto [name, address] = splitAddress(from);
     view.sender.displayName = cleanText(name.view(), true);
     view.sender.address = (!address.empty() ? address : !name.empty() ? name : from).str();
     if (view.from && view.sender.displayName.empty()) view.sender.displayName = view.from->displayName;
   }
-  if (const Mailbox* box = view.returnMailbox(); box && !box->address.empty()) {
+  // A Reply-To that holds no mailbox GMime can read is not skipped for
+  // From: its raw value is taken as before, and refused if malformed.
+  bool unreadableReplyTo = !view.replyTo && !headers.header("reply-to").trim().empty();
+  const Mailbox* box = view.returnMailbox();
+  if (!unreadableReplyTo && box && !box->address.empty())
     view.returnAddress = box->address;
-  } else {
-    view.returnAddress = returnAddress(MailMessage{stringT(rawMessage)}).str();
-  }
+  else
+    view.returnAddress = returnAddress(headers).str();
 }
 
 MimeView readParsed(std::string_view rawMessage, bool withParts) {
@@ -427,6 +441,12 @@ MimeView readParsed(std::string_view rawMessage, bool withParts) {
     view.requestText += list;
     view.requestText = trimTextEnd(std::move(view.requestText));
   }
+  if (view.requestText.size() > kMimeMaxText - 2) {
+    view.requestText = std::string(utf8Prefix(view.requestText, kMimeMaxText - 2));
+    view.truncated = true;
+  }
+  // Ended by a line end, as a message body is.
+  if (!view.requestText.empty()) view.requestText += "\r\n";
   return view;
 }
 
@@ -434,12 +454,4 @@ MimeView readParsed(std::string_view rawMessage, bool withParts) {
 
 MimeView readMime(std::string_view rawMessage) { return readParsed(rawMessage, true); }
 
-MimeView readMimeHeaders(std::string_view rawMessage) {
-  // The header block with the empty line that ends it.
-  size_t crlf = rawMessage.find("\r\n\r\n");
-  size_t lf = rawMessage.find("\n\n");
-  size_t end = rawMessage.size();
-  if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) end = crlf + 4;
-  else if (lf != std::string_view::npos) end = lf + 2;
-  return readParsed(rawMessage.substr(0, end), false);
-}
+MimeView readMimeHeaders(std::string_view rawMessage) { return readParsed(headerBlock(rawMessage), false); }

@@ -15,7 +15,8 @@
 //                       encoding decoded, charset converted (text_charset.h);
 //                       line ends CRLF, trailing blanks and blank lines
 //                       dropped; one translated line per attachment at
-//                       the end ("*Attachment: %s (%s)")
+//                       the end ("*Attachment: %s (%s)"); the whole ends
+//                       with one CRLF unless it is empty
 //   attachments         every other leaf part, except the resources of a
 //                       multipart/related HTML body and the signature of a
 //                       multipart/signed one; named by their file name,
@@ -70,9 +71,10 @@ struct MimeView {
   // From value split as mail/address.h splits it (the text before "<" as
   // the name; the bracketed address, else that text, else the whole value).
   Mailbox sender;
-  // Where replies go: the address of Reply-To, else of From; when neither
-  // holds a mailbox GMime can read, the raw rule of mail/address.h
-  // (returnAddress), so a malformed header still reaches validateAddress.
+  // Where replies go: the address of Reply-To, else of From. When Reply-To
+  // is there but holds no mailbox GMime can read, or neither header has an
+  // address, the raw rule of mail/address.h (returnAddress) is used, so a
+  // malformed header still reaches validateAddress and is refused.
   std::string returnAddress;
 
   // The mailbox replies go to: Reply-To when it has an address, else From.

@@ -152,6 +152,8 @@ std::string cleanText(std::string_view text, bool singleLine) {
     if (u < 0x20 || u == 0x7F) continue;
     out += c;
   }
+  // Names and parameters that arrive as raw bytes of no stated charset.
+  if (!isUtf8(out)) out = toUtf8(out, "").text;
   if (singleLine) {
     size_t b = out.find_first_not_of(' ');
     if (b == std::string::npos) return std::string();

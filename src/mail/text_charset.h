@@ -22,7 +22,9 @@ struct CharsetReading {
 CharsetReading toUtf8(std::string_view bytes, std::string_view charset);
 
 // Removes control characters (C0 and DEL) except tab, CR and LF; with
-// singleLine, CR, LF and tabs become spaces and blanks are trimmed.
+// singleLine, CR, LF and tabs become spaces and blanks are trimmed. U+0080
+// to U+009F are read as the Windows-1252 characters of those bytes; bytes
+// that are not UTF-8 are read as Windows-1252.
 std::string cleanText(std::string_view text, bool singleLine);
 
 // Line ends of text (CRLF, LF or a lone CR) as CRLF.

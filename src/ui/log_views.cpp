@@ -7,6 +7,7 @@
 #include "db/gateway_tables.h"
 #include "db/log_record.h"
 #include "mail/address.h"
+#include "mail/mime_view.h"
 
 namespace {
 
@@ -70,15 +71,18 @@ stringT receivedText(const stringT& date, const stringT& time) {
 
 LogRow logRow(const LogRecord& record, const std::optional<FieldMap>& account) {
   LogRow row;
+  // Names and Subject decoded, as the message's sender wrote them.
+  MimeView mime = readMimeHeaders(record.message().rawText().view());
   row.key = record.key();
   if (account) {
     row.from = trimmedRight(account->get(1));
     if ((account->getNumber(16) & kAccountEnabled) == 0) row.from = translate("*(DISABLED) ") + row.from;
   } else {
-    row.from = record.message().decodedHeader("from");
+    const Mailbox& sender = mime.sender;
+    row.from = sender.displayName.empty() ? sender.address : sender.displayName + " <" + sender.address + ">";
   }
   row.subject = trimmedRight(record.get(105));
-  if (row.subject.empty()) row.subject = record.message().decodedHeader("subject");
+  if (row.subject.empty()) row.subject = mime.subject;
   row.reference = trimmedRight(record.get(104));
   row.received = receivedText(record.get(kLrCDate), record.get(kLrCTime));
   return row;

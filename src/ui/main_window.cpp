@@ -7,6 +7,7 @@
 #include "db/accounts_manager.h"
 #include "db/logs_manager.h"
 #include "db/work_request_manager.h"
+#include "mail/mime_view.h"
 
 namespace {
 
@@ -91,7 +92,9 @@ LogView MainWindow::view(long key) {
   if (std::optional<FieldMap> account = accountOf(accounts, shown.fields()))
     requestor = accounts.DescribeAccount(*account, kAllAccountFields, true);
   view.found = true;
-  view.text = shown.message().text();
+  // The text the sender wrote (decoded parts, attachments named); the
+  // details keep the message as received.
+  view.text = readMime(shown.message().rawText().view()).requestText;
   view.details = detailsText(shown, requestor);
   view.mailto = mailtoTarget(shown);
   view.printLines = printLines(view.details, kPrintLineWidth);

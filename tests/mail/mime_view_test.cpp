@@ -118,7 +118,7 @@ TEST(MimeView, ThirtyMegabyteAttachmentIsCountedNotKept) {
   ASSERT_EQ(view.attachments.size(), 1u);
   EXPECT_EQ(view.attachments[0].name, "survey.bin");
   EXPECT_EQ(view.attachments[0].size, bytes);
-  EXPECT_EQ(view.requestText, "See the file.\r\n\r\nAttachment: survey.bin (30.0 MB)");
+  EXPECT_EQ(view.requestText, "See the file.\r\n\r\nAttachment: survey.bin (30.0 MB)\r\n");
   // The message (40 MB of base64) is read where the caller holds it; the
   // decoded file (30 MB) is counted, never held.
   EXPECT_LT(after - before, 20 * 1024) << "peak grew from " << before << " kB to " << after << " kB";
@@ -171,14 +171,16 @@ TEST(MimeView, ReturnAddressFallsBackToTheRawRules) {
   EXPECT_EQ(bad.returnAddress, "bob@@example.com");
   EXPECT_EQ(bad.sender.address, "bob@@example.com");
   EXPECT_EQ(bad.sender.displayName, "Bob");
-  // Reply-To without an address gives way to From.
-  MimeView noReply = readMimeHeaders("Reply-To: \"nobody\" <>\r\nFrom: Ann <ann@example.com>\r\n\r\n");
+  // An empty Reply-To gives way to From; a malformed one does not.
+  MimeView noReply = readMimeHeaders("Reply-To: \r\nFrom: Ann <ann@example.com>\r\n\r\n");
   EXPECT_EQ(noReply.returnAddress, "ann@example.com");
+  MimeView badReply = readMimeHeaders("Reply-To: Desk <desk@@example.com>\r\nFrom: Ann <ann@example.com>\r\n\r\n");
+  EXPECT_EQ(badReply.returnAddress, "desk@@example.com");
   // The headers-only reader does not look at the parts.
   MimeView headers = readMimeHeaders("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n");
   EXPECT_EQ(headers.requestText, "");
   EXPECT_EQ(headers.subject, "s");
-  EXPECT_EQ(readMime("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n").requestText, "the body");
+  EXPECT_EQ(readMime("From: a@b.example\r\nSubject: s\r\n\r\nthe body\r\n").requestText, "the body\r\n");
 }
 
 TEST(MimeView, SameAnswersFromManyThreads) {
@@ -236,6 +238,7 @@ TEST(TextCharset, ConversionsAndFallbacks) {
   EXPECT_TRUE(isUtf8("\xF0\x9F\x98\xA5"));
   EXPECT_EQ(cleanText("a\x01\r\nb\x7F\xC2\x93q\xC2\x94", false), "a\r\nb\xE2\x80\x9Cq\xE2\x80\x9D");
   EXPECT_EQ(cleanText("  a\r\n\tb  ", true), "a   b");
+  EXPECT_EQ(cleanText("caf\xE9", true), "caf\xC3\xA9");
 }
 
 }  // namespace

@@ -124,6 +124,16 @@ TEST(LogViews, CategoryTextsAndMailTargets) {
   EXPECT_EQ(mailtoTarget(bare), "mailto:?subject=RE: Hi");
 }
 
+TEST(LogViews, RowsShowDecodedSenderAndSubject) {
+  LogRecord record(MailMessage(
+      "From: \"<b>Mallory</b>\" <mallory@example.org>\r\nSubject: =?utf-8?q?Caf=C3=A9_=E2=82=AC?=\r\n\r\nbody"));
+  LogRow row = logRow(record, std::nullopt);
+  EXPECT_EQ(row.from, "<b>Mallory</b> <mallory@example.org>");
+  EXPECT_EQ(row.subject, "Caf\xC3\xA9 \xE2\x82\xAC");
+  LogRecord bare(MailMessage("From: ada@example.org\r\n\r\nbody"));
+  EXPECT_EQ(logRow(bare, std::nullopt).from, "ada@example.org");
+}
+
 TEST(LogViews, DetailsHaveThreeSectionsAndPrintCutsLines) {
   LogRecord record(MailMessage("From: a@b.c\r\n\r\nraw body"));
   record.set(105, "Subject text");

@@ -116,7 +116,7 @@ def write(name, data, body, subject="", sender=None, reply_to=None, to=(), attac
     if listed:
         lines = lines + ([""] if lines else []) + listed
     with open(os.path.join(HERE, name + ".txt"), "wb") as f:
-        f.write("\r\n".join(lines).encode("utf-8"))
+        f.write(("\r\n".join(lines) + ("\r\n" if lines else "")).encode("utf-8"))
     exp = []
     if note:
         exp.append("# " + note)

@@ -59,7 +59,7 @@ TEST(CycleRuns, UnknownSenderAdmittedByEverybody) {
                            "Your work-request -- Number @O01001 -- is currently \"Waiting.\"\r\n\r\n"
                            "Here is the History for this work-request:\r\n" + history + "\r\n"
                            "Here is the Original work-request:\r\nBroken window\r\nThe window in room 4 is broken.\r\n"
-                           "\r\n"));  // the request text ends without its line end
+                           "\r\n\r\n"));
   EXPECT_EQ(w.spool().envelopeOf(), "MAIL FROM:<gateway@tarnwick-demo.example>\nRCPT TO:<pat@new.example>\n");
 
   // A second Do All finds nothing new and sends nothing.

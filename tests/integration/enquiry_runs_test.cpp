@@ -96,7 +96,7 @@ TEST(EnquiryRuns, EachEnquiryAnsweredOnceWithItsText) {
   std::string found = "Your work-request -- Number @O01001 -- is currently \"Transferred.\"\r\n"
                       "Here are the details:\r\n" + details + "\r\n"
                       "Here is the History for this work-request:\r\n" + history + "\r\n"
-                      "Here is the Original work-request:\r\nHeating off\r\nNo heat in B2.\r\n\r\n";
+                      "Here is the Original work-request:\r\nHeating off\r\nNo heat in B2.\r\n\r\n\r\n";
 
   // Six mails in all: the Transferred notice and five answers, each once.
   auto mails = w.spool().fresh();

@@ -121,17 +121,6 @@ const char* codePageName(uint8_t mark) {
   return nullptr;
 }
 
-size_t utf8CutPoint(std::string_view text, size_t maxBytes) {
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t n = utf8Length(text.substr(at));
-    if (n == 0) n = 1;
-    if (at + n > maxBytes) break;
-    at += n;
-  }
-  return at;
-}
-
 std::string toCodePage(std::string_view utf8, uint8_t mark, size_t maxBytes) {
   if (isAscii(utf8)) return std::string(utf8.substr(0, std::min(maxBytes, utf8.size())));
   const char* name = codePageName(mark);

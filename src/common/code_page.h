@@ -54,9 +54,5 @@ std::string toCodePage(std::string_view utf8, uint8_t mark, size_t maxBytes = st
 // Bytes of a table with mark, as UTF-8.
 std::string fromCodePage(std::string_view bytes, uint8_t mark);
 
-// Length of the longest prefix of text that is whole UTF-8 characters (bytes
-// that are not UTF-8 count as one character each) and at most maxBytes.
-size_t utf8CutPoint(std::string_view text, size_t maxBytes);
-
 // text with every byte sequence that is not UTF-8 replaced by U+FFFD.
 std::string validUtf8(std::string_view text);

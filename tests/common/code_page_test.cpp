@@ -65,10 +65,6 @@ TEST(CodePage, CutsBetweenCharacters) {
   EXPECT_EQ(toCodePage("\xE6\x97\xA5\xE6\x9C\xAC", 0x7B, 3), "\x93\xFA");
   EXPECT_EQ(toCodePage("\xC3\xA9t\xC3\xA9", 0x03, 2), "\xE9t");
   EXPECT_EQ(toCodePage("plain ascii", 0x03, 5), "plain");
-  EXPECT_EQ(utf8CutPoint("a\xC3\xA9", 2), 1u);
-  EXPECT_EQ(utf8CutPoint("a\xC3\xA9", 3), 3u);
-  EXPECT_EQ(utf8CutPoint("\xE2\x82\xAC\xE2\x82\xAC", 5), 3u);
-  EXPECT_EQ(utf8CutPoint("\xFF\xFF", 1), 1u);  // a stray byte counts as one
 }
 
 TEST(CodePage, BytesOutsideTheCodePageReadAsReplacementCharacters) {

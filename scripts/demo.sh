@@ -75,6 +75,9 @@ post "{\"setting\":102,\"value\":\"$ORV_SMTP_HOST\"}"
 post "{\"setting\":106,\"value\":\"$ORV_SMTP_PORT\"}"
 post '{"setting":155,"value":"gateway@example.org"}'
 post '{"interval":{"quantity":1,"unit":1}}'
+# Notices name their request in the Subject ("[@O01001]"), so that a plain
+# reply to one is a status enquiry about that request (setting 313).
+post '{"setting":313,"checked":true}' || echo "the console did not take setting 313" >&2
 
 cat <<EOF2
 

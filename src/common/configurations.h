@@ -40,6 +40,8 @@
 //   | n       | group                                                  |
 //   |---------|--------------------------------------------------------|
 //   | 310-319 | mail of today: size limit, notice rate, reference      |
+//   |   312   | notices per address and hour (empty: 20; 0: no limit)  |
+//   |   313   | non-zero: notice Subjects name the request "[@O01001]" |
 //   | 320-349 | mail server security: TLS modes, authentication, OAuth |
 //   | 350-369 | console: password hash, TLS certificate and key        |
 //   | 370-379 | service                                                |
@@ -100,6 +102,8 @@ enum Setting : int {
   kMaxMessageSize = 310,
   kRunDeadline = 380,
   kMessageDeadline = 381,
+  kNoticesPerHour = 312,
+  kReferenceInSubject = 313,
 };
 
 // Defaults of the settings above when empty or 0.

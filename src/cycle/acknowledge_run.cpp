@@ -13,6 +13,8 @@
 //       "x> NOTIFY=NEVER y@z"): report, the row stays queued. An enquiry answer (status_enquiry.h)
 //       carries its notice in DETAILS: no prepareLog, and it goes to the
 //       enquirer identified by From
+//       an address that had its notices for the hour (setting 312,
+//       notice_rate.h): reported once per run, the row stays queued
 //       SEND (RSET, MAIL FROM 155, RCPT TO, DATA): refused recipients and
 //       a failed send are reported and the row stays queued
 //       REMOVE the row once the server has taken the notice
@@ -39,6 +41,7 @@
 #include "db/logs_manager.h"
 #include "mail/envelope_address.h"
 #include "mail/tcp_line_io.h"
+#include "mail/mime_view.h"
 #include "platform/clock.h"
 
 namespace {
@@ -97,6 +100,7 @@ void ProcessingCycle::sendAcknowledgements() {
   ReadInterruptScope interrupt(
       [this, deadline] { return stopRequested() || platformClock().monotonicMs() >= deadline; });
 
+  noticeRate_.startRun();
   {
     LogsManager logs(gateway_);
     AccountsManager accounts(gateway_, maintenance_);
@@ -155,9 +159,22 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
 
   const FieldMap& s = settings();
   std::time_t now = platformClock().now();
-  AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress))};
+  long limit = NoticeRate::limitFromSetting(s.get(kNoticesPerHour));
+  if (!noticeRate_.allows(to.address, now, limit)) {
+    if (noticeRate_.firstHold(to.address))
+      report(stringT::format(
+          translateFormat("*Notices to '%s' held: %ld were sent to it within the hour; they go out with a later run (ref: %s)").c_str(),
+          printable(to.address).c_str(), limit, reference.c_str()));
+    return;
+  }
+  AckHeaders headers{rfc5322Date(now), makeMessageId(now, s.get(kReturnAddress)), {}, {}, {}};
+  threadHeaders(row->message(), &headers);
+  if (s.getNumber(kReferenceInSubject) != 0) headers.reference = reference.trim();
   stringT notice = answer ? row->get(kLrDetails) : noticeText(row->fields());
-  stringT text = composeAcknowledgement(s, to, row->message().header("subject"), headers, notice);
+  // The Subject as the requestor wrote it (encoded words and charsets
+  // read), written afresh as UTF-8.
+  stringT subject(readMime(row->message().rawText().view()).subject);
+  stringT text = composeAcknowledgement(s, to, subject, headers, notice);
 
   std::vector<stringT> failed;
   int rc = smtp_.send(s.get(kReturnAddress), {to.address}, text, failed);
@@ -170,5 +187,6 @@ void ProcessingCycle::acknowledgeRow(long key, LogsManager& logs, AccountsManage
     return;
   }
   runMetrics().noticeSent();
+  noticeRate_.sent(to.address, now);
   if (logs.Remove(key) != 0) report(logs.describe());
 }

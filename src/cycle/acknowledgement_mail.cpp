@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/configurations.h"
 #include "mail/address.h"
 #include "mail/mail_message.h"
+#include "mail/mime_encoding.h"
 
 namespace {
 
@@ -43,20 +45,72 @@ Recipient chooseRecipient(const MailMessage& message, const FieldMap* account) {
 
 stringT composeAcknowledgement(const FieldMap& settings, const Recipient& to, const stringT& receivedSubject,
                                const AckHeaders& headers, const stringT& notice) {
-  stringT text = "To: " + headerSafe(to.name);
+  stringT text = "To: " + encodedDisplayName(headerSafe(to.name));
   if (!to.address.empty()) text += " <" + headerSafe(to.address) + ">";
   text += kNl;
-  text += "From: " + headerSafe(settings.get(kTitle)) + " <" + headerSafe(settings.get(kReturnAddress)) + ">" + kNl;
-  text += "Subject: ";
+  text += "From: " + encodedDisplayName(headerSafe(settings.get(kTitle))) + " <" +
+          headerSafe(settings.get(kReturnAddress)) + ">" + kNl;
+  stringT subject;
   stringT prefix = settings.get(kSubjectPrefix);
-  if (!prefix.empty()) text += headerSafe(prefix) + " ";
-  text += headerSafe(receivedSubject) + kNl;
+  if (!prefix.empty()) subject += headerSafe(prefix) + " ";
+  if (!headers.reference.empty() && receivedSubject.find(headers.reference.view()) == stringT::npos)
+    subject += "[" + headerSafe(headers.reference) + "] ";
+  subject += headerSafe(receivedSubject);
+  // A fold of the received Subject stays as it came when the Subject is
+  // ASCII; encoded words are folded afresh.
+  bool ascii = encodedHeaderText(subject) == subject;
+  text += (ascii && subject.find("\r\n") != stringT::npos ? "Subject: " + subject
+                                                           : foldedHeader("Subject", encodedHeaderText(subject.replaceAll("\r\n", "")))) +
+          kNl;
   text += "Date: " + headers.date + kNl;
   text += "Message-ID: " + headers.messageId + kNl;
+  if (!headers.inReplyTo.empty()) text += "In-Reply-To: " + headers.inReplyTo + kNl;
+  if (!headers.references.empty()) text += foldedHeader("References", headers.references) + kNl;
+  text += "Auto-Submitted: auto-replied\r\n";
+  text += "MIME-Version: 1.0\r\n";
+  text += "Content-Type: text/plain; charset=UTF-8\r\n";
+  EncodedBody body = encodedBody(settings.get(kFirstLine) + kNl + kNl + notice);
+  text += stringT("Content-Transfer-Encoding: ") + body.transferEncoding + kNl;
   text += kNl;
-  text += settings.get(kFirstLine) + kNl + kNl;
-  text += notice;
+  text += body.text;
   return text;
+}
+
+namespace {
+
+// One "<...>" message id with no blanks, controls or brackets inside.
+bool plainMessageId(std::string_view id) {
+  if (id.size() < 3 || id.size() > 250 || id.front() != '<' || id.back() != '>') return false;
+  for (size_t i = 1; i + 1 < id.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(id[i]);
+    if (c <= 0x20 || c >= 0x7F || c == '<' || c == '>') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void threadHeaders(const MailMessage& message, AckHeaders* headers) {
+  std::string id = message.header("message-id").trim().str();
+  if (!plainMessageId(id)) return;
+  headers->inReplyTo = stringT(id);
+  // Earlier ids of the thread, oldest first; the newest ones are kept.
+  std::vector<std::string> ids;
+  std::string refs = message.header("references").str();
+  size_t at = 0;
+  while ((at = refs.find('<', at)) != std::string::npos) {
+    size_t end = refs.find('>', at);
+    if (end == std::string::npos) break;
+    std::string one = refs.substr(at, end - at + 1);
+    if (plainMessageId(one) && one != id) ids.push_back(one);
+    at = end + 1;
+  }
+  std::string out = id;
+  for (size_t i = ids.size(); i-- > 0;) {
+    if (out.size() + ids[i].size() + 1 > 900) break;
+    out = ids[i] + " " + out;
+  }
+  headers->references = stringT(out);
 }
 
 stringT rfc5322Date(std::time_t when) {

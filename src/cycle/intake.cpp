@@ -2,6 +2,7 @@
 
 #include "common/string_mapper.h"
 #include "cycle/acknowledgement_mail.h"
+#include "cycle/automatic_mail.h"
 #include "cycle/request_form.h"
 #include "db/gateway_tables.h"
 #include "db/log_record.h"
@@ -22,6 +23,13 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
   row.set(kLrCDate, stamp.date);
   row.set(kLrCTime, stamp.time);
   row.SetStatus(kLogPendingProcessing);
+
+  // Never answered, whatever its form says: no enquiry, no request.
+  if (stringT reason = automaticMailReason(row.message()); !reason.empty()) {
+    row.AddHistory(stringT::format(translateFormat("*Automatic mail, not answered: %s").c_str(), reason.c_str()));
+    row.SetStatus(kLogRejected);
+    return;
+  }
 
   MimeView view = readMime(row.message().rawText().view());
   stringT address = view.returnAddress;

@@ -3,6 +3,9 @@
 //
 //   202, 203      the run's shared date "%Y%m%d" and time "%H%M%S"
 //   status 1      Pending Processing, then:
+//   automatic     mail from a program (automatic_mail.h): history
+//                 "*Automatic mail, not answered: %s" with the header
+//                 that shows it, status 0, and nothing else is looked at
 //   return addr.  Reply-To, else From, as the MIME view reads them
 //                 (mail/mime_view.h, returnAddress); refused by
 //                 validateAddress, or not usable in an SMTP envelope

@@ -106,10 +106,10 @@ bool LogProcessor::readWorkOrder(long key, WorkOrderFacts& facts, long* requesto
   const DBTable::Ordering* byKey = orders.tag(kWoTagKey);
   if (!byKey || orders.selectTag(*byKey) != 0) return false;
   if (orders.seekExact(static_cast<double>(key)) != 0) return false;
-  facts.number = orders.field(kWoNum)->text();
+  facts.number = orders.field(kWoNum)->utf8Text();
   facts.createDate = orders.field(kWoCreateDate)->raw();
   facts.closeDate = orders.field(kWoCloseDate)->raw();
-  facts.closeComments = orders.field(kWoCloseComm)->text();
+  facts.closeComments = orders.field(kWoCloseComm)->utf8Text();
   facts.workDate = orders.field(kWoWorkDate)->raw();
   facts.interval = orders.field(kWoWInterval)->raw();
   if (requestor) *requestor = orders.field(kWoRequestor)->asLong();

@@ -30,6 +30,7 @@
 #include "cycle/cycle_lock.h"
 #include "cycle/cycle_status.h"
 #include "mail/oauth_token.h"
+#include "cycle/notice_rate.h"
 #include "mail/pop3_manager.h"
 #include "mail/smtp_manager.h"
 
@@ -99,6 +100,7 @@ class ProcessingCycle {
   POP3Manager pop3_;
   SMTPManager smtp_;
   OAuthToken oauth_;
+  NoticeRate noticeRate_;  // notices per address and hour (setting 312)
   std::function<void()> refreshListener_;
   uint64_t reports_ = 0;
   std::atomic<bool> stopRequested_{false};

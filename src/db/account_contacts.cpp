@@ -1,5 +1,6 @@
 // AccountsManager: the contacts side (finding a person by address,
 // creating a person in the maintenance database) and account texts.
+#include "common/code_page.h"
 #include "common/string_mapper.h"
 #include "db/accounts_manager.h"
 #include "db/maintenance_layouts.h"
@@ -27,7 +28,8 @@ int AccountsManager::FindContactByEmail(const stringT& address, long* contactKey
   *contactKey = 0;
   DBTable c(maintenance_, "contacts.dbf", kOpenReadOnly | kOpenQuiet, &contactsTableLayout());
   if (!c.isOpen()) return setStatus(r4after, translate(kCantOpenContacts));
-  stringT probe = address.upper();
+  // The table's keys are its own bytes: look the address up in its code page.
+  stringT probe = stringT(toCodePage(address.view(), c.field(kConEmail)->codePage())).upper();
   if (probe.empty()) return setStatus(r4after);
   int rc = c.selectTag(*c.tag(kConTagEmail));
   if (rc == 0) rc = c.seek(probe);

@@ -92,10 +92,10 @@ FieldMap AccountsManager::readAccount() {
   m.setNumber(kAccountKey, accounts_.field(kAccKey)->asLong());
   m.setNumber(kAccountFlags, accounts_.field(kAccFlags)->asLong());
   if (accounts_.performLinks() == 0 && !contacts_.noRecord() && contacts_.field(kConKey)->asLong() != 0) {
-    m.set(kAccountName, contacts_.field(kConCode)->text());
-    m.set(kAccountPhone, contacts_.field(kConBTel)->text());
-    m.set(kAccountEmail, contacts_.field(kConEmail)->text());
-    m.set(kAccountComments, contacts_.field(kConComment)->text());
+    m.set(kAccountName, contacts_.field(kConCode)->utf8Text());
+    m.set(kAccountPhone, contacts_.field(kConBTel)->utf8Text());
+    m.set(kAccountEmail, contacts_.field(kConEmail)->utf8Text());
+    m.set(kAccountComments, contacts_.field(kConComment)->utf8Text());
   }
   return m;
 }

@@ -1,5 +1,6 @@
 #include "db/contact_writer.h"
 
+#include "common/code_page.h"
 #include "db/db_table.h"
 #include "db/maintenance_layouts.h"
 #include "db/record_counter.h"
@@ -35,17 +36,22 @@ int nameTaken(DBTable& c, const stringT& name, bool* taken) {
   return rc == r4eof || rc == r4after || rc == 0 ? 0 : rc;
 }
 
+// name (UTF-8) in the table's code page, at most width bytes.
+stringT storedName(const DBTable& c, const stringT& name, size_t width) {
+  return stringT(toCodePage(name.view(), c.field(kConCode)->codePage(), width)).trimRight();
+}
+
 // name (cut to CODE's width), or the first name + " (n)" from n = 2 that
-// no contact has.
+// no contact has; *out is in the table's code page.
 int freeName(DBTable& c, const stringT& name, stringT* out) {
   const size_t width = c.field(kConCode)->width();
-  *out = name.left(width).trimRight();
+  *out = storedName(c, name, width);
   int rc = c.selectTag(*c.tag(kConTagCode));
   bool taken = false;
   if (rc == 0) rc = nameTaken(c, *out, &taken);
   for (int n = 2; rc == 0 && taken && n <= kMaxNameSuffix; ++n) {
     stringT suffix = stringT::format(" (%d)", n);
-    *out = name.left(width - suffix.length()).trimRight() + suffix;
+    *out = storedName(c, name, width - suffix.length()) + suffix;
     rc = nameTaken(c, *out, &taken);
   }
   int s = c.selectNatural();
@@ -81,7 +87,7 @@ ContactWriteResult createContact(DatabaseContext& maintenance, const stringT& na
   if (rc == 0) rc = c.markDeleted(false);
   if (rc == 0) rc = c.field(kConKey)->assignLong(k);
   if (rc == 0) rc = assignText(*c.field(kConCode), stored);
-  if (rc == 0) rc = assignText(*c.field(kConEmail), email.lower());
+  if (rc == 0) rc = c.field(kConEmail)->assignUtf8Text(email.lower());
   if (rc == 0) rc = c.commit();
   // 25: the contact is stored, only left out of a unique CODE tag. 20
   // means a tag refused the record (a candidate tag already holds the
@@ -94,6 +100,6 @@ ContactWriteResult createContact(DatabaseContext& maintenance, const stringT& na
   rc = c.flush();
   if (rc != 0) return failed(rc);
   out->key = k;
-  out->name = stored;
+  out->name = stringT(fromCodePage(stored.view(), c.field(kConCode)->codePage()));
   return kContactStored;
 }

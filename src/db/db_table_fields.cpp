@@ -1,5 +1,6 @@
 #include "db/db_table_fields.h"
 
+#include "common/code_page.h"
 #include "db/database_context.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
@@ -21,11 +22,21 @@ stringT DBField::raw() const {
 
 stringT DBField::text() const { return isMemo() ? raw() : raw().trimRight(); }
 
+stringT DBField::utf8Text() const { return stringT(fromCodePage(text().view(), codePage_)); }
+
 int DBField::assign(const stringT& value) {
   // An empty text may have no storage at all; the engine copies from it.
   const char* bytes = value.empty() ? "" : value.view().data();
   if (isMemo()) return f4memoAssignN(field_, bytes, value.length());
   return f4assignN(field_, bytes, value.length());
+}
+
+int DBField::assignUtf8Text(const stringT& value) {
+  if (value.empty()) return blank();
+  size_t limit = isMemo() ? std::string::npos : width();
+  std::string stored = toCodePage(value.view(), codePage_, limit);
+  if (stored.empty()) return blank();
+  return isMemo() ? f4memoAssignN(field_, stored.data(), stored.size()) : f4assignN(field_, stored.data(), stored.size());
 }
 
 int DBField::assignLong(long value) { return f4assignLong(field_, value); }
@@ -44,8 +55,9 @@ void DBTableFields::bind(DATA4* d) {
   clear();
   if (d == nullptr) return;
   int n = d4numFields(d);
+  uint8_t codePage = d4codePage(d);
   for (int i = 1; i <= n; ++i) {
-    storage_.push_back(std::make_unique<DBField>(d4fieldJ(d, i)));
+    storage_.push_back(std::make_unique<DBField>(d4fieldJ(d, i), codePage));
     DBField* f = storage_.back().get();
     (f->isMemo() ? memo_ : other_).push_back(f);
     byNumber_.push_back(f);

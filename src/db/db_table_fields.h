@@ -2,7 +2,11 @@
 //
 // A field object reads and writes one field of the table's current record:
 // as a long, a double, text (trimmed or as stored) and, for memo fields,
-// the memo text. Writing a number into a character field right-aligns it
+// the memo text. Text that people read or write (names, subjects,
+// descriptions, history) goes through utf8Text and assignUtf8Text, which
+// convert between UTF-8 and the table's code page (common/code_page.h);
+// raw, text and assign move the stored bytes unchanged (keys, codes, the
+// raw mail message). Writing a number into a character field right-aligns it
 // in the field's width with leading blanks (the engine's number format).
 //
 // DBTableFields holds one field object per field, in field order, in two
@@ -11,6 +15,7 @@
 // rebinds them when it opens.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -22,7 +27,8 @@ class DatabaseContext;
 
 class DBField {
  public:
-  explicit DBField(FIELD4* field) : field_(field) {}
+  // codePage: the table's code page mark (header byte 29).
+  explicit DBField(FIELD4* field, uint8_t codePage = 0) : field_(field), codePage_(codePage) {}
 
   const char* name() const;
   char type() const;
@@ -37,6 +43,9 @@ class DBField {
   stringT text() const;
   // Field bytes as stored (memo fields: the memo text).
   stringT raw() const;
+  // text() converted from the table's code page to UTF-8.
+  stringT utf8Text() const;
+  uint8_t codePage() const { return codePage_; }
 
   // Each returns 0 or the engine's code.
   [[nodiscard]] int assign(const stringT& value);
@@ -44,11 +53,15 @@ class DBField {
   [[nodiscard]] int assignDouble(double value);
   [[nodiscard]] int assignBool(bool value);
   [[nodiscard]] int blank();
+  // value (UTF-8) in the table's code page, cut between two characters to
+  // the field's width; an empty value blanks the field.
+  [[nodiscard]] int assignUtf8Text(const stringT& value);
 
   FIELD4* engineField() const { return field_; }
 
  private:
   FIELD4* field_;
+  uint8_t codePage_;
 };
 
 class DBTableFields {

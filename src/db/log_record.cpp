@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "common/code_page.h"
 #include "db/db_table.h"
 #include "db/gateway_tables.h"
 #include "db/record_counter.h"
@@ -31,10 +32,16 @@ void readLogRow(const DBTable& logs, LogRecord* record) {
   m.setNumber(kLrStatus, f(kLogStatus)->asLong());
   m.setNumber(kLrOldStatus, f(kLogOldStatus)->asLong());
   m.setNumber(kLrWrKey, f(kLogWrKey)->asLong());
-  m.set(kLrWoSchedule, f(kLogWoSchedule)->raw());
-  m.set(kLrDetails, f(kLogDetails)->raw());
+  // Texts in the table's code page come back as UTF-8 (blanks kept); the
+  // message memo is the raw message as received.
+  auto text = [&](int n) {
+    const DBField* field = f(n);
+    return stringT(fromCodePage(field->raw().view(), field->codePage()));
+  };
+  m.set(kLrWoSchedule, text(kLogWoSchedule));
+  m.set(kLrDetails, text(kLogDetails));
   record->setMessage(MailMessage(f(kLogMessage)->raw()));
-  m.set(kLrHistory, f(kLogHistory)->raw());
+  m.set(kLrHistory, text(kLogHistory));
   m.setNumber(kLrFlags, f(kLogFlags)->asLong());
   m.set(kLrCDate, f(kLogCDate)->raw());
   m.set(kLrCTime, f(kLogCTime)->raw());
@@ -46,10 +53,10 @@ int writeOne(DBTable& logs, const LogRecord& r, int number) {
   auto f = [&](int n) { return logs.field(n); };
   switch (number) {
     case kLrWrKey: return f(kLogWrKey)->assignLong(r.getNumber(kLrWrKey));
-    case kLrWoSchedule: return assignText(*f(kLogWoSchedule), r.get(kLrWoSchedule));
-    case kLrDetails: return assignText(*f(kLogDetails), r.get(kLrDetails));
+    case kLrWoSchedule: return f(kLogWoSchedule)->assignUtf8Text(r.get(kLrWoSchedule));
+    case kLrDetails: return f(kLogDetails)->assignUtf8Text(r.get(kLrDetails));
     case kLrMessage: return assignText(*f(kLogMessage), r.message().rawText());
-    case kLrHistory: return assignText(*f(kLogHistory), r.get(kLrHistory));
+    case kLrHistory: return f(kLogHistory)->assignUtf8Text(r.get(kLrHistory));
     case kLrFlags: return f(kLogFlags)->assignLong(r.getNumber(kLrFlags));
     case kLrCDate: return assignText(*f(kLogCDate), r.get(kLrCDate));
     case kLrCTime: return assignText(*f(kLogCTime), r.get(kLrCTime));

@@ -11,8 +11,10 @@
 //
 // Row rules (readLogRow / writeLogRow):
 //   read:  201 KEY, 209 STATUS, 210 OLDSTATUS, 207 WRKEY, 212 FLAGS as
-//          "%ld"; 211 WOSCHEDULE, 204 DETAILS, 206 HISTORY, 202 CDATE,
-//          203 CTIME as stored; MESSAGE parsed into the message object.
+//          "%ld"; 211 WOSCHEDULE, 204 DETAILS, 206 HISTORY from the
+//          table's code page to UTF-8; 202 CDATE, 203 CTIME as stored;
+//          MESSAGE (the raw message, never converted) parsed into the
+//          message object. Writing converts the three texts back.
 //   write: 209 or 210 writes STATUS and OLDSTATUS and stops; 213 writes
 //          those two and then every field below; any other number writes
 //          its own field only: 207 WRKEY, 211 WOSCHEDULE, 204 DETAILS,

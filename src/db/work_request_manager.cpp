@@ -1,5 +1,6 @@
 #include "db/work_request_manager.h"
 
+#include "common/code_page.h"
 #include "common/string_mapper.h"
 #include "db/maintenance_layouts.h"
 #include "db/record_counter.h"
@@ -95,7 +96,11 @@ int WorkRequestManager::FindByKey(long key) {
 
 int WorkRequestManager::ReadRequest(FieldMap& m) {
   if (!hasCurrent_) return noCurrent();
-  auto raw = [&](int field) { return wrequest_.field(field)->raw(); };
+  // The stored bytes (blanks kept) in UTF-8.
+  auto raw = [&](int field) {
+    const DBField* f = wrequest_.field(field);
+    return stringT(fromCodePage(f->raw().view(), f->codePage()));
+  };
   m.set(kReqDate, raw(kWrDate));
   m.set(kReqTime, raw(kWrTime));
   m.set(kReqNumber, raw(kWrNum));
@@ -146,7 +151,7 @@ int WorkRequestManager::Fill(const FieldMap& m) {
   long requestor = m.getNumber(kReqRequestor);
   if (!contacts_.isOpen() || !found(contacts_.seekExact(static_cast<double>(requestor))))
     return setStatus(1, translate("*can't find requestor"));
-  auto text = [&](int field, int number) { return assignText(*wrequest_.field(field), m.get(number)); };
+  auto text = [&](int field, int number) { return wrequest_.field(field)->assignUtf8Text(m.get(number)); };
   int rc = wrequest_.field(kWrRequestor)->assignLong(requestor);
   if (rc == 0) rc = text(kWrDate, kReqDate);
   if (rc == 0) rc = text(kWrTime, kReqTime);

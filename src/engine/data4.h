@@ -133,6 +133,8 @@ FIELD4* d4field(DATA4* d, std::string_view name);
 FIELD4* d4fieldJ(DATA4* d, int number);  // 1-based
 int d4fieldNumber(DATA4* d, std::string_view name);
 bool d4isVfp(const DATA4* d);
+// Header byte 29: the code page the table's text is written in.
+uint8_t d4codePage(const DATA4* d);
 
 // Changing records.
 [[nodiscard]] int d4blank(DATA4* d);

@@ -176,6 +176,7 @@ bool d4deleted(const DATA4* d) { return d->record[0] != ' '; }
 char* d4record(DATA4* d) { return d->record.data(); }
 unsigned d4recWidth(const DATA4* d) { return d->dataFile->header.recordLength; }
 bool d4isVfp(const DATA4* d) { return d->dataFile->vfp; }
+uint8_t d4codePage(const DATA4* d) { return d->dataFile->header.codePage; }
 
 int d4changed(DATA4* d, int flag) {
   int old = d->recordChanged ? 1 : 0;

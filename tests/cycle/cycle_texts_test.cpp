@@ -136,11 +136,13 @@ TEST(AcknowledgementMail, ComposedTextByteForByte) {
   settings.set(kSubjectPrefix, "@Or:");
   settings.set(kFirstLine, "Current status");
   settings.set(kReturnAddress, "gw@tarnwick.example");
-  AckHeaders headers{"Tue, 14 Nov 2023 22:13:20 +0000", "<1.2.3@tarnwick.example>"};
+  AckHeaders headers{"Tue, 14 Nov 2023 22:13:20 +0000", "<1.2.3@tarnwick.example>", {}, {}, {}};
   stringT text = composeAcknowledgement(settings, {"", "ann@x.org"}, "Leak", headers, "NOTICE");
   EXPECT_EQ(text,
             "To:  <ann@x.org>\r\nFrom: Tarnwick @Orvane <gw@tarnwick.example>\r\nSubject: @Or: Leak\r\n"
-            "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\nMessage-ID: <1.2.3@tarnwick.example>\r\n\r\n"
+            "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\nMessage-ID: <1.2.3@tarnwick.example>\r\n"
+            "Auto-Submitted: auto-replied\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+            "Content-Transfer-Encoding: 7bit\r\n\r\n"
             "Current status\r\n\r\nNOTICE");
   settings.set(kSubjectPrefix, "");
   text = composeAcknowledgement(settings, {"Ann", ""}, "Re: x\r\n y", headers, "");

@@ -28,7 +28,7 @@ TEST(AccountsManager, LoadFindAndGetAccountReadTheContact) {
   EXPECT_EQ(a->get(kAccountName), "Dubois, Claire");
   EXPECT_EQ(a->get(kAccountPhone), "555-0104");
   EXPECT_EQ(a->get(kAccountEmail), "claire.dubois@tarnwick-demo.example");
-  EXPECT_EQ(a->get(kAccountComments), "Parle fran\xe7" "ais.");
+  EXPECT_EQ(a->get(kAccountComments), "Parle fran\xC3\xA7" "ais.");  // Windows-1252 in the table
   EXPECT_EQ(a->get(kAccountFlags), "3");
   EXPECT_EQ(a->get(kAccountKey), "56");
   EXPECT_EQ(a->get(kAccountContactKey), "4");

@@ -78,7 +78,8 @@ TEST_F(CycleOrvserv, RunAllTakesInUpdatesAndAcknowledges) {
   std::string text = withFixedStamps(mail[0]);
   EXPECT_EQ(text.substr(0, text.find("\r\n\r\n") + 4),
             "To: Pat <pat@new.example>\r\nFrom: Tarnwick @Orvane <gateway@tarnwick-demo.example>\r\n"
-            "Subject: @Or: Broken window\r\nDate: D\r\nMessage-ID: M\r\n\r\n");
+            "Subject: @Or: Broken window\r\nDate: D\r\nMessage-ID: M\r\nAuto-Submitted: auto-replied\r\nMIME-Version: 1.0\r\n"
+         "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 7bit\r\n\r\n");
   EXPECT_TRUE(std::regex_search(text, std::regex("Number \\*?@O01001 -- is currently \"\\*?Waiting\\.\"\r\n")))
       << text;
 

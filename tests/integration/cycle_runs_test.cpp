@@ -12,7 +12,8 @@ const char* const kPat = "From: \"Pat O'Neil\" <pat@new.example>\r\nSubject: Bro
 // The acknowledgement the cycle must send for row (fields after the run).
 std::string expectedNotice(const std::string& to, const std::string& subject, const std::string& notice) {
   return "To: " + to + "\r\nFrom: Tarnwick @Orvane <gateway@tarnwick-demo.example>\r\nSubject: @Or: " + subject +
-         "\r\nDate: D\r\nMessage-ID: M\r\n\r\nCurrent status of your Tarnwick @Orvane\r\n\r\n" + notice;
+         "\r\nDate: D\r\nMessage-ID: M\r\nAuto-Submitted: auto-replied\r\nMIME-Version: 1.0\r\n"
+         "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 7bit\r\n\r\nCurrent status of your Tarnwick @Orvane\r\n\r\n" + notice;
 }
 
 bool contains(const std::vector<std::string>& texts, const std::string& part) {

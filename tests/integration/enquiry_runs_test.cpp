@@ -16,7 +16,8 @@ const char* const kBobTo = "Bob Lee <bob@example.com>";
 
 std::string expectedMail(const std::string& to, const std::string& subject, const std::string& notice) {
   return "To: " + to + "\r\nFrom: Tarnwick @Orvane <gateway@tarnwick-demo.example>\r\nSubject: @Or: " + subject +
-         "\r\nDate: D\r\nMessage-ID: M\r\n\r\nCurrent status of your Tarnwick @Orvane\r\n\r\n" + notice;
+         "\r\nDate: D\r\nMessage-ID: M\r\nAuto-Submitted: auto-replied\r\nMIME-Version: 1.0\r\n"
+         "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 7bit\r\n\r\nCurrent status of your Tarnwick @Orvane\r\n\r\n" + notice;
 }
 
 // The mail of mails whose Subject line is subject (exactly one expected).

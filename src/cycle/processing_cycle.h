@@ -29,8 +29,8 @@
 #include "common/configurations.h"
 #include "cycle/cycle_lock.h"
 #include "cycle/cycle_status.h"
-#include "mail/oauth_token.h"
 #include "cycle/notice_rate.h"
+#include "mail/oauth_token.h"
 #include "mail/pop3_manager.h"
 #include "mail/smtp_manager.h"
 

@@ -50,8 +50,8 @@ std::vector<ContactEntry> AccountsPage::contacts() {
   if (!table.isOpen()) return entries;
   if (table.selectOrdering(table.tag(kConTagCode)) != 0) return entries;
   for (int rc = table.top(); rc == 0 && !table.atEof(); rc = table.skip(1)) {
-    entries.push_back(ContactEntry{table.field(kConKey)->asLong(), table.field(kConCode)->text(),
-                                   table.field(kConBTel)->text(), table.field(kConEmail)->text()});
+    entries.push_back(ContactEntry{table.field(kConKey)->asLong(), table.field(kConCode)->utf8Text(),
+                                   table.field(kConBTel)->utf8Text(), table.field(kConEmail)->utf8Text()});
   }
   return entries;
 }

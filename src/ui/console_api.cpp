@@ -208,7 +208,7 @@ ApiReply ConsoleApi::get(const std::string& path, const ApiParams& params) {
   if (path == "/api/accounts") return accountsGet();
   if (path == "/api/account") return accountGet(params);
   if (path == "/api/contacts") return contactsGet();
-  if (path == "/api/connection-test") return connectionTestGet(params);
+  if (path == "/api/connectiontest") return connectionTestGet(params);
   return ApiReply{404, {{"message", "not found"}}};
 }
 
@@ -219,7 +219,7 @@ ApiReply ConsoleApi::post(const std::string& path, const json& body) {
     if (path == "/api/logs") return logsPost(body);
     if (path == "/api/setting") return settingPost(body);
     if (path == "/api/accounts") return accountsPost(body);
-    if (path == "/api/connection-test") return connectionTestPost(body);
+    if (path == "/api/connectiontest") return connectionTestPost(body);
   } catch (const json::exception&) {
     return badRequest("malformed request");
   }

@@ -20,10 +20,10 @@
 //                                 unit}} | {setting, checked}
 //   POST /api/accounts           {action: add|edit|disable|delete, keys,
 //                                 receive, disabled}
-//   POST /api/connection-test    {server: pop3|smtp}: posts a "Test
+//   POST /api/connectiontest     {server: pop3|smtp}: posts a "Test
 //                                connection" with the settings as stored;
 //                                answers {id} at once
-//   GET  /api/connection-test?id=N  {done: false} while it runs, then
+//   GET  /api/connectiontest?id=N {done: false} while it runs, then
 //                                {done: true, lines: [one per step]}
 // Replies are JSON objects; a refused change is 200 with ok false and a
 // message (the page shows it where the change was made).

@@ -560,10 +560,10 @@ async function testConnection(button) {
   result.hidden = false;
   result.textContent = T('*Testing...');
   try {
-    const {id} = await api('/api/connection-test', {server: button.dataset.server});
+    const {id} = await api('/api/connectiontest', {server: button.dataset.server});
     for (;;) {
       await new Promise((resolve) => setTimeout(resolve, 400));
-      const r = await api('/api/connection-test?id=' + id);
+      const r = await api('/api/connectiontest?id=' + id);
       if (r.done) { result.textContent = r.lines.join('\n'); break; }
     }
   } catch (e) {

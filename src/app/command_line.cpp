@@ -43,7 +43,16 @@ stringT helpText(const std::vector<OptionDefinition>& definitions, const stringT
   text += "\n" + translate("*Settings that /Set writes:") + "\n";
   for (const char* line : {"*101 POP3 server, 102 SMTP server, 103 account name, 104 password (stored scrambled),",
                            "*105 POP3 port, 106 SMTP port, 151 interval in minutes, 152 title, 153 subject prefix,",
-                           "*154 first line, 155 return address, 156 to 159 check boxes (0 or 1)."})
+                           "*154 first line, 155 return address, 156 to 159 check boxes (0 or 1),",
+                           "*320 POP3 security (none, stls, tls), 321 POP3 login (user, plain, xoauth2),",
+                           "*323 SMTP security (none, starttls, tls), 324 SMTP login (none, plain, login, xoauth2),",
+                           "*322 and 327 POP3 and SMTP certificate pins, 325 SMTP user, 328 CA file,",
+                           "*326 SMTP password, 331 OAuth client secret, 332 OAuth refresh token (stored scrambled;",
+                           "*give secrets with /SetFromStdin or /SetFromFile, which keep them out of the process list),",
+                           "*329 allow passwords over unencrypted connections (0 or 1), 330 OAuth client id,",
+                           "*333 OAuth token URL, 334 OAuth scope, 310 largest message kept whole (bytes),",
+                           "*312 notices per address and hour, 313 request number in notice Subjects (0 or 1),",
+                           "*380 time limit of a run and 381 of one message's download (seconds)."})
     text += "  " + translate(line) + "\n";
   return text;
 }

@@ -8,6 +8,7 @@
 #include "common/string_mapper.h"
 #include "cycle/scheduler.h"
 #include "mail/address.h"
+#include "ui/settings_pages.h"
 
 namespace {
 
@@ -72,9 +73,29 @@ std::optional<SettingKind> commandLineSettingKind(int number) {
     case kTitle:
     case kSubjectPrefix:
     case kFirstLine:
+    case kPop3CertificatePin:
+    case kSmtpUser:
+    case kSmtpCertificatePin:
+    case kTlsCaFile:
+    case kOAuthClientId:
+    case kOAuthTokenUrl:
+    case kOAuthScope:
       return SettingKind::Text;
     case kPop3Password:
+    case kSmtpPassword:
+    case kOAuthClientSecret:
+    case kOAuthRefreshToken:
       return SettingKind::Password;
+    case kPop3Security:
+    case kPop3Login:
+    case kSmtpSecurity:
+    case kSmtpLogin:
+      return SettingKind::Choice;
+    case kMaxMessageSize:
+    case kNoticesPerHour:
+    case kRunDeadline:
+    case kMessageDeadline:
+      return SettingKind::Number;
     case kPop3Port:
     case kSmtpPort:
       return SettingKind::Port;
@@ -86,6 +107,8 @@ std::optional<SettingKind> commandLineSettingKind(int number) {
     case kFollowCompleted:
     case kFollowVoid:
     case kClosingComments:
+    case kReferenceInSubject:
+    case kAllowPlaintextPassword:
       return SettingKind::Flag;
     default:
       return std::nullopt;
@@ -121,6 +144,14 @@ std::optional<stringT> settingValueProblem(int number, const stringT& value) {
         if (position != kAddressAccepted)
           return stringT::format(translateFormat("*Invalid Return E-mail Address: '%s' at position %d").c_str(),
                                  value.c_str(), position);
+      }
+      break;
+    case SettingKind::Choice:
+    case SettingKind::Number:
+      // The words and bounds of the settings pages.
+      if (const SettingField* field = settingsPageField(number)) {
+        stringT why = fieldRefusal(*field, value);
+        if (!why.empty()) return stringT::format(translateFormat("*Setting %d: %s").c_str(), number, why.c_str());
       }
       break;
     case SettingKind::Text:
@@ -159,7 +190,7 @@ std::optional<FieldMap> resolveSettings(const std::vector<SettingAssignment>& as
       problems.push_back(*problem);
       continue;
     }
-    values.set(a.number, a.number == kPop3Password ? scramble(*value) : *value);
+    values.set(a.number, commandLineSettingKind(a.number) == SettingKind::Password ? scramble(*value) : *value);
   }
   if (problems.size() != problemsBefore) return std::nullopt;
   return values;

@@ -14,6 +14,15 @@
 //   | 152-154    | text     |                                                |
 //   | 155        | address  | empty, or an address validateAddress accepts   |
 //   | 156-159    | flag     | 0 or 1                                         |
+//   | 320 321    | choice   | empty, or a word of the E-mail page's list     |
+//   | 323 324    |          |                                                |
+//   | 326 331 332| password | stored scrambled                               |
+//   | 322 325 327| text     |                                                |
+//   | 328 330    |          |                                                |
+//   | 333 334    |          |                                                |
+//   | 313 329    | flag     | 0 or 1                                         |
+//   | 310 312    | number   | empty, or a whole number from 0 to the limit   |
+//   | 380 381    |          | the Preferences page names                     |
 //
 // Control characters are bytes 0x00-0x1F and 0x7F; a settings line cannot
 // hold a line end, and the others have no place in these values. A value
@@ -33,7 +42,7 @@
 
 inline constexpr size_t kMaxSettingValue = 4096;
 
-enum class SettingKind { Text, Password, Port, Interval, Address, Flag };
+enum class SettingKind { Text, Password, Port, Interval, Address, Flag, Choice, Number };
 
 // The kind of a setting the command line may write; none for the others.
 std::optional<SettingKind> commandLineSettingKind(int number);
@@ -42,8 +51,8 @@ std::optional<SettingKind> commandLineSettingKind(int number);
 std::optional<stringT> settingValueProblem(int number, const stringT& value);
 
 // Reads each assignment's value (the text itself, the file's first line,
-// or one line of in) and checks it. Returns the values to store (setting
-// 104 scrambled), or nothing after adding one translated line per refusal
+// or one line of in) and checks it. Returns the values to store (the
+// passwords scrambled), or nothing after adding one translated line per refusal
 // to problems.
 std::optional<FieldMap> resolveSettings(const std::vector<SettingAssignment>& assignments, std::FILE* in,
                                         std::vector<stringT>& problems);

@@ -3,6 +3,7 @@
 #include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/string_mapper.h"
+#include "cycle/connection_test.h"
 #include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
 #include "cycle/run_metrics.h"
@@ -207,6 +208,7 @@ ApiReply ConsoleApi::get(const std::string& path, const ApiParams& params) {
   if (path == "/api/accounts") return accountsGet();
   if (path == "/api/account") return accountGet(params);
   if (path == "/api/contacts") return contactsGet();
+  if (path == "/api/connectiontest") return connectionTestGet(params);
   return ApiReply{404, {{"message", "not found"}}};
 }
 
@@ -217,6 +219,7 @@ ApiReply ConsoleApi::post(const std::string& path, const json& body) {
     if (path == "/api/logs") return logsPost(body);
     if (path == "/api/setting") return settingPost(body);
     if (path == "/api/accounts") return accountsPost(body);
+    if (path == "/api/connectiontest") return connectionTestPost(body);
   } catch (const json::exception&) {
     return badRequest("malformed request");
   }
@@ -362,29 +365,38 @@ static const char* kindName(FieldKind kind) {
   return "text";
 }
 
+// A settings page's fields. Secrets are write-only: the page learns
+// whether one is set, never its value.
+static json fieldsJson(const std::vector<ShownField>& fields) {
+  json list = json::array();
+  for (const ShownField& f : fields) {
+    json field = {{"setting", f.field->number}, {"label", s(translate(f.field->label))},
+                  {"kind", kindName(f.field->kind)}, {"set", f.isSet}};
+    if (f.field->kind != FieldKind::Secret && !isSecretSetting(f.field->number)) field["value"] = s(f.value);
+    if (f.field->group) field["group"] = s(translate(f.field->group));
+    if (f.field->kind == FieldKind::Number && f.field->emptyMeans) field["hint"] = f.field->emptyMeans;
+    if (!f.field->choices.empty()) {
+      json choices = json::array();
+      for (const FieldChoice& c : f.field->choices) choices.push_back({{"value", c.value}, {"text", s(translate(c.text))}});
+      field["choices"] = choices;
+    }
+    list.push_back(std::move(field));
+  }
+  return list;
+}
+
 ApiReply ConsoleApi::settingsGet() {
   return onGateway([&](ApiReply& reply) {
     PreferencesValues prefs = context_.settings->preferences();
-    // Secrets are write-only: the page learns whether one is set, never
-    // its value.
-    json email = json::array();
-    for (const ShownField& f : context_.settings->emailPage()) {
-      json field = {{"setting", f.field->number}, {"label", s(translate(f.field->label))},
-                    {"kind", kindName(f.field->kind)}, {"set", f.isSet}};
-      if (f.field->kind != FieldKind::Secret && !isSecretSetting(f.field->number)) field["value"] = s(f.value);
-      if (!f.field->choices.empty()) {
-        json choices = json::array();
-        for (const FieldChoice& c : f.field->choices) choices.push_back({{"value", c.value}, {"text", s(translate(c.text))}});
-        field["choices"] = choices;
-      }
-      email.push_back(std::move(field));
-    }
+    json email = fieldsJson(context_.settings->emailPage());
+    json limits = fieldsJson(context_.settings->limitsPage());
     json units = json::array();
     for (const IntervalUnit& u : prefs.units) units.push_back({{"text", s(u.text)}, {"factor", u.factor}});
     json texts = json::object(), checks = json::object();
     for (int n = 152; n <= 155; ++n) texts[std::to_string(n)] = s(prefs.texts.get(n));
     for (int n = 156; n <= 159; ++n) checks[std::to_string(n)] = prefs.checks.get(n) == "1";
     reply.body = {{"email", email},
+                  {"limits", limits},
                   {"interval", {{"quantity", prefs.quantity}, {"unit", prefs.unitFactor}, {"units", units}}},
                   {"texts", texts},
                   {"checks", checks}};
@@ -454,6 +466,48 @@ ApiReply ConsoleApi::accountsPost(const json& body) {
     else r = context_.accounts->remove(keys);
     reply.body = result(r);
   });
+}
+
+ApiReply ConsoleApi::connectionTestPost(const json& body) {
+  std::string server = body.value("server", "");
+  if (server != "pop3" && server != "smtp") return badRequest("server pop3 or smtp expected");
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(tests_->mutex);
+    id = ++tests_->last;
+    tests_->results[id] = std::nullopt;
+    // A page that went away never asks for its result; keep the latest few.
+    while (tests_->results.size() > ConnectionTests::kKept) tests_->results.erase(tests_->results.begin());
+  }
+  // The test waits on the network for seconds: it is posted like a run,
+  // and the page asks for its lines until they are there.
+  ProcessingCycle* cycle = context_.cycle;
+  bool posted = context_.thread->post([cycle, server, id, tests = tests_] {
+    std::vector<std::string> lines;
+    try {
+      FieldMap settings = configurations().settings();  // as stored
+      for (const stringT& line : server == "pop3" ? testPop3Connection(settings, cycle->oauth())
+                                                  : testSmtpConnection(settings, cycle->oauth()))
+        lines.push_back(line.str());
+    } catch (const std::exception& e) {
+      lines.push_back(e.what());
+    }
+    std::lock_guard<std::mutex> lock(tests->mutex);
+    if (auto it = tests->results.find(id); it != tests->results.end()) it->second = std::move(lines);
+  });
+  if (!posted) return ApiReply{503, {{"message", "the gateway is stopping"}}};
+  return ApiReply{200, {{"ok", true}, {"id", id}}};
+}
+
+ApiReply ConsoleApi::connectionTestGet(const ApiParams& params) {
+  long id = longParam(params, "id", 0);
+  std::lock_guard<std::mutex> lock(tests_->mutex);
+  auto it = tests_->results.find(static_cast<uint64_t>(id));
+  if (id <= 0 || it == tests_->results.end()) return ApiReply{404, {{"message", "no such connection test"}}};
+  if (!it->second) return ApiReply{200, {{"done", false}}};
+  json lines = json::array();
+  for (const std::string& line : *it->second) lines.push_back(line);
+  return ApiReply{200, {{"done", true}, {"lines", lines}}};
 }
 
 ApiReply ConsoleApi::about() {

@@ -20,6 +20,11 @@
 //                                 unit}} | {setting, checked}
 //   POST /api/accounts           {action: add|edit|disable|delete, keys,
 //                                 receive, disabled}
+//   POST /api/connectiontest     {server: pop3|smtp}: posts a "Test
+//                                connection" with the settings as stored;
+//                                answers {id} at once
+//   GET  /api/connectiontest?id=N {done: false} while it runs, then
+//                                {done: true, lines: [one per step]}
 // Replies are JSON objects; a refused change is 200 with ok false and a
 // message (the page shows it where the change was made).
 //
@@ -46,7 +51,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -107,6 +115,8 @@ class ConsoleApi {
   ApiReply accountGet(const ApiParams& params);
   ApiReply contactsGet();
   ApiReply accountsPost(const nlohmann::json& body);
+  ApiReply connectionTestPost(const nlohmann::json& body);
+  ApiReply connectionTestGet(const ApiParams& params);
   ApiReply about();
 
   // Runs work on the gateway thread; 503 when the thread is gone or busy
@@ -125,4 +135,13 @@ class ConsoleApi {
     std::array<std::atomic<bool>, 4> waiting{};  // by CycleAction
   };
   std::shared_ptr<PostedRuns> runs_ = std::make_shared<PostedRuns>();
+  // Connection tests by id: no lines while one runs. Shared with the
+  // posted tests, as the runs are.
+  struct ConnectionTests {
+    static constexpr size_t kKept = 16;
+    std::mutex mutex;
+    uint64_t last = 0;
+    std::map<uint64_t, std::optional<std::vector<std::string>>> results;
+  };
+  std::shared_ptr<ConnectionTests> tests_ = std::make_shared<ConnectionTests>();
 };

@@ -56,6 +56,8 @@ const std::vector<const char*>& consoleTexts() {
       "*The gateway has stopped; this page reconnects when it runs again",
       "*Connection to the gateway lost; reconnecting...", "*Search", "*Set", "*Not set",
       "*Type a new value to replace it", "*Clear", "*Logged out",
+      // Test connection on the E-mail page
+      "*Test the POP3 connection", "*Test the SMTP connection", "*Testing...",
       // About box
       "*About ", "*Close",
   };

@@ -23,10 +23,19 @@ bool oneOf(int setting, const int (&list)[N]) {
 
 PageResult refused(stringT message) { return PageResult{false, std::move(message)}; }
 
-const SettingField* emailField(int setting) {
-  for (const SettingField& f : emailFields())
-    if (f.number == setting) return &f;
-  return nullptr;
+std::vector<ShownField> shown(const std::vector<SettingField>& fields) {
+  std::vector<ShownField> list;
+  for (const SettingField& f : fields) {
+    stringT stored = configurations().get(f.number);
+    if (f.kind == FieldKind::Secret) {
+      list.push_back(ShownField{&f, stringT(), !stored.empty()});
+      continue;
+    }
+    // A choice or check box shows what its empty value stands for.
+    bool standsFor = stored.empty() && f.emptyMeans && (f.kind == FieldKind::Choice || f.kind == FieldKind::Check);
+    list.push_back(ShownField{&f, standsFor ? stringT(f.emptyMeans) : stored, !stored.empty()});
+  }
+  return list;
 }
 
 bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
@@ -48,20 +57,68 @@ std::optional<long> wholeNumber(const stringT& text) {
 
 }  // namespace
 
+// The labels of the security settings are those of kMailSecuritySettings
+// (cycle/mail_security_setup.h); the words are the ones its set-up reads.
 const std::vector<SettingField>& emailFields() {
   static const std::vector<SettingField> fields = {
-      {kPop3Server, "*POP3 Server:", FieldKind::Text},
+      {kPop3Server, "*POP3 Server:", FieldKind::Text, {}, false, "*Incoming mail (POP3)"},
       {kPop3Account, "*Account name:", FieldKind::Text},
       {kPop3Password, "*Password:", FieldKind::Secret, {}, true},
       {kPop3Port, "*POP3 port (optional):", FieldKind::Port},
-      {kSmtpServer, "*SMTP Server:", FieldKind::Text},
+      {kPop3Security, "*POP3 security", FieldKind::Choice,
+       {{"none", "*No encryption"}, {"stls", "*STLS on the POP3 port"}, {"tls", "*TLS from the start (port 995)"}},
+       false, nullptr, "none"},
+      {kPop3Login, "*POP3 login", FieldKind::Choice,
+       {{"user", "*USER and PASS"}, {"plain", "*SASL PLAIN"}, {"xoauth2", "*OAuth 2 (XOAUTH2)"}},
+       false, nullptr, "user"},
+      {kPop3CertificatePin, "*POP3 certificate pin (SHA-256)", FieldKind::Text},
+      {kSmtpServer, "*SMTP Server:", FieldKind::Text, {}, false, "*Outgoing mail (SMTP)"},
       {kSmtpPort, "*SMTP port (optional):", FieldKind::Port},
+      {kSmtpSecurity, "*SMTP security", FieldKind::Choice,
+       {{"none", "*No encryption"}, {"starttls", "*STARTTLS on the SMTP port"}, {"tls", "*TLS from the start (port 465)"}},
+       false, nullptr, "none"},
+      {kSmtpLogin, "*SMTP login", FieldKind::Choice,
+       {{"none", "*No login"}, {"plain", "*SASL PLAIN"}, {"login", "*SASL LOGIN"}, {"xoauth2", "*OAuth 2 (XOAUTH2)"}},
+       false, nullptr, "none"},
+      {kSmtpUser, "*SMTP user name", FieldKind::Text},
+      {kSmtpPassword, "*SMTP password", FieldKind::Secret, {}, true},
+      {kSmtpCertificatePin, "*SMTP certificate pin (SHA-256)", FieldKind::Text},
+      {kTlsCaFile, "*Extra trusted certificates (CA file)", FieldKind::Text, {}, false, "*Certificates and OAuth"},
+      // Empty in settings files of older versions, which sent passwords
+      // over plain connections as they always had.
+      {kAllowPlaintextPassword, "*Allow passwords over unencrypted connections", FieldKind::Check, {}, false, nullptr, "1"},
+      {kOAuthClientId, "*OAuth client id", FieldKind::Text},
+      {kOAuthClientSecret, "*OAuth client secret", FieldKind::Secret, {}, true},
+      {kOAuthRefreshToken, "*OAuth refresh token", FieldKind::Secret, {}, true},
+      {kOAuthTokenUrl, "*OAuth token URL", FieldKind::Text},
+      {kOAuthScope, "*OAuth scope", FieldKind::Text},
   };
   return fields;
 }
 
+const std::vector<SettingField>& limitFields() {
+  static const std::vector<SettingField> fields = {
+      {kMaxMessageSize, "*Largest message kept whole (bytes):", FieldKind::Number, {}, false, "*Limits", "26214400",
+       1073741824L},
+      {kRunDeadline, "*Time limit of one run (seconds):", FieldKind::Number, {}, false, nullptr, "600", 86400},
+      {kMessageDeadline, "*Time limit of one message's download (seconds):", FieldKind::Number, {}, false, nullptr,
+       "300", 86400},
+      {kNoticesPerHour, "*Notices per address and hour (0: no limit):", FieldKind::Number, {}, false, nullptr, "20",
+       100000},
+      {kReferenceInSubject, "*Request number in the Subject of notices", FieldKind::Check, {}, false, nullptr, "0"},
+  };
+  return fields;
+}
+
+const SettingField* settingsPageField(int setting) {
+  for (const auto* table : {&emailFields(), &limitFields()})
+    for (const SettingField& f : *table)
+      if (f.number == setting) return &f;
+  return nullptr;
+}
+
 bool isSecretSetting(int setting) {
-  const SettingField* f = emailField(setting);
+  const SettingField* f = settingsPageField(setting);
   return (f && f->kind == FieldKind::Secret) || oneOf(setting, kSecretsOffThePages);
 }
 
@@ -87,8 +144,12 @@ stringT settingRefusal(int setting, FieldKind kind, const stringT& value, const 
       break;
     case FieldKind::Choice: {
       bool known = false;
-      for (const FieldChoice& c : choices) known = known || value == c.value;
-      if (!known) return translate("*Choose one of the values in the list");
+      std::string words;
+      for (const FieldChoice& c : choices) {
+        known = known || value == c.value;
+        words += (words.empty() ? "" : ", ") + std::string(c.value);
+      }
+      if (!known) return stringT::format(translateFormat("*Choose one of: %s").c_str(), words.c_str());
       break;
     }
     case FieldKind::Text:
@@ -104,6 +165,16 @@ stringT settingRefusal(int setting, FieldKind kind, const stringT& value, const 
   return stringT();
 }
 
+stringT fieldRefusal(const SettingField& field, const stringT& value) {
+  if (value.empty() && field.emptyMeans && field.kind == FieldKind::Choice) return stringT();
+  stringT why = settingRefusal(field.number, field.kind, value, field.choices);
+  if (!why.empty() || field.kind != FieldKind::Number || field.maximum <= 0 || value.empty()) return why;
+  std::optional<long> n = wholeNumber(value);
+  if (n && *n <= field.maximum) return stringT();
+  return stringT::format(translateFormat("*A whole number from 0 to %ld is expected (empty: %s)").c_str(),
+                         field.maximum, field.emptyMeans ? field.emptyMeans : "0");
+}
+
 stringT intervalRefusal(const stringT& quantity, long unitFactor, long* minutes) {
   bool knownUnit = false;
   for (long f : kUnitFactors) knownUnit = knownUnit || f == unitFactor;
@@ -117,15 +188,9 @@ stringT intervalRefusal(const stringT& quantity, long unitFactor, long* minutes)
 SettingsPages::SettingsPages(MainWindow& window, stringT settingsPath)
     : window_(window), settingsPath_(std::move(settingsPath)) {}
 
-std::vector<ShownField> SettingsPages::emailPage() const {
-  std::vector<ShownField> shown;
-  for (const SettingField& f : emailFields()) {
-    stringT stored = configurations().get(f.number);
-    if (f.kind == FieldKind::Secret) shown.push_back(ShownField{&f, stringT(), !stored.empty()});
-    else shown.push_back(ShownField{&f, stored, !stored.empty()});
-  }
-  return shown;
-}
+std::vector<ShownField> SettingsPages::emailPage() const { return shown(emailFields()); }
+
+std::vector<ShownField> SettingsPages::limitsPage() const { return shown(limitFields()); }
 
 PreferencesValues SettingsPages::preferences() const {
   PreferencesValues p;
@@ -146,10 +211,9 @@ PageResult SettingsPages::save() {
 }
 
 PageResult SettingsPages::storeText(int setting, const stringT& value) {
-  const SettingField* field = emailField(setting);
+  const SettingField* field = settingsPageField(setting);
   if (!field && !oneOf(setting, kPreferenceTexts)) return refused(translate("*Unknown setting"));
-  FieldKind kind = field ? field->kind : FieldKind::Text;
-  stringT why = settingRefusal(setting, kind, value, field ? field->choices : std::vector<FieldChoice>{});
+  stringT why = field ? fieldRefusal(*field, value) : settingRefusal(setting, FieldKind::Text, value);
   if (!why.empty()) return refused(why);
   stringT stored = field && field->scrambled ? scramble(value) : value;
   if (configurations().get(setting) == stored) return PageResult{};

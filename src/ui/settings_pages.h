@@ -22,10 +22,18 @@
 //
 //   | page        | settings                                          |
 //   |-------------|---------------------------------------------------|
-//   | E-mail      | 101 102 103 104 (secret, stored scrambled)        |
-//   |             | 105 106 (ports)                                   |
+//   | E-mail      | POP3: 101 103 104 (secret) 105 (port) 320 321 322 |
+//   |             | SMTP: 102 106 (port) 323 324 325 326 (secret) 327 |
+//   |             | certificates and OAuth: 328 329 (check) 330       |
+//   |             | 331 332 (secrets) 333 334                         |
 //   | Preferences | 151 (number x unit factor), 152 153 154 155,      |
-//   |             | check boxes 156 157 158 159 (1 ticked, 0 not)     |
+//   |             | check boxes 156 157 158 159 (1 ticked, 0 not),    |
+//   |             | limits (limitFields): 310 380 381 312, check 313  |
+//
+// Secrets are stored scrambled (scramble()), as the mail clients' set-up
+// unscrambles them. A choice takes one of its words, or empty for the
+// word it means when empty; a limit is empty (its default) or a whole
+// number from 0 to the field's maximum.
 //
 // Accounts: list, add from the maintenance contacts (each address checked
 // with validateAddress; "*Invalid E-mail Address: '%s' at position %d"
@@ -75,10 +83,17 @@ struct SettingField {
   FieldKind kind;
   std::vector<FieldChoice> choices = {};  // FieldKind::Choice only
   bool scrambled = false;                 // stored through scramble()
+  const char* group = nullptr;            // marked heading shown above it
+  const char* emptyMeans = nullptr;       // what an empty value stands for
+  long maximum = 0;                       // FieldKind::Number: largest accepted
 };
 
 // The E-mail page, in the order shown.
 const std::vector<SettingField>& emailFields();
+// The limits on the Preferences page, in the order shown.
+const std::vector<SettingField>& limitFields();
+// The line of either table for a setting; nullptr for the others.
+const SettingField* settingsPageField(int setting);
 // Whether a setting is write-only: a Secret of any page, or a secret kept
 // off the pages (the console password hash).
 bool isSecretSetting(int setting);
@@ -89,6 +104,8 @@ inline constexpr long kMaxIntervalMinutes = 52L * 10080;
 // Why value cannot go into a setting of this kind (translated), or an
 // empty text when it can. 155 is also checked as an address.
 stringT settingRefusal(int setting, FieldKind kind, const stringT& value, const std::vector<FieldChoice>& choices = {});
+// The same for a line of the tables, with its bounds and empty value.
+stringT fieldRefusal(const SettingField& field, const stringT& value);
 // The same for the interval's number field: a whole number whose minutes
 // (quantity x unit) do not exceed kMaxIntervalMinutes.
 stringT intervalRefusal(const stringT& quantity, long unitFactor, long* minutes = nullptr);
@@ -106,6 +123,7 @@ class SettingsPages {
   SettingsPages(MainWindow& window, stringT settingsPath);
 
   std::vector<ShownField> emailPage() const;
+  std::vector<ShownField> limitsPage() const;
   PreferencesValues preferences() const;
 
   // A field losing the focus: the E-mail page's fields and 152-155. An

@@ -26,7 +26,10 @@ std::FILE* input(const std::string& bytes) {
 TEST(CommandLineSettings, OnlyThePagesSettingsMayBeWritten) {
   for (int n : {101, 102, 103, 104, 105, 106, 151, 152, 153, 154, 155, 156, 157, 158, 159})
     EXPECT_TRUE(commandLineSettingKind(n).has_value()) << n;
-  for (int n : {0, 100, 107, 150, 160, 204, 205, 206, 207, 301, 499, 9999})
+  for (int n : {310, 312, 313, 320, 321, 322, 323, 324, 325, 326, 327, 328, 329, 330, 331, 332, 333, 334, 380, 381})
+    EXPECT_TRUE(commandLineSettingKind(n).has_value()) << n;
+  // The console password hash has a command of its own; 350-369 are not settings a script writes.
+  for (int n : {0, 100, 107, 150, 160, 204, 205, 206, 207, 301, 311, 335, 350, 351, 379, 382, 499, 9999})
     EXPECT_FALSE(commandLineSettingKind(n).has_value()) << n;
   EXPECT_EQ(settingValueProblem(204, "9.9.9.9").value_or(""),
             "Setting 204 cannot be written from the command line");
@@ -50,6 +53,39 @@ TEST(CommandLineSettings, ValuesAreCheckedByKind) {
   EXPECT_FALSE(settingValueProblem(155, "maintenance@example.org"));
   EXPECT_EQ(settingValueProblem(155, "desk@example.org x").value_or(""),
             "Invalid Return E-mail Address: 'desk@example.org x' at position 16");
+}
+
+TEST(CommandLineSettings, SecurityAndLimitSettingsAreCheckedAsThePagesCheckThem) {
+  EXPECT_FALSE(settingValueProblem(320, "stls"));
+  EXPECT_FALSE(settingValueProblem(323, ""));
+  EXPECT_EQ(settingValueProblem(323, "stls").value_or(""), "Setting 323: Choose one of: none, starttls, tls");
+  EXPECT_TRUE(settingValueProblem(321, "login"));
+  EXPECT_FALSE(settingValueProblem(324, "xoauth2"));
+  EXPECT_FALSE(settingValueProblem(329, "0"));
+  EXPECT_TRUE(settingValueProblem(313, "on"));
+  EXPECT_FALSE(settingValueProblem(310, ""));
+  EXPECT_FALSE(settingValueProblem(312, "0"));
+  EXPECT_EQ(settingValueProblem(380, "86401").value_or(""),
+            "Setting 380: A whole number from 0 to 86400 is expected (empty: 600)");
+  EXPECT_TRUE(settingValueProblem(381, "5 min"));
+  EXPECT_FALSE(settingValueProblem(333, "https://login.example.org/oauth2/token"));
+  EXPECT_TRUE(settingValueProblem(333, stringT("https://x\r\n[104] y")));
+}
+
+TEST(CommandLineSettings, EveryPasswordIsStoredScrambled) {
+  std::vector<stringT> problems;
+  std::FILE* in = input("refresh-token\n");
+  std::optional<FieldMap> values = resolveSettings(
+      {value(104, "pop"), value(326, "smtp"), value(331, "client"), SettingAssignment{332, SettingSource::Stdin, "", "/SetFromStdin"},
+       value(325, "gateway@example.org")},
+      in, problems);
+  std::fclose(in);
+  ASSERT_TRUE(values) << (problems.empty() ? "" : problems.front().str());
+  EXPECT_EQ(values->get(104), scramble("pop"));
+  EXPECT_EQ(values->get(326), scramble("smtp"));
+  EXPECT_EQ(values->get(331), scramble("client"));
+  EXPECT_EQ(values->get(332), scramble("refresh-token"));
+  EXPECT_EQ(values->get(325), "gateway@example.org");
 }
 
 TEST(CommandLineSettings, ControlCharactersAndOverlongValuesAreRefused) {

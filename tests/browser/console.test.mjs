@@ -348,6 +348,64 @@ test('no API answer carries a password; the E-mail page shows it only as set, an
   await page.click('#btn-settings-close');
 });
 
+test('mail security settings are stored from the E-mail page, the SMTP password never comes back, and Test connection shows its steps', opts, async () => {
+  const env = h.peers();
+  const secret = 'smtp-Secret-4711';
+  await h.menu(page, 'Administration', 'E-Mail');
+  await page.selectOption('#s323', 'starttls');
+  await waitFor(() => cfgText().includes('[323] starttls\r\n'));
+  await page.fill('#s326', secret);
+  await page.dispatchEvent('#s326', 'change');
+  await page.waitForFunction(() => document.querySelector('#s326-state').textContent === 'Set');
+  assert.equal(await page.inputValue('#s326'), '');
+  const scrambled = (cfgText().match(/\[326\] (.+)\r\n/) || [])[1];
+  assert.ok(scrambled && !scrambled.includes(secret), 'stored scrambled');
+  const text = await page.evaluate(() => fetch('/api/settings').then((r) => r.text()));
+  assert.ok(!text.includes(secret) && !text.includes(scrambled), 'the settings answer holds no password');
+  const fields = JSON.parse(text).email;
+  assert.deepEqual(fields.find((f) => f.setting === 326), { setting: 326, label: 'SMTP password', kind: 'secret', set: true });
+  assert.equal(fields.find((f) => f.setting === 323).value, 'starttls');
+  assert.equal(fields.find((f) => f.setting === 323).group, undefined);
+  assert.equal(fields.find((f) => f.setting === 102).group, 'Outgoing mail (SMTP)');
+
+  // The local servers speak plain text: back to no encryption, and no
+  // SMTP login, so the password is not used.
+  await page.selectOption('#s323', 'none');
+  await waitFor(() => cfgText().includes('[323] none\r\n'));
+  assert.equal(await page.inputValue('#s324'), 'none');
+  await page.click('#btn-test-smtp');
+  await page.waitForFunction(() => {
+    const r = document.querySelector('#connection-test');
+    return !r.hidden && r.textContent !== 'Testing...' && !document.querySelector('#btn-test-smtp').disabled;
+  });
+  assert.deepEqual((await page.textContent('#connection-test')).split('\n'),
+    [`Connecting to ${env.ORV_SMTP_HOST}:${env.ORV_SMTP_PORT} (no encryption)`, 'Ready to send (no login)', 'Logged out']);
+  await page.click('#btn-test-pop3');
+  await page.waitForFunction(() => /Logged out|ERR|refused|failed/i.test(document.querySelector('#connection-test').textContent)
+    && !document.querySelector('#btn-test-pop3').disabled);
+  const pop3 = (await page.textContent('#connection-test')).split('\n');
+  assert.equal(pop3[0], `Connecting to ${env.ORV_POP3_HOST}:${env.ORV_POP3_PORT} (no encryption)`);
+  assert.match(pop3[1], new RegExp(`^Logged in as ${env.ORV_POP3_USER}: \\d+ message\\(s\\)$`));
+  assert.equal(pop3[2], 'Logged out');
+  assert.ok(!pop3.join('\n').includes(env.ORV_POP3_PASSWORD));
+  await page.click('#s326-clear');
+  await page.waitForFunction(() => document.querySelector('#s326-state').textContent === 'Not set');
+  await page.click('#btn-settings-close');
+
+  // A limit beyond its bound is refused with the bound, and not stored.
+  await h.menu(page, 'Administration', 'Preferences');
+  assert.equal(await page.getAttribute('#s380', 'placeholder'), '600');
+  await page.fill('#s380', '100000');
+  await page.dispatchEvent('#s380', 'change');
+  await page.waitForFunction(() => document.querySelector('#preferences-error').textContent !== '');
+  assert.equal(await page.textContent('#preferences-error'), 'A whole number from 0 to 86400 is expected (empty: 600)');
+  assert.ok(!cfgText().includes('[380] 100000'));
+  await page.fill('#s380', '');
+  await page.dispatchEvent('#s380', 'change');
+  await page.waitForFunction(() => document.querySelector('#preferences-error').textContent === '');
+  await page.click('#btn-settings-close');
+});
+
 test('settings are checked where they are entered and nothing refused reaches the file', opts, async () => {
   const before = cfgText();
   await h.menu(page, 'Administration', 'E-Mail');

@@ -61,6 +61,29 @@ TEST(ConsoleBusy, ARequestBehindARunAnswersBusyAndIsDropped) {
   held.release();
 }
 
+TEST(ConsoleBusy, AConnectionTestIsPostedAndItsLinesAreFetchedOnceItHasRun) {
+  HeldGateway held;
+  FieldMap saved = configurations().settings();
+  // A word the set-up refuses: the test stops before the network, and its
+  // one line says why.
+  configurations().set(kSmtpSecurity, "ssl3");
+  ApiReply posted = held.api->post("/api/connectiontest", {{"server", "smtp"}});
+  ASSERT_EQ(posted.status, 200);  // at once, though the thread is held
+  uint64_t id = posted.body.value("id", uint64_t(0));
+  ASSERT_GT(id, 0u);
+  ApiReply waiting = held.api->get("/api/connectiontest", {{"id", std::to_string(id)}});
+  EXPECT_EQ(waiting.status, 200);
+  EXPECT_FALSE(waiting.body.value("done", true));
+  EXPECT_EQ(held.api->post("/api/connectiontest", {{"server", "imap"}}).status, 400);
+  EXPECT_EQ(held.api->get("/api/connectiontest", {{"id", "999"}}).status, 404);
+  held.release();
+  ApiReply done = held.api->get("/api/connectiontest", {{"id", std::to_string(id)}});
+  EXPECT_TRUE(done.body.value("done", false));
+  ASSERT_EQ(done.body["lines"].size(), 1u);
+  EXPECT_EQ(done.body["lines"][0].get<std::string>(), "Setting 323 holds \"ssl3\": that is not one of its choices");
+  configurations().settings() = saved;
+}
+
 TEST(ConsoleBusy, HealthAndMetricsAnswerWhileTheGatewayIsHeld) {
   HeldGateway held;
   runMetrics().setDatabaseOpen(Database::Maintenance, true);

@@ -447,13 +447,14 @@ function selectPage(page) {
   document.querySelectorAll('#settings-dialog .tab').forEach((t) => t.classList.toggle('active', t.dataset.page === page));
   document.querySelectorAll('#settings-dialog .page').forEach((p) => p.classList.toggle('active', p.id === 'page-' + page));
 }
-// The E-mail page is built from the fields the gateway lists: each a
-// setting, its label and its kind. A secret is never sent to the page; it
-// shows whether one is set and takes a new value or Clear.
-function buildEmailPage(fields) {
-  const form = $('#email-form');
+// The E-mail page and the Preferences page's limits are built from the
+// fields the gateway lists: each a setting, its label and its kind, maybe
+// a heading above it. A secret is never sent to the page; it shows whether
+// one is set and takes a new value or Clear.
+function buildFields(form, fields) {
   form.replaceChildren();
   for (const f of fields) {
+    if (f.group) form.append(el('h3', f.group, 'group'));
     const id = 's' + f.setting;
     const label = el('label', f.label);
     label.htmlFor = id;
@@ -469,6 +470,7 @@ function buildEmailPage(fields) {
     } else {
       input = el('input');
       if (f.kind === 'port' || f.kind === 'number') input.inputMode = 'numeric';
+      if (f.hint) input.placeholder = f.hint;
       if (f.kind === 'secret') {
         input.type = 'password';
         input.autocomplete = 'new-password';
@@ -495,7 +497,11 @@ function buildEmailPage(fields) {
 }
 async function openSettings(page) {
   const data = await api('/api/settings');
-  buildEmailPage(data.email);
+  buildFields($('#email-form'), data.email);
+  buildFields($('#limits-form'), data.limits);
+  const result = $('#connection-test');
+  result.hidden = true;
+  result.textContent = '';
   for (const [n, v] of Object.entries(data.texts)) $('#s' + n).value = v;
   for (const [n, v] of Object.entries(data.checks)) $('#c' + n).checked = v;
   const unit = $('#interval-unit');
@@ -542,6 +548,29 @@ async function storeInterval() {
 async function storeCheck(box) {
   const r = await api('/api/setting', {setting: Number(box.dataset.check), checked: box.checked});
   pageError(box, r.ok ? '' : r.message);
+}
+
+// "Test connection": the gateway runs it with the settings as stored and
+// the page asks for its lines until they are there (it may wait on the
+// network for a while; other requests go on meanwhile).
+async function testConnection(button) {
+  const buttons = document.querySelectorAll('#page-email button[data-server]');
+  const result = $('#connection-test');
+  buttons.forEach((b) => { b.disabled = true; });
+  result.hidden = false;
+  result.textContent = T('*Testing...');
+  try {
+    const {id} = await api('/api/connectiontest', {server: button.dataset.server});
+    for (;;) {
+      await new Promise((resolve) => setTimeout(resolve, 400));
+      const r = await api('/api/connectiontest?id=' + id);
+      if (r.done) { result.textContent = r.lines.join('\n'); break; }
+    }
+  } catch (e) {
+    result.textContent = e.message;
+  } finally {
+    buttons.forEach((b) => { b.disabled = false; });
+  }
 }
 
 /* Accounts page */
@@ -692,6 +721,7 @@ function wire() {
   document.querySelectorAll('#page-preferences input[data-setting]').forEach((i) => i.addEventListener('change', () => storeSetting(i)));
   document.querySelectorAll('#settings-dialog input[data-check]').forEach((b) => b.addEventListener('click', () => storeCheck(b)));
   $('#interval-quantity').addEventListener('change', storeInterval);
+  document.querySelectorAll('#page-email button[data-server]').forEach((b) => b.addEventListener('click', () => testConnection(b)));
   $('#interval-unit').addEventListener('change', storeInterval);
   $('#btn-acc-add').addEventListener('click', openContacts);
   $('#btn-acc-edit').addEventListener('click', async () => { for (const k of accountSelection.slice()) await editAccount(k); });

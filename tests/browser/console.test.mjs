@@ -599,8 +599,7 @@ test('when the gateway is killed the page says so, disables its actions, and com
   assert.equal(await page.textContent('#banner'), 'Connection to the gateway lost; reconnecting...');
   assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => b.disabled)));
   gw = await h.startGateway(db.db, [], { port });
-  await page.waitForFunction(() => document.querySelector('#banner').hidden, null, { timeout: 20000 });
-  await page.waitForSelector('body[data-ready="1"]');
+  await backAfterRestart();
   assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => !b.disabled)));
   assert.deepEqual(problems, []);
 });
@@ -616,10 +615,19 @@ test('Exit, once confirmed, stops the gateway and the page waits for it to come 
   await page.waitForTimeout(1500);  // a few polls against nothing
   assert.ok(await page.$$eval('#menubar .menu > button', (bs) => bs.every((b) => b.disabled)));
   gw = await h.startGateway(db.db, [], { port });
-  await page.waitForFunction(() => document.querySelector('#banner').hidden, null, { timeout: 20000 });
-  await page.waitForSelector('body[data-ready="1"]');
+  await backAfterRestart();
   assert.deepEqual(problems, []);
 });
+
+// Sessions live in the gateway's memory: once the gateway is back, the page
+// finds its session gone and shows the login page; the operator's login
+// address (the token is kept across restarts) brings the console back.
+async function backAfterRestart() {
+  await page.waitForSelector('#login', { timeout: 20000 });
+  await page.goto(gw.url);
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.ok(await page.$eval('#banner', (b) => b.hidden));
+}
 
 // Answers the console's own question dialog.
 async function answer(yes) {

@@ -67,7 +67,7 @@ if [ ! -d tests/browser/node_modules/playwright-core ] && command -v npm >/dev/n
   (cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund) || true
 fi
 if command -v node >/dev/null 2>&1 && [ -d tests/browser/node_modules/playwright-core ]; then
-  if (cd tests/browser && ORV_BIN="$ROOT/build/bin" node --test --test-concurrency=1 console.test.mjs) \
+  if (cd tests/browser && ORV_BIN="$ROOT/build/bin" node --test --test-concurrency=1 console.test.mjs login.test.mjs) \
        > build/browser-tests.log 2>&1; then
     :
   else

@@ -133,7 +133,15 @@ stringT escapeMailtoAddress(const stringT& address) {
 }
 
 stringT mailtoTarget(const LogRecord& record) {
-  stringT address = escapeMailtoAddress(splitAddress(record.message().header("from")).second);
+  // The address between angle brackets, as the mail's reader finds it: a
+  // quoted display name may hold brackets of its own. A From without
+  // brackets keeps the empty target.
+  stringT address = splitAddress(record.message().header("from")).second;
+  if (!address.empty()) {
+    MimeView view = readMimeHeaders(record.message().rawText().view());
+    if (view.from && !view.from->address.empty()) address = stringT(view.from->address);
+  }
+  address = escapeMailtoAddress(address);
   stringT logged = trimmedRight(record.get(105));
   if (logged.empty()) logged = record.message().decodedHeader("subject");
   stringT subject = "RE: " + escapeMailtoSubject(logged);

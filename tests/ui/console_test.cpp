@@ -215,6 +215,10 @@ TEST(LogViews, CategoryTextsAndMailTargets) {
   LogRecord bare(MailMessage("From: ada@example.org\r\n\r\nbody"));
   bare.set(105, "Hi");
   EXPECT_EQ(mailtoTarget(bare), "mailto:?subject=RE: Hi");
+  // A quoted display name holding brackets does not hide the address.
+  LogRecord quoted(MailMessage("From: \"<b>Mallory</b><img src=x>\" <mallory@example.org>\r\n\r\nbody"));
+  quoted.set(105, "Hi");
+  EXPECT_EQ(mailtoTarget(quoted), "mailto:mallory@example.org?subject=RE: Hi");
 }
 
 TEST(LogViews, RowsShowDecodedSenderAndSubject) {

@@ -246,7 +246,9 @@ TEST_F(SettingsPagesStore, ChoicesAndLimitsAreStoredOrRefusedAndShownWithTheirEm
 TEST(LogViews, TheRequestorAddressCannotAddHeadersToTheMailTarget) {
   LogRecord record(MailMessage("From: Eve <eve@example.org?bcc=all@example.org&body=hi#x>\r\n\r\nbody"));
   record.set(105, "Tap");
-  EXPECT_EQ(mailtoTarget(record), "mailto:eve@example.org%3Fbcc%3Dall@example.org%26body%3Dhi%23x?subject=RE: Tap");
+  // The mail reader takes "eve@example.org?bcc=all" from that mailbox; what
+  // it keeps is escaped, so the only "?" of the target is the subject's.
+  EXPECT_EQ(mailtoTarget(record), "mailto:eve@example.org%3Fbcc%3Dall?subject=RE: Tap");
   EXPECT_EQ(escapeMailtoAddress("o'neil.a-b_c@example.org"), "o'neil.a-b_c@example.org");
   EXPECT_EQ(escapeMailtoAddress("a b%\xe9@x"), "a%20b%25%E9@x");
 }

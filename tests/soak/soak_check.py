@@ -24,6 +24,8 @@ Invariants (each breach is a violation):
 """
 import collections
 import datetime
+import email
+import email.policy
 import glob
 import json
 import os
@@ -56,6 +58,19 @@ def dump(orvdb, path):
 def read_text(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1")
+
+
+def notice_text(path):
+    """A notice as its reader sees it: the decoded Subject line and body text.
+
+    Notices are MIME (quoted-printable and encoded words where the text is
+    not ASCII), so the rows' texts are compared with what they decode to.
+    Line ends are taken as LF on both sides."""
+    with open(path, "rb") as f:
+        msg = email.message_from_bytes(f.read(), policy=email.policy.default)
+    part = msg.get_body(preferencelist=("plain",))
+    body = part.get_content() if part is not None else ""
+    return "Subject: %s\n\n%s" % (msg.get("subject", ""), body.replace("\r\n", "\n"))
 
 
 def num(v):
@@ -247,7 +262,7 @@ def check(soak, soak_seconds):
     # --- notices
     notices = []
     for f in sorted(glob.glob(os.path.join(soak.spool, "*.eml"))):
-        text = read_text(f)
+        text = notice_text(f)
         env = read_text(f[:-4] + ".env") if os.path.exists(f[:-4] + ".env") else ""
         notices.append((os.path.basename(f), text, env))
     sent, removed, queued = collections.Counter(), collections.Counter(), collections.Counter()
@@ -261,18 +276,18 @@ def check(soak, soak_seconds):
             violate("notice for no delivered message", name)
             continue
         n = int(m.group(1))
-        body = text.split("\r\n\r\n", 1)[1] if "\r\n\r\n" in text else text
+        body = text.split("\n\n", 1)[1] if "\n\n" in text else text
         best = None
         for r in acks.get(n, []):
-            h, d = r["HISTORY"] or "", r["DETAILS"] or ""
+            h, d = (r["HISTORY"] or "").replace("\r\n", "\n"), (r["DETAILS"] or "").replace("\r\n", "\n")
             # An enquiry answer (FLAGS bit 2) mails its DETAILS, not its history.
             answer = num(r.get("FLAGS")) & 2
-            if (h in body or answer) and d in body and (best is None or len(h) + len(d) > len(best[1]) + len(best[2])):
-                best = (n, h, d)
+            if (h in body or answer) and d in body and (best is None or len(h) + len(d) > best[0]):
+                best = (len(h) + len(d), (n, r["HISTORY"] or "", r["DETAILS"] or ""))
         if best is None:
             violate("notice that matches no row change", "%s (soak #%d)" % (name, n))
             continue
-        sent[best] += 1
+        sent[best[1]] += 1
     lost = sum(max(0, removed[s] - sent[s]) for s in removed)
     resent = sum(max(0, sent[s] - removed[s]) for s in sent)
     if lost:

@@ -128,6 +128,19 @@ class CheckTest(unittest.TestCase):
         self.notice("000002", 2, "Your work-request is currently Completed.\r\n")
         self.assertIn("notice that matches no row change", self.run_check()["text"])
 
+    def test_quoted_printable_notice_matches_its_row(self):
+        # A history line with an accented name: the notice carries it as
+        # UTF-8 in quoted-printable, the table in its own code page.
+        history = "12/07 10:00 *Waiting for Ren\u00e9e\r\n"
+        self.tables["logs.dbf"][1][1]["HISTORY"] = history
+        self.tables["logs.dbf"][1][2]["HISTORY"] = history
+        with open(os.path.join(self.s.spool, "000001.eml"), "w", newline="") as f:
+            f.write("To: <a@soak.test>\r\nSubject: [gw] soak #1 new\r\nMIME-Version: 1.0\r\n"
+                    "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+                    "Your work-request is currently Waiting.\r\n12/07 10:00 *Waiting for Ren=C3=A9e\r\n")
+        r = self.run_check()
+        self.assertEqual(r["violations"], 0, r["text"])
+
     def test_notice_received_twice_is_counted_apart(self):
         self.notice("000002", 1, "Your work-request is currently Waiting.\r\n12/07 10:00 *Waiting\r\n")
         r = self.run_check()

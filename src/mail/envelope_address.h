@@ -1,7 +1,7 @@
 // The check an address must pass before it goes into an SMTP envelope
 // ("MAIL FROM:<...>" or "RCPT TO:<...>").
 //
-// Accepted: a whole addr-spec with a domain, local-part "@" domain, of at
+// Accepted: a whole mailbox address with a domain, local-part "@" domain, of at
 // most kMaxEnvelopeAddress octets, with
 //   - no space, tab, "<", ">" or control character (0x00-0x1F, 0x7F)
 //     anywhere: each would end the path early and let the rest of the text

@@ -3,7 +3,7 @@
 // with its header lookups).
 //
 //   from, replyTo, to   decoded display names (encoded words in any
-//                       charset) and addresses as addr-spec; the first
+//                       charset) and addresses as bare mailbox addresses; the first
 //                       mailbox of From and Reply-To, every mailbox of To
 //                       (groups flattened)
 //   subject             decoded

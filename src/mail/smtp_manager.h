@@ -34,7 +34,7 @@
 // message "<text>: <reply lines>" (failStatus).
 //
 // Security: the return address and every recipient are refused before
-// anything is sent (status 2) unless each is a whole addr-spec with a
+// anything is sent (status 2) unless each is a whole mailbox address with a
 // domain and no space, "<", ">" or control character (envelope_address.h):
 // a crafted Reply-To must turn neither into extra SMTP commands nor into
 // ESMTP parameters. Forward addresses from 551 replies pass the same check.
@@ -100,7 +100,7 @@ class SMTPManager : public TCPManager {
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // 0 when value can go into "<prefix><value>>\r\n"; else a recorded status.
   [[nodiscard]] int checkValue(const stringT& value, size_t commandLength, const char* marked);
-  // 0 when address is a whole addr-spec (envelope_address.h); else status
+  // 0 when address is a whole mailbox address (envelope_address.h); else status
   // 2 with marked ("...'%s'...%d...") filled with the address and position.
   [[nodiscard]] int checkEnvelope(const stringT& address, const char* marked);
   void sendText(const stringT& text);

@@ -5,21 +5,11 @@
 #include "cycle/request_form.h"
 #include "cycle/run_metrics.h"
 #include "cycle/work_order_summary.h"
-#include "db/db_table.h"
 #include "db/gateway_tables.h"
 #include "db/log_record.h"
-#include "db/maintenance_layouts.h"
+#include "db/maintenance_lookups.h"
 #include "db/work_request_manager.h"
 #include "mail/mime_view.h"
-
-namespace {
-
-const DBTableLayout& wordersTableLayout() {
-  static const DBTableLayout layout = wordersLayout();
-  return layout;
-}
-
-}  // namespace
 
 LogProcessor::LogProcessor(DatabaseContext& maintenance, const FieldMap& settings)
     : Manager(translate("*Log Processor")), maintenance_(maintenance), settings_(settings) {}
@@ -66,7 +56,7 @@ int LogProcessor::createRequest(LogRecord& row, WorkRequestManager& requests) {
   row.set(kReqTime, row.get(kLrCTime));
   if (requests.Fill(row.fields()) != 0 || requests.Commit() != 0) return setStatus(kFailed, requests.message());
   row.SetStatus(kLogWaiting);
-  row.setNumber(kLrWrKey, requests.requests().field(kWrKey)->asLong());
+  row.setNumber(kLrWrKey, requests.currentKey());
   runMetrics().requestCreated();
   row.AddHistory(logStatusText(kLogWaiting));
   return setStatus(kChanged);
@@ -101,17 +91,14 @@ int LogProcessor::followRequest(LogRecord& row, WorkRequestManager& requests, lo
 }
 
 bool LogProcessor::readWorkOrder(long key, WorkOrderFacts& facts, long* requestor) {
-  DBTable orders(maintenance_, "worders.dbf", kOpenReadOnly | kOpenQuiet, &wordersTableLayout());
-  if (!orders.isOpen()) return false;
-  const DBTable::Ordering* byKey = orders.tag(kWoTagKey);
-  if (!byKey || orders.selectTag(*byKey) != 0) return false;
-  if (orders.seekExact(static_cast<double>(key)) != 0) return false;
-  facts.number = orders.field(kWoNum)->utf8Text();
-  facts.createDate = orders.field(kWoCreateDate)->raw();
-  facts.closeDate = orders.field(kWoCloseDate)->raw();
-  facts.closeComments = orders.field(kWoCloseComm)->utf8Text();
-  facts.workDate = orders.field(kWoWorkDate)->raw();
-  facts.interval = orders.field(kWoWInterval)->raw();
-  if (requestor) *requestor = orders.field(kWoRequestor)->asLong();
+  std::optional<WorkOrderRow> order = findWorkOrder(maintenance_, key);
+  if (!order) return false;
+  facts.number = order->number;
+  facts.createDate = order->createDate;
+  facts.closeDate = order->closeDate;
+  facts.closeComments = order->closeComments;
+  facts.workDate = order->workDate;
+  facts.interval = order->interval;
+  if (requestor) *requestor = order->requestor;
   return true;
 }

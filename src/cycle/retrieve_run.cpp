@@ -190,7 +190,7 @@ class MailboxDrain {
   // and the run ends without QUIT.
   bool flush() {
     if (stored_.size() == flushed_ || !logs_.isOpen()) return true;
-    if (int rc = logs_.table().flush(); rc != 0) {
+    if (int rc = logs_.flush(); rc != 0) {
       logs_.setStatus(rc, translate("*can't append to logs table"));
       cycle_.report(logs_.describe());
       failed_ = true;

@@ -8,10 +8,9 @@
 #include "cycle/notice_text.h"
 #include "cycle/request_form.h"
 #include "db/accounts_manager.h"
-#include "db/db_table.h"
 #include "db/gateway_tables.h"
 #include "db/logs_manager.h"
-#include "db/maintenance_layouts.h"
+#include "db/maintenance_lookups.h"
 #include "db/work_request_manager.h"
 #include "mail/address.h"
 #include "mail/mail_message.h"
@@ -24,11 +23,6 @@ const char* const kNl = "\r\n";
 constexpr size_t kEchoLimit = 64;
 // More digits than a long holds are no reference of ours.
 constexpr size_t kMaxDigits = 18;
-
-const DBTableLayout& wrequestTableLayout() {
-  static const DBTableLayout layout = wrequestLayout();
-  return layout;
-}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isAlnum(char c) { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -137,22 +131,9 @@ StatusEnquiries::StatusEnquiries(DatabaseContext& maintenance)
     : Manager(translate("*Status Enquiries")), maintenance_(maintenance) {}
 
 long StatusEnquiries::findRequest(const stringT& reference, long enquirer) {
-  DBTable requests(maintenance_, "wrequest.dbf", kOpenReadOnly | kOpenQuiet, &wrequestTableLayout());
-  const DBTable::Ordering* byNumber = requests.isOpen() ? requests.tag(kWrTagAllWrNum) : nullptr;
-  if (!byNumber || requests.selectTag(*byNumber) != 0) {
-    setStatus(kFailed, translate("*can't load one or more tables"));
-    return -1;
-  }
-  DBField* number = requests.field(kWrNum);
-  if (reference.length() > number->width() || enquirer <= 0) return 0;
-  int rc = requests.seek(reference);
-  long best = 0;
-  while (rc == 0 && !requests.atEof() && requests.field(kWrNum)->raw().trimRight() == reference) {
-    if (!requests.isDeleted() && requests.field(kWrRequestor)->asLong() == enquirer)
-      best = std::max(best, requests.field(kWrKey)->asLong());
-    rc = requests.skip(1);
-  }
-  return best;
+  long found = newestRequestOf(maintenance_, reference, enquirer);
+  if (found < 0) setStatus(kFailed, translate("*can't load one or more tables"));
+  return found;
 }
 
 stringT StatusEnquiries::foundNotice(long requestKey, const stringT& reference, LogsManager& logs, bool* ok) {
@@ -170,19 +151,8 @@ stringT StatusEnquiries::foundNotice(long requestKey, const stringT& reference, 
   notice.set(106, request.get(kReqDescription));
 
   // The row that created the request: the oldest with that WRKEY that is
-  // not a queued copy. Read straight from the table (two numbers per row);
-  // only that row is loaded whole.
-  LogsTable& table = logs.table();
-  long creator = 0;
-  if (table.isOpen() && table.selectNatural() == 0) {
-    for (int rc = table.top(); rc == 0 && !table.atEof(); rc = table.skip(1)) {
-      if (table.recordNumber() <= 1 || table.isDeleted()) continue;
-      if (table.field(kLogWrKey)->asLong() != requestKey) continue;
-      if (table.field(kLogStatus)->asLong() == kLogPendingAck) continue;
-      long key = table.field(kLogKey)->asLong();
-      if (creator == 0 || key < creator) creator = key;
-    }
-  }
+  // not a queued copy.
+  long creator = logs.creatorOf(requestKey);
   if (creator != 0)
     if (auto row = logs.GetRecord(creator)) {
       notice.set(kLrDetails, row->get(kLrDetails));

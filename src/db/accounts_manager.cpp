@@ -4,10 +4,10 @@
 
 #include "common/string_mapper.h"
 #include "db/account_cache.h"
-#include "db/db_lookup_link.h"
 #include "db/maintenance_layouts.h"
 #include "db/record_counter.h"
 #include "engine/error4.h"
+#include "table/db_lookup_link.h"
 
 namespace {
 

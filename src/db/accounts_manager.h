@@ -34,8 +34,8 @@
 
 #include "common/field_map.h"
 #include "common/manager.h"
-#include "db/db_table.h"
 #include "db/gateway_tables.h"
+#include "table/db_table.h"
 
 class DatabaseContext;
 

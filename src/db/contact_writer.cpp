@@ -1,10 +1,10 @@
 #include "db/contact_writer.h"
 
 #include "common/code_page.h"
-#include "db/db_table.h"
 #include "db/maintenance_layouts.h"
 #include "db/record_counter.h"
 #include "engine/error4.h"
+#include "table/db_table.h"
 
 namespace {
 

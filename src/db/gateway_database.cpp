@@ -1,10 +1,10 @@
 #include "db/gateway_database.h"
 
-#include "db/db_table.h"
 #include "db/gateway_layouts.h"
 #include "db/gateway_tables.h"
-#include "db/version_rows.h"
 #include "platform/file.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 GatewayDatabase::GatewayDatabase(const stringT& path, GUISession* reporter, bool canUpgrade,
                                  CODE4* engine)

@@ -15,7 +15,7 @@
 #pragma once
 
 #include "common/version.h"
-#include "db/database_context.h"
+#include "table/database_context.h"
 
 inline constexpr Version kFirstGatewayVersion{{0, 0, 504, 0}};
 inline constexpr Version kMinimumGatewayVersion{{1, 2, 0, 0}};

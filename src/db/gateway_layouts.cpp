@@ -62,16 +62,9 @@ constexpr DBTagInfo kLogsTags2[] = {
     {"OLDSTATUS", "OLDSTATUS", kLive, kTagNotUnique},
 };
 
-constexpr DBFieldInfo kVersionsFields[] = {
-    {"PROGID", 'C', 2, 0},
-    {"VERSION", 'C', 15, 0},
-    {"CHECK", 'C', 15, 0},
-};
-
 }  // namespace
 
 DBTableLayout accountsLayout() { return {kAccountsFields, kAccountsTags}; }
 DBTableLayout logsLayout() { return {kLogsFields, kLogsTags}; }
 DBTableLayout logsLayout1() { return {kLogsFields1, kLogsTags1}; }
 DBTableLayout logsLayout2() { return {kLogsFields, kLogsTags2}; }
-DBTableLayout versionsLayout() { return {kVersionsFields, {}}; }

@@ -1,12 +1,12 @@
-// Layouts of the gateway database's tables: accounts.dbf, logs.dbf (the
-// current layout and the two earlier ones that only the upgrade reads) and
-// Versions.dbf (which the maintenance database has too).
+// Layouts of the gateway database's tables: accounts.dbf and logs.dbf (the
+// current layout and the two earlier ones that only the upgrade reads).
+// Versions.dbf, which both databases have, is in table/version_rows.h.
 //
 // Field positions are fixed: the table classes (gateway_tables.h) address
 // fields by the numbers below, which are indexes into these lists.
 #pragma once
 
-#include "db/table_layout.h"
+#include "table/table_layout.h"
 
 // accounts.dbf (no memo). The earlier accounts layout is the same.
 DBTableLayout accountsLayout();
@@ -47,7 +47,3 @@ enum LogsTag {
 // logs.dbf layout 1 (13 fields) and layout 2 (the current fields, older tags).
 DBTableLayout logsLayout1();
 DBTableLayout logsLayout2();
-
-// Versions.dbf: no index, no memo.
-DBTableLayout versionsLayout();
-enum VersionsField { kVerProgId = 0, kVerVersion = 1, kVerCheck = 2 };

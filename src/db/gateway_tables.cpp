@@ -1,8 +1,8 @@
 #include "db/gateway_tables.h"
 
 #include "common/string_mapper.h"
-#include "db/database_context.h"
 #include "engine/error4.h"
+#include "table/database_context.h"
 
 namespace {
 const DBTableLayout& accounts() {

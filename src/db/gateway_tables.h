@@ -12,8 +12,8 @@
 #pragma once
 
 #include "common/string.h"
-#include "db/db_table.h"
 #include "db/gateway_layouts.h"
+#include "table/db_table.h"
 
 class DatabaseContext;
 

@@ -3,11 +3,11 @@
 #include <ctime>
 
 #include "common/code_page.h"
-#include "db/db_table.h"
 #include "db/gateway_tables.h"
 #include "db/record_counter.h"
 #include "engine/error4.h"
 #include "platform/clock.h"
+#include "table/db_table.h"
 
 void LogRecord::SetStatus(long code) {
   fields_.set(kLrOldStatus, fields_.get(kLrStatus));

@@ -167,3 +167,16 @@ int LogsManager::ChangeStatus(long key, long status) {
   record->SetStatus(status);
   return Update(*record, kLrStatus);
 }
+
+long LogsManager::creatorOf(long requestKey) {
+  long creator = 0;
+  if (!table_.isOpen() || table_.selectNatural() != 0) return 0;
+  for (int rc = table_.top(); rc == 0 && !table_.atEof(); rc = table_.skip(1)) {
+    if (table_.recordNumber() <= 1 || table_.isDeleted()) continue;
+    if (table_.field(kLogWrKey)->asLong() != requestKey) continue;
+    if (table_.field(kLogStatus)->asLong() == kLogPendingAck) continue;
+    long key = table_.field(kLogKey)->asLong();
+    if (creator == 0 || key < creator) creator = key;
+  }
+  return creator;
+}

@@ -53,6 +53,10 @@ class LogsManager : public Manager {
   size_t CountInStatus(long status) const;
   size_t CountAll() const;
   std::vector<long> KeysInStatus(long status) const;
+  // The key of the row that created work request requestKey: the oldest
+  // live row with that WRKEY that is not a queued acknowledgement; 0 when
+  // there is none. Reads two numbers a row, straight from the table.
+  long creatorOf(long requestKey);
 
   // Adds a row for record and gives it its key (field 201).
   [[nodiscard]] int Append(LogRecord& record);
@@ -60,6 +64,8 @@ class LogsManager : public Manager {
   // by field 201), moves the key between lists when the status changed and
   // caches the record under its key.
   [[nodiscard]] int Update(LogRecord& record, int number);
+  // Writes the table's changed buffers to disk: 0 or the engine's code.
+  [[nodiscard]] int flush() { return table_.flush(); }
   // Marks the row deleted and takes its key out of its status's list and
   // out of the cache.
   [[nodiscard]] int Remove(long key);

@@ -1,10 +1,10 @@
 #include "db/maintenance_database.h"
 
-#include "db/db_table.h"
 #include "db/maintenance_layouts.h"
-#include "db/version_rows.h"
 #include "engine/error4.h"
 #include "platform/file.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 namespace {
 constexpr const char* kDefaultDat = "system/default.dat";

@@ -20,7 +20,7 @@
 #pragma once
 
 #include "common/version.h"
-#include "db/database_context.h"
+#include "table/database_context.h"
 
 inline constexpr Version kMinimumMaintenanceVersion{{2, 9, 0, 0}};
 inline constexpr Version kOldestLayoutVersion{{2, 5, 100, 0}};

@@ -7,7 +7,7 @@
 // were written by another program with exactly these lists).
 #pragma once
 
-#include "db/table_layout.h"
+#include "table/table_layout.h"
 
 DBTableLayout contactsLayout();
 enum ContactsField {

@@ -21,7 +21,7 @@
 // out twice.
 #pragma once
 
-#include "db/db_table.h"
+#include "table/db_table.h"
 
 // Positions t on record 1 under its lock and sets its KEY field (field
 // number keyField) to the next free key plus one; *key receives the key.

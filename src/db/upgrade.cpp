@@ -3,8 +3,8 @@
 
 #include "common/string_mapper.h"
 #include "db/gateway_database.h"
-#include "db/progress_reporter.h"
-#include "db/version_rows.h"
+#include "table/progress_reporter.h"
+#include "table/version_rows.h"
 
 namespace {
 

@@ -3,14 +3,14 @@
 #include <cerrno>
 #include <functional>
 
-#include "db/db_table.h"
-#include "db/db_table_copy.h"
 #include "db/gateway_database.h"
 #include "db/gateway_layouts.h"
 #include "db/upgrade.h"
-#include "db/version_rows.h"
 #include "engine/error4.h"
 #include "platform/file.h"
+#include "table/db_table.h"
+#include "table/db_table_copy.h"
+#include "table/version_rows.h"
 
 namespace {
 

@@ -82,6 +82,8 @@ int WorkRequestManager::workOutState() {
   return 0;
 }
 
+long WorkRequestManager::currentKey() { return wrequest_.field(kWrKey)->asLong(); }
+
 int WorkRequestManager::FindByKey(long key) {
   if (!initiated_) return notInitiated();
   int rc = wrequest_.seekExact(static_cast<double>(key));

@@ -33,7 +33,7 @@
 
 #include "common/field_map.h"
 #include "common/manager.h"
-#include "db/db_table.h"
+#include "table/db_table.h"
 
 class DatabaseContext;
 
@@ -77,6 +77,8 @@ class WorkRequestManager : public Manager {
   [[nodiscard]] int Commit();
   long State() const { return state_; }
   long WorkOrderKey() const { return workOrderKey_; }
+  // KEY of the current work request (the one found, read or committed last).
+  long currentKey();
 
   DBTable& requests() { return wrequest_; }
   DBTable& workOrders() { return worders_; }

@@ -3,9 +3,7 @@
 #include "common/string_mapper.h"
 #include "cycle/processing_cycle.h"
 #include "db/accounts_manager.h"
-#include "db/db_table.h"
-#include "db/db_table_fields.h"
-#include "db/maintenance_layouts.h"
+#include "db/maintenance_lookups.h"
 #include "mail/address.h"
 #include "ui/settings_pages.h"
 
@@ -45,14 +43,8 @@ std::vector<AccountEntry> AccountsPage::list() {
 
 std::vector<ContactEntry> AccountsPage::contacts() {
   std::vector<ContactEntry> entries;
-  static const DBTableLayout layout = contactsLayout();
-  DBTable table(cycle_.maintenance(), "contacts.dbf", kOpenReadOnly | kOpenQuiet, &layout);
-  if (!table.isOpen()) return entries;
-  if (table.selectOrdering(table.tag(kConTagCode)) != 0) return entries;
-  for (int rc = table.top(); rc == 0 && !table.atEof(); rc = table.skip(1)) {
-    entries.push_back(ContactEntry{table.field(kConKey)->asLong(), table.field(kConCode)->utf8Text(),
-                                   table.field(kConBTel)->utf8Text(), table.field(kConEmail)->utf8Text()});
-  }
+  for (const ContactRow& row : listContactsByName(cycle_.maintenance()))
+    entries.push_back(ContactEntry{row.key, row.name, row.phone, row.email});
   return entries;
 }
 

@@ -13,7 +13,7 @@
 
 #include "common/version.h"
 #include "db/gateway_database.h"
-#include "db/version_rows.h"
+#include "table/version_rows.h"
 
 namespace fs = std::filesystem;
 

@@ -1,20 +1,20 @@
 // Database directories: recognising, creating and validating them, the
 // Versions.dbf rows and the version rules of both kinds of database.
-#include "db/database_context.h"
+#include "table/database_context.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
-#include "db/db_table.h"
 #include "db/gateway_database.h"
 #include "db/gateway_layouts.h"
 #include "db/maintenance_database.h"
 #include "db/maintenance_layouts.h"
-#include "db/version_rows.h"
 #include "db_test_support.h"
 #include "engine/code4.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 namespace {
 

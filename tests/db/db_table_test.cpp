@@ -1,22 +1,23 @@
 // DBTable against the fixture tables (written by another program) and
 // tables it creates itself.
-#include "db/db_table.h"
+#include "table/db_table.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
-#include "db/db_lookup_link.h"
-#include "db/db_table_copy.h"
 #include "db/gateway_database.h"
 #include "db/gateway_layouts.h"
 #include "db/gateway_tables.h"
 #include "db/maintenance_database.h"
 #include "db/maintenance_layouts.h"
-#include "db/temp_names.h"
 #include "db_test_support.h"
 #include "engine/code4.h"
 #include "engine/data4.h"
+#include "table/db_lookup_link.h"
+#include "table/db_table_copy.h"
+#include "table/temp_names.h"
+#include "table/version_rows.h"
 
 namespace {
 

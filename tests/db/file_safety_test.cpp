@@ -7,7 +7,6 @@
 
 #include "common/diagnostics.h"
 #include "common/gui_session.h"
-#include "db/db_table.h"
 #include "db/gateway_database.h"
 #include "db/gateway_layouts.h"
 #include "db/gateway_tables.h"
@@ -15,6 +14,8 @@
 #include "db_test_support.h"
 #include "platform/file.h"
 #include "platform/mount_info.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 namespace {
 

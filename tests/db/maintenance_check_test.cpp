@@ -1,9 +1,9 @@
 // The maintenance database check: every way it fails says why.
 #include <gtest/gtest.h>
 
-#include "db/db_table.h"
 #include "db/maintenance_database.h"
 #include "db_test_support.h"
+#include "table/db_table.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "db/database_context.h"
-#include "db/db_table.h"
 #include "db/gateway_database.h"
 #include "db/maintenance_database.h"
 #include "db_test_support.h"
 #include "engine/i4check.h"
+#include "table/database_context.h"
+#include "table/db_table.h"
 
 namespace dbtest {
 

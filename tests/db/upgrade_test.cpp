@@ -6,15 +6,16 @@
 
 #include <map>
 
-#include "db/db_table.h"
 #include "db/gateway_database.h"
 #include "db/gateway_layouts.h"
 #include "db/gateway_tables.h"
-#include "db/progress_reporter.h"
 #include "db_test_support.h"
 #include "engine/data4.h"
 #include "engine/i4check.h"
 #include "platform/fault_file.h"
+#include "table/db_table.h"
+#include "table/progress_reporter.h"
+#include "table/version_rows.h"
 
 namespace {
 

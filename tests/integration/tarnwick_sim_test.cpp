@@ -10,12 +10,13 @@
 #include <string>
 
 #include "common/user_interaction.h"
-#include "db/db_table.h"
 #include "db/gateway_layouts.h"
 #include "db/maintenance_database.h"
 #include "db/maintenance_layouts.h"
 #include "engine/data4.h"
 #include "engine/i4check.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 namespace {
 

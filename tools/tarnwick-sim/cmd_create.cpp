@@ -21,13 +21,13 @@
 #include "commands.h"
 #include "common/gui_session.h"
 #include "common/version.h"
-#include "db/db_table.h"
 #include "db/gateway_layouts.h"
 #include "db/maintenance_database.h"
-#include "db/version_rows.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "sample_tables.h"
+#include "table/db_table.h"
+#include "table/version_rows.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include "commands.h"
 #include "common/gui_session.h"
 #include "db/record_counter.h"
-#include "db/version_rows.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
+#include "table/version_rows.h"
 
 namespace sim {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "db/db_table.h"
 #include "db/maintenance_database.h"
+#include "table/db_table.h"
 
 namespace sim {
 

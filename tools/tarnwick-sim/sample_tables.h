@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "db/table_layout.h"
+#include "table/table_layout.h"
 
 struct SampleTable {
   const char* name;  // file name inside the database directory

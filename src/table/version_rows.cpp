@@ -1,8 +1,14 @@
-#include "db/version_rows.h"
+#include "table/version_rows.h"
 
 #include <cstdint>
 
 namespace {
+constexpr DBFieldInfo kVersionsFields[] = {
+    {"PROGID", 'C', 2, 0},
+    {"VERSION", 'C', 15, 0},
+    {"CHECK", 'C', 15, 0},
+};
+
 constexpr std::string_view kCheckKey = "QvRnTw";
 
 std::string_view trimRight(std::string_view s) {
@@ -10,6 +16,8 @@ std::string_view trimRight(std::string_view s) {
   return s;
 }
 }  // namespace
+
+DBTableLayout versionsLayout() { return {kVersionsFields, {}}; }
 
 const char* versionRowId(int row) {
   static const char* const kIds[kVersionRowsKnown] = {"DB", "TW", "@O"};

@@ -19,12 +19,12 @@
 
 #include "common/diagnostics.h"
 #include "common/string_mapper.h"
-#include "db/database_context.h"
-#include "db/engine_message.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/mount_info.h"
+#include "table/database_context.h"
+#include "table/engine_message.h"
 
 namespace {
 constexpr int kExcludeRetries = 10;

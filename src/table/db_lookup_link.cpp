@@ -1,8 +1,8 @@
-#include "db/db_lookup_link.h"
+#include "table/db_lookup_link.h"
 
-#include "db/db_table.h"
 #include "engine/error4.h"
 #include "engine/expr4.h"
+#include "table/db_table.h"
 
 DBLookupLink::DBLookupLink(DBTable& master, DBTable& slave, const char* masterExpression, int mode)
     : master_(master), slave_(slave), mode_(mode) {

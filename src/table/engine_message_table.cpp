@@ -1,4 +1,4 @@
-#include "db/engine_message_table.h"
+#include "table/engine_message_table.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "db/engine_context.h"
+#include "table/engine_context.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "db/engine_message.h"
 #include "engine/code4.h"
+#include "table/engine_message.h"
 
 namespace {
 int lastCode = 0;

@@ -51,8 +51,8 @@
 #include <vector>
 
 #include "common/string.h"
-#include "db/db_table_fields.h"
-#include "db/table_layout.h"
+#include "table/db_table_fields.h"
+#include "table/table_layout.h"
 
 struct CODE4;
 struct DATA4;

@@ -1,18 +1,17 @@
-#include "db/database_context.h"
+#include "table/database_context.h"
 
 #include <cerrno>
 
 #include "common/string_mapper.h"
-#include "db/db_table.h"
-#include "db/engine_context.h"
-#include "db/engine_message.h"
-#include "db/engine_message_table.h"
-#include "db/gateway_layouts.h"
-#include "db/path_names.h"
-#include "db/version_rows.h"
 #include "engine/error4.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "table/db_table.h"
+#include "table/engine_context.h"
+#include "table/engine_message.h"
+#include "table/engine_message_table.h"
+#include "table/path_names.h"
+#include "table/version_rows.h"
 
 namespace {
 std::string normalisedDirectory(const stringT& path) {

@@ -1,4 +1,4 @@
-#include "db/temp_names.h"
+#include "table/temp_names.h"
 
 std::string generatedName(const std::string& pattern, uint32_t h) {
   std::string name = pattern;

@@ -1,4 +1,4 @@
-#include "db/progress_reporter.h"
+#include "table/progress_reporter.h"
 
 #include <cstdio>
 

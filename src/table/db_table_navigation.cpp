@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "db/database_context.h"
-#include "db/db_table.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
 #include "engine/i4key.h"
 #include "engine/index4.h"
+#include "table/database_context.h"
+#include "table/db_table.h"
 
 namespace {
 

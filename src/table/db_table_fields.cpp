@@ -1,9 +1,9 @@
-#include "db/db_table_fields.h"
+#include "table/db_table_fields.h"
 
 #include "common/code_page.h"
-#include "db/database_context.h"
 #include "engine/data4.h"
 #include "engine/field4.h"
+#include "table/database_context.h"
 
 const char* DBField::name() const { return f4name(field_); }
 char DBField::type() const { return f4type(field_); }

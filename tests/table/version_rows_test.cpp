@@ -1,4 +1,4 @@
-#include "db/version_rows.h"
+#include "table/version_rows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "db/engine_message.h"
+#include "table/engine_message.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include "common/string_mapper.h"
-#include "db/engine_context.h"
-#include "db/engine_message_table.h"
 #include "engine/error4.h"
+#include "table/engine_context.h"
+#include "table/engine_message_table.h"
 
 namespace {
 GUISession* currentReporter = nullptr;

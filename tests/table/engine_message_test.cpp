@@ -1,4 +1,4 @@
-#include "db/engine_message.h"
+#include "table/engine_message.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "common/string_mapper.h"
-#include "db_test_support.h"
+#include "db/db_test_support.h"
 #include "engine/code4.h"
 #include "engine/error4.h"
 

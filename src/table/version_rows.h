@@ -27,6 +27,11 @@
 #include <string_view>
 
 #include "common/version.h"
+#include "table/table_layout.h"
+
+// The table's layout, and its fields' positions in it.
+DBTableLayout versionsLayout();
+enum VersionsField { kVerProgId = 0, kVerVersion = 1, kVerCheck = 2 };
 
 constexpr int kVersionRowDatabase = 0;
 constexpr int kVersionRowMaintenance = 1;

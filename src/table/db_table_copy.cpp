@@ -1,15 +1,15 @@
-#include "db/db_table_copy.h"
+#include "table/db_table_copy.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "db/database_context.h"
-#include "db/db_table.h"
-#include "db/progress_reporter.h"
 #include "engine/data4.h"
 #include "engine/date4.h"
 #include "engine/error4.h"
+#include "table/database_context.h"
+#include "table/db_table.h"
+#include "table/progress_reporter.h"
 
 namespace {
 

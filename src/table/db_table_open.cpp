@@ -3,18 +3,18 @@
 #include <cstring>
 
 #include "common/string_mapper.h"
-#include "db/database_context.h"
-#include "db/db_lookup_link.h"
-#include "db/db_table.h"
-#include "db/engine_context.h"
-#include "db/path_names.h"
-#include "db/temp_names.h"
 #include "engine/code4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
 #include "engine/index4.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "table/database_context.h"
+#include "table/db_lookup_link.h"
+#include "table/db_table.h"
+#include "table/engine_context.h"
+#include "table/path_names.h"
+#include "table/temp_names.h"
 
 namespace {
 

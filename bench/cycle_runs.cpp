@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
   DatabaseContext::CreateDatabaseDirectory(stringT(gw), &guiSession());
   MaintenanceDatabase maintenance(stringT(tarnwick), &guiSession());
   GatewayDatabase gateway(stringT(gw), &guiSession());
-  if (!maintenance.Validate(true) || !gateway.Validate(true) || !gateway.CreateTables()) return 1;
+  if (!maintenance.Validate(true) || !gateway.Validate(true) || !gateway.createTables()) return 1;
   {
     LogsManager logs(gateway);
     (void)logs.Load();

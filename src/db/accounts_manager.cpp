@@ -124,7 +124,7 @@ std::optional<FieldMap> AccountsManager::AccountAt(size_t position) {
   return GetAccount(list[position]);
 }
 
-size_t AccountsManager::AccountCount() const { return cache().contacts().size(); }
+size_t AccountsManager::accountCount() const { return cache().contacts().size(); }
 
 int AccountsManager::writeRow(const FieldMap& record, unsigned mask) {
   if (!isOpen()) return notOpen();

@@ -66,7 +66,7 @@ class AccountsManager : public Manager {
   // GetAccount for the contact key at position of the contact list.
   std::optional<FieldMap> AccountAt(size_t position);
   // Number of contact keys in the contact list.
-  size_t AccountCount() const;
+  size_t accountCount() const;
   // Writes the masked fields (16 FLAGS, 32 CONTACTKEY) into the current
   // account row and refreshes the cached record.
   [[nodiscard]] int Write(const FieldMap& record, unsigned mask);

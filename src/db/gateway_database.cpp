@@ -29,10 +29,10 @@ int GatewayDatabase::ReadDatabaseVersion(Version* out, bool quiet) {
   return rc;
 }
 
-bool GatewayDatabase::Check(bool quiet) {
+bool GatewayDatabase::check(bool quiet) {
   if (!Validate(quiet)) return false;
   Version version;
-  int answer = Compare(kMinimumGatewayVersion, kVersionRowGateway, programVersion(), quiet);
+  int answer = compare(kMinimumGatewayVersion, kVersionRowGateway, programVersion(), quiet);
   switch (answer) {
     case 0:
       return true;
@@ -52,7 +52,7 @@ bool GatewayDatabase::Check(bool quiet) {
   }
 }
 
-bool GatewayDatabase::CreateTables() {
+bool GatewayDatabase::createTables() {
   addPrivateDirectory(directory());  // it may have been made since this object was
   if (!openVersions()) {
     static const DBTableLayout layout = versionsLayout();

@@ -7,7 +7,7 @@
 // with a blank one, is one an interrupted upgrade was creating, and counts
 // as 0.0.504.0 too. The minimum is 1.2.0.0; the gateway's row is 2.
 //
-// Check (CheckGateway):
+// check (CheckGateway):
 //   1. Validate; 2. compare: undetermined "*@Orvane Database version cannot
 //   be determined", later "*@Orvane Database is for a later version of
 //   @Orvane"; 3. too old: Upgrade when the context may upgrade, else "*The
@@ -27,9 +27,9 @@ class GatewayDatabase : public DatabaseContext {
                   CODE4* engine = nullptr);
 
   int ReadDatabaseVersion(Version* out, bool quiet) override;
-  bool Check(bool quiet) override;
+  bool check(bool quiet) override;
   bool writesItsTables() const override { return true; }
-  bool CheckGateway() { return Check(false); }
+  bool CheckGateway() { return check(false); }
 
   // The upgrade script (upgrade.cpp).
   // The entry the upgrade starts from: the last database-version entry not
@@ -42,7 +42,7 @@ class GatewayDatabase : public DatabaseContext {
 
   // Makes a new gateway database in an existing database directory:
   // Versions.dbf with the current rows, accounts.dbf and logs.dbf primed.
-  bool CreateTables();
+  bool createTables();
 
  private:
   bool canUpgrade_;

@@ -79,9 +79,9 @@ int MaintenanceDatabase::ReadVersion(int row, Version* out, bool quiet) {
   return DatabaseContext::ReadVersion(row, out, quiet);
 }
 
-bool MaintenanceDatabase::Check(bool quiet) {
+bool MaintenanceDatabase::check(bool quiet) {
   if (!Validate(quiet)) return false;
-  switch (Compare(kMinimumMaintenanceVersion, programRow_, programVersion(), quiet)) {
+  switch (compare(kMinimumMaintenanceVersion, programRow_, programVersion(), quiet)) {
     case 0:
       break;
     case 1:
@@ -96,15 +96,15 @@ bool MaintenanceDatabase::Check(bool quiet) {
       if (!quiet) reportError("*Tarnwick Database version cannot be determined");
       return false;
   }
-  long code = ReadActivityCode();
-  if (code == kActivityArchive) code = ClearInterruptedArchive();
+  long code = readActivityCode();
+  if (code == kActivityArchive) code = clearInterruptedArchive();
   if (code == kActivityNone) return true;
   // -1 (the activity record unreadable) fails as well, and says so.
   reportError("*The Tarnwick Database is partway through a Reindex or Archive Purge operation");
   return false;
 }
 
-long MaintenanceDatabase::ReadActivityCode() {
+long MaintenanceDatabase::readActivityCode() {
   DBTable settings(*this, kDefaultDbf, kOpenReadOnly | kOpenNoIndex);
   DBField* reindex = settings.isOpen() ? settings.fieldByName("REINDEX") : nullptr;
   if (reindex == nullptr || settings.recordCount() < 1 || settings.go(1) != 0) return -1;
@@ -117,7 +117,7 @@ long MaintenanceDatabase::ReadActivityCode() {
 // removed anything: the archive record is marked deleted, ArchDels.dbf
 // dropped and REINDEX set back to 0. Anything else is left for the
 // maintenance program.
-long MaintenanceDatabase::ClearInterruptedArchive() {
+long MaintenanceDatabase::clearInterruptedArchive() {
   long count = 0;
   {
     DBTable dels(*this, "ArchDels.dbf", kOpenExisting);

@@ -11,7 +11,7 @@
 // A program's row reads as 0.0.0.0 unless the version is kept in
 // Versions.dbf (the stated DBVERSION is above 2.7.108.0).
 //
-// Check (CheckMaintenance): Validate, compare with the minimum 2.9.0.0 and
+// check (CheckMaintenance): Validate, compare with the minimum 2.9.0.0 and
 // the program's row; then the activity code (REINDEX of record 1 of
 // system/default.dbf) must be 0. Code 3 is an interrupted archive purge,
 // which is cleared up here when ArchDels.dbf and archives.dbf show that it
@@ -39,14 +39,14 @@ class MaintenanceDatabase : public DatabaseContext {
 
   int ReadDatabaseVersion(Version* out, bool quiet) override;
   int ReadVersion(int row, Version* out, bool quiet) override;
-  bool Check(bool quiet) override;
-  bool CheckMaintenance(bool quiet) { return Check(quiet); }
+  bool check(bool quiet) override;
+  bool CheckMaintenance(bool quiet) { return check(quiet); }
 
   // REINDEX of record 1 of system/default.dbf; -1 when it cannot be read.
-  long ReadActivityCode();
+  long readActivityCode();
   // Clears up after an interrupted archive purge when the traces allow it
   // (see maintenance_database.cpp); the activity code afterwards.
-  long ClearInterruptedArchive();
+  long clearInterruptedArchive();
 
  private:
   // fromVersions: the version is row 0 of Versions.dbf (not a stated one).

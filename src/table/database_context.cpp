@@ -153,7 +153,7 @@ int DatabaseContext::WriteVersion(int row, const Version& v) {
   return rc;
 }
 
-int DatabaseContext::Compare(const Version& minimum, int programRow, const Version& program,
+int DatabaseContext::compare(const Version& minimum, int programRow, const Version& program,
                              bool quiet) {
   Version database;
   if (ReadDatabaseVersion(&database, quiet) != 0) return 2;

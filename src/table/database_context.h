@@ -19,7 +19,7 @@
 // clock: ten retries one second apart.
 //
 // Virtual operations, in slot order: Validate, ReadDatabaseVersion,
-// ReadVersion, WriteDatabaseVersion, WriteVersion, Check; the two kinds of
+// ReadVersion, WriteDatabaseVersion, WriteVersion, check; the two kinds of
 // database (gateway_database.h, maintenance_database.h) add their own.
 //
 // Errors go to the error reporter (a GUISession) as the translated message
@@ -64,7 +64,7 @@ class DatabaseContext {
   // read-only, as the engine opens it.
   virtual bool writesItsTables() const { return false; }
   // The version check of the kind of database; true when it may be used.
-  virtual bool Check(bool quiet) = 0;
+  virtual bool check(bool quiet) = 0;
 
   // Creates the directory when missing and its two lock files when
   // session.lok is missing. False after reporting.
@@ -78,7 +78,7 @@ class DatabaseContext {
 
   // Compares the database with a program: -1 too old (below minimum), 0
   // fine, 1 written by a later version of the program, 2 undetermined.
-  int Compare(const Version& minimum, int programRow, const Version& program, bool quiet);
+  int compare(const Version& minimum, int programRow, const Version& program, bool quiet);
 
   const std::string& directory() const { return directory_; }
   // directory() + "/" + name.

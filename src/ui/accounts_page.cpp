@@ -32,7 +32,7 @@ AccountsPage::AccountsPage(ProcessingCycle& cycle) : cycle_(cycle) {}
 std::vector<AccountEntry> AccountsPage::list() {
   std::vector<AccountEntry> entries;
   AccountsManager accounts(cycle_.gateway(), cycle_.maintenance());
-  for (size_t i = 0; i < accounts.AccountCount(); ++i) {
+  for (size_t i = 0; i < accounts.accountCount(); ++i) {
     std::optional<FieldMap> account = accounts.AccountAt(i);
     if (!account) continue;
     entries.push_back(AccountEntry{account->getNumber(kAccountContactKey), account->get(kAccountName),

@@ -22,7 +22,7 @@ TEST(AccountsManager, LoadFindAndGetAccountReadTheContact) {
   d.openFixtures();
   AccountsManager m(*d.gateway, *d.maintenance);
   ASSERT_EQ(m.Load(), 0);
-  EXPECT_EQ(m.AccountCount(), 17u);  // one account row is deleted
+  EXPECT_EQ(m.accountCount(), 17u);  // one account row is deleted
   auto a = m.GetAccount(4);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->get(kAccountName), "Dubois, Claire");
@@ -50,7 +50,7 @@ TEST(AccountsManager, AnAccountWhoseContactWasDeletedIsRemovedOnLookUp) {
   ASSERT_EQ(m.Load(), 0);
   EXPECT_EQ(m.Find(10), 2);  // contact 10 is deleted in the maintenance database
   EXPECT_EQ(m.message(), "Contact record is missing");
-  EXPECT_EQ(m.AccountCount(), 16u);
+  EXPECT_EQ(m.accountCount(), 16u);
   EXPECT_EQ(m.Find(10), 2);
   EXPECT_EQ(m.message(), "account not found");
   EXPECT_EQ(checkTables(*d.gateway, {"accounts.dbf"}), "");
@@ -65,7 +65,7 @@ TEST(AccountsManager, AContactsTableThatCannotBeReadRemovesNothing) {
   EXPECT_LT(m.Find(4), 0);
   EXPECT_EQ(m.message(), "can't open contacts table");
   ASSERT_EQ(m.Load(), 0);
-  EXPECT_EQ(m.AccountCount(), 17u);
+  EXPECT_EQ(m.accountCount(), 17u);
   long key = 0;
   EXPECT_EQ(m.FindContactByEmail("jane.adams@tarnwick-demo.example", &key), 2);
   EXPECT_EQ(m.message(), "can't open contacts table");
@@ -88,9 +88,9 @@ TEST(AccountsManager, AppendUsesTheCounterAndRefusesDuplicates) {
   ASSERT_EQ(m.Append(fresh), 0);
   EXPECT_EQ(fresh.get(kAccountKey), "71");
   EXPECT_EQ(accountsCounter(m), 72);
-  EXPECT_EQ(m.AccountCount(), 18u);
+  EXPECT_EQ(m.accountCount(), 18u);
   AccountsManager other(*d.gateway, *d.maintenance);  // shares the contact list
-  EXPECT_EQ(other.AccountCount(), 18u);
+  EXPECT_EQ(other.accountCount(), 18u);
   auto a = other.GetAccount(18);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->get(kAccountName), "Okafor, Kofi");
@@ -101,7 +101,7 @@ TEST(AccountsManager, AppendUsesTheCounterAndRefusesDuplicates) {
   ASSERT_EQ(m.Update(change, kAccountFlags), 0);
   EXPECT_EQ(m.GetAccount(18)->get(kAccountFlags), "0");
   ASSERT_EQ(m.Remove(18), 0);
-  EXPECT_EQ(m.AccountCount(), 17u);
+  EXPECT_EQ(m.accountCount(), 17u);
   EXPECT_FALSE(m.GetAccount(18));
   EXPECT_EQ(m.Remove(18), 2);
   EXPECT_EQ(checkTables(*d.gateway, {"accounts.dbf"}), "");

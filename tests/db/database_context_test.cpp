@@ -172,7 +172,7 @@ TEST(MaintenanceVersion, EveryLayoutOfTheSettingsTable) {
   EXPECT_EQ(v.toString(), "2.7.501.2");
   ASSERT_EQ(old.ReadVersion(2, &v, false), 0);
   EXPECT_EQ(v.toString(), "0.0.0.0") << "programs' rows exist only above 2.7.108.0";
-  EXPECT_FALSE(old.Check(false));
+  EXPECT_FALSE(old.check(false));
   EXPECT_TRUE(shown.saw("The Tarnwick Database must be upgraded using Tarnwick"));
 
   std::string empty = s.file("none");
@@ -186,10 +186,10 @@ TEST(MaintenanceVersion, CheckAcceptsTheFixtureDatabase) {
   Scratch s;
   RecordingInteraction shown;
   MaintenanceDatabase db(stringT(s.copyFixture("tarnwick")), nullptr);
-  EXPECT_TRUE(db.Check(false));
+  EXPECT_TRUE(db.check(false));
   EXPECT_TRUE(db.sessionLocked());
   EXPECT_FALSE(db.exclusive());
-  EXPECT_EQ(db.ReadActivityCode(), 0);
+  EXPECT_EQ(db.readActivityCode(), 0);
   EXPECT_TRUE(shown.texts.empty()) << shown.texts[0];
 }
 
@@ -197,21 +197,21 @@ TEST(GatewayVersion, CheckAcceptsCurrentRefusesLaterAndUnknown) {
   Scratch s;
   RecordingInteraction shown;
   GatewayDatabase current(stringT(s.copyFixture("gateway")), nullptr);
-  EXPECT_TRUE(current.Check(false));
+  EXPECT_TRUE(current.check(false));
   EXPECT_TRUE(shown.texts.empty());
 
   GatewayDatabase later(stringT(s.copyFixture("gateway", "later")), nullptr);
   ASSERT_EQ(later.WriteVersion(2, Version{{99, 0, 0, 0}}), 0);
-  EXPECT_FALSE(later.Check(false));
+  EXPECT_FALSE(later.check(false));
   EXPECT_TRUE(shown.saw("@Orvane Database is for a later version of @Orvane"));
 
   GatewayDatabase v2(stringT(s.copyFixture("gateway_v2")), nullptr, false);
-  EXPECT_FALSE(v2.Check(false));
+  EXPECT_FALSE(v2.check(false));
   EXPECT_TRUE(shown.saw("The @Orvane Database must be upgraded using the @Orvane Installer"));
 
   GatewayDatabase odd(stringT(s.copyFixture("gateway", "odd")), nullptr);
   ASSERT_EQ(odd.WriteVersion(0, Version{{1, 0, 0, 0}}), 0);
-  EXPECT_FALSE(odd.Check(false));
+  EXPECT_FALSE(odd.check(false));
   EXPECT_TRUE(shown.saw("Unknown @Orvane database version\r\n1.0.0.0"));
 }
 

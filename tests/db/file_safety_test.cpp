@@ -43,7 +43,7 @@ std::string makeGatewayDatabase(Scratch& s) {
   GatewayDatabase db(stringT(dir), nullptr);
   EXPECT_TRUE(DatabaseContext::CreateDatabaseDirectory(stringT(dir), &guiSession()));
   EXPECT_TRUE(db.Validate(false));
-  EXPECT_TRUE(db.CreateTables());
+  EXPECT_TRUE(db.createTables());
   return dir;
 }
 

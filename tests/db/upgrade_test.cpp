@@ -146,7 +146,7 @@ TEST(Upgrade, FromTheSecondLayoutRunsTheLastBlock) {
     GatewayDatabase db(stringT(dir), nullptr);
     StoppingProgress progress;
     db.setProgress(&progress);
-    ASSERT_TRUE(db.Check(false));
+    ASSERT_TRUE(db.check(false));
     EXPECT_EQ(progress.steps.front(), "Updating Accounts");
     EXPECT_TRUE(db.sessionLocked());
     EXPECT_FALSE(db.exclusive()) << "the upgrade ends in shared mode";
@@ -170,12 +170,12 @@ TEST(Upgrade, FromTheFirstLayoutAfterTheUserAgrees) {
   Expected e = expectedFromV1(dir);
   {
     GatewayDatabase db(stringT(dir), nullptr);
-    EXPECT_FALSE(db.Check(false)) << "no answer means no upgrade";
+    EXPECT_FALSE(db.check(false)) << "no answer means no upgrade";
     ASSERT_EQ(shown.questions.size(), 1u);
     EXPECT_NE(shown.questions[0].find("OK to upgrade database?"), std::string::npos);
     EXPECT_FALSE(dbtest::fs::exists(dir + "/Versions.dbf"));
     shown.answers = {0};  // Yes
-    ASSERT_TRUE(db.Check(false));
+    ASSERT_TRUE(db.check(false));
   }
   expectCurrent(dir, e);
   Rows wrkeys = liveRows(*std::make_unique<GatewayDatabase>(stringT(dir), nullptr), "logs.dbf", {"KEY", "WRKEY"});
@@ -202,7 +202,7 @@ TEST(Upgrade, TablesInNoKnownLayoutAreLeftUntouched) {
   GatewayDatabase db(stringT(dir), nullptr);
   StoppingProgress progress;
   db.setProgress(&progress);
-  EXPECT_FALSE(db.Check(false));
+  EXPECT_FALSE(db.check(false));
   EXPECT_TRUE(shown.saw("Incorrect Fields"));
   EXPECT_FALSE(dbtest::fs::exists(dir + "/Versions.dbf")) << "nothing was changed";
   EXPECT_EQ(dbtest::fs::last_write_time(dir + "/logs.dbf"), before);
@@ -225,7 +225,7 @@ bool interruptThenFinish(const Scratch& s, const Expected& e, Interrupt how, int
     if (how == Interrupt::cancel) progress.stopAt = at;
     else faults.failWrite = at;
     setFileSystem(&faults);
-    bool finished = db.Check(false);
+    bool finished = db.check(false);
     setFileSystem(nullptr);
     happened = how == Interrupt::cancel ? progress.calls >= at : faults.writes >= at;
     EXPECT_EQ(finished, !happened) << "interrupted at " << at << (shown.texts.empty() ? "" : shown.texts[0]);
@@ -234,7 +234,7 @@ bool interruptThenFinish(const Scratch& s, const Expected& e, Interrupt how, int
     GatewayDatabase db(stringT(dir), nullptr);
     StoppingProgress progress;
     db.setProgress(&progress);
-    EXPECT_TRUE(db.Check(false)) << "interrupted at " << at;
+    EXPECT_TRUE(db.check(false)) << "interrupted at " << at;
   }
   expectCurrent(dir, e);
   std::error_code ec;
@@ -251,7 +251,7 @@ std::pair<int64_t, int64_t> upgradeSize(const Scratch& s) {
   StoppingProgress progress;
   db.setProgress(&progress);
   setFileSystem(&counting);
-  EXPECT_TRUE(db.Check(false));
+  EXPECT_TRUE(db.check(false));
   setFileSystem(nullptr);
   return {progress.calls, counting.writes};
 }
@@ -298,7 +298,7 @@ TEST(Upgrade, AccountsWithoutAnEverybodyRecordGiveRecordOneNoFlags) {
   GatewayDatabase db(stringT(dir), nullptr);
   StoppingProgress progress;
   db.setProgress(&progress);
-  ASSERT_TRUE(db.Check(false)) << (shown.texts.empty() ? "" : shown.texts[0]) << shown.questions.size();
+  ASSERT_TRUE(db.check(false)) << (shown.texts.empty() ? "" : shown.texts[0]) << shown.questions.size();
   Rows accounts = liveRows(db, "accounts.dbf", kAccountFields);
   ASSERT_FALSE(accounts.empty());
   EXPECT_EQ(accounts[0][1], "0") << "record 1's flags";

@@ -109,7 +109,7 @@ class World {
     EXPECT_TRUE(maintenance_->Validate(true));
     gateway_ = std::make_unique<GatewayDatabase>(stringT(gw), &guiSession());
     EXPECT_TRUE(gateway_->Validate(true));
-    EXPECT_TRUE(gateway_->CreateTables());
+    EXPECT_TRUE(gateway_->createTables());
     reload();
     {
       AccountsManager accounts(*gateway_, *maintenance_);

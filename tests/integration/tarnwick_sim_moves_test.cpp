@@ -95,7 +95,7 @@ TEST(TarnwickSimMoves, AccountsFollowContactsHiddenOrDeletedByTheMaintenanceProg
   GatewayDatabase g(stringT((s.dir / "gw").string()), nullptr);
   ASSERT_TRUE(DatabaseContext::CreateDatabaseDirectory(stringT((s.dir / "gw").string()), nullptr));
   ASSERT_TRUE(g.Validate(true));
-  ASSERT_TRUE(g.CreateTables());
+  ASSERT_TRUE(g.createTables());
   MaintenanceDatabase m(stringT(s.db()), nullptr);
   ASSERT_TRUE(m.Validate(true));
   {
@@ -124,7 +124,7 @@ TEST(TarnwickSimMoves, AccountsFollowContactsHiddenOrDeletedByTheMaintenanceProg
   EXPECT_EQ(bob->get(kAccountName), "Bob Lee");
   EXPECT_FALSE(a.GetAccount(3));
   EXPECT_EQ(a.message(), "Contact record is missing");
-  EXPECT_EQ(a.AccountCount(), 2u);
+  EXPECT_EQ(a.accountCount(), 2u);
   for (const char* t : {"accounts.dbf"}) EXPECT_EQ(check(g, t), "") << t;
   EXPECT_EQ(check(m, "contacts.dbf"), "");
 }

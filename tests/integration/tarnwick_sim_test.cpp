@@ -69,7 +69,7 @@ TEST_F(SimTest, CreateMakesEveryTableTheGatewayUses) {
   ASSERT_EQ(sim("create " + dir("db")), 0);
   Recording shown;
   MaintenanceDatabase db(stringT(dir("db")), nullptr);
-  ASSERT_TRUE(db.Check(false));
+  ASSERT_TRUE(db.check(false));
   for (const Named& t :
        {Named{"contacts.dbf", contactsLayout(), kConTagKey}, {"wrequest.dbf", wrequestLayout(), kWrTagKey},
         {"worders.dbf", wordersLayout(), kWoTagKey}, {"units.dbf", unitsLayout(), kCodeTagKey},
@@ -115,7 +115,7 @@ TEST_F(SimTest, OlderLayoutsAreTooOldForTheGateway) {
   MaintenanceDatabase v25(stringT(dir("v25")), nullptr);
   ASSERT_EQ(v25.ReadDatabaseVersion(&v, false), 0);
   EXPECT_EQ(v.toString(), "2.5.100.0");
-  EXPECT_FALSE(v25.Check(false));
+  EXPECT_FALSE(v25.check(false));
   EXPECT_TRUE(shown.saw("The Tarnwick Database must be upgraded using Tarnwick"));
 }
 
@@ -125,9 +125,9 @@ TEST_F(SimTest, InterruptedArchiveIsClearedUpOtherActivityRefused) {
   Recording shown;
   {
     MaintenanceDatabase db(stringT(dir("arch")), nullptr);
-    EXPECT_EQ(db.ReadActivityCode(), 3);
-    ASSERT_TRUE(db.Check(false));
-    EXPECT_EQ(db.ReadActivityCode(), 0);
+    EXPECT_EQ(db.readActivityCode(), 3);
+    ASSERT_TRUE(db.check(false));
+    EXPECT_EQ(db.readActivityCode(), 0);
     EXPECT_FALSE(fs::exists(dir("arch/ArchDels.dbf")));
     DBTableLayout archives = archivesLayout();
     DBTable t(db, "archives.dbf", kOpenReadOnly, &archives);
@@ -135,7 +135,7 @@ TEST_F(SimTest, InterruptedArchiveIsClearedUpOtherActivityRefused) {
     EXPECT_TRUE(t.isDeleted());
   }
   MaintenanceDatabase busy(stringT(dir("busy")), nullptr);
-  EXPECT_FALSE(busy.Check(false));
+  EXPECT_FALSE(busy.check(false));
   EXPECT_TRUE(shown.saw("The Tarnwick Database is partway through a Reindex or Archive Purge operation"));
 }
 

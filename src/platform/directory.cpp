@@ -58,6 +58,9 @@ std::string absolutePath(const std::string& path) {
   std::string full = path;
   if (full.empty() || full[0] != '/') {
     std::string cwd = currentDirectory();
+    // Without a current directory (removed under the process) there is no
+    // absolute form; "/" + path would name another place altogether.
+    if (cwd.empty()) return full.empty() ? "." : full;
     full = full.empty() ? cwd : cwd + "/" + full;
   }
   std::vector<std::string> parts;

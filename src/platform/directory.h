@@ -31,4 +31,6 @@ std::string currentDirectory();
 int canonicalPath(const std::string& path, std::string* out);
 // path made absolute against the current directory; "." and ".." parts and
 // repeated or trailing "/" are removed. An empty path is the current directory.
+// When the current directory cannot be told (it was removed), a relative
+// path is returned as it is ("." for an empty one).
 std::string absolutePath(const std::string& path);

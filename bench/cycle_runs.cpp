@@ -98,6 +98,13 @@ class TimedFileSystem : public FileSystem {
   bool readOnlyAttribute(const std::string& path) override { return base_.readOnlyAttribute(path); }
   std::string resolveName(const std::string& path) override { return base_.resolveName(path); }
   std::string tempDirectory() override { return base_.tempDirectory(); }
+  int createWithMode(const std::string& path, unsigned mode, std::unique_ptr<PlatformFile>* out) override {
+    int rc = base_.createWithMode(path, mode, out);
+    wrap(path, out);
+    return rc;
+  }
+  int setMode(const std::string& path, unsigned mode) override { return base_.setMode(path, mode); }
+  int syncDirectory(const std::string& path) override { return base_.syncDirectory(path); }
 
  private:
   static void wrap(const std::string& path, std::unique_ptr<PlatformFile>* out) {

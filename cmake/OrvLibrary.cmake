@@ -29,8 +29,10 @@ function(orv_test_dir dir)
   foreach(l ${ARGN})
     list(APPEND _libs orv_${l})
   endforeach()
-  add_executable(test_${dir} ${_srcs})
-  target_link_libraries(test_${dir} PRIVATE ${_libs} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Every test binary reaches common's files through the platform, as the
+  # programs do (tests/support/platform_files.cpp).
+  add_executable(test_${dir} ${_srcs} ${CMAKE_CURRENT_SOURCE_DIR}/support/platform_files.cpp)
+  target_link_libraries(test_${dir} PRIVATE ${_libs} orv_platform GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(test_${dir} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(test_${dir} PRIVATE
     ORV_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data"

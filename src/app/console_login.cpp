@@ -1,8 +1,8 @@
 #include "app/console_login.h"
 
-#include "common/safe_file.h"
 #include "common/string_mapper.h"
 #include "platform/secret_input.h"
+#include "platform/whole_file.h"
 #include "ui/console_password.h"
 #include "ui/console_security.h"
 

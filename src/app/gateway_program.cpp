@@ -1,13 +1,9 @@
 #include "app/gateway_program.h"
 
-#include <signal.h>
-
 #include <cerrno>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <future>
-#include <system_error>
 
 #include "app/about.h"
 #include "app/console_login.h"
@@ -16,7 +12,6 @@
 #include "common/diagnostics.h"
 #include "common/gui_session.h"
 #include "common/journal.h"
-#include "common/safe_file.h"
 #include "common/string_mapper.h"
 #include "cycle/gateway_thread.h"
 #include "cycle/processing_cycle.h"
@@ -24,6 +19,10 @@
 #include "db/gateway_database.h"
 #include "db/gateway_tables.h"
 #include "db/maintenance_database.h"
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/shutdown_signals.h"
+#include "platform/whole_file.h"
 #include "ui/console_api.h"
 #include "ui/console_notices.h"
 #include "ui/console_security.h"
@@ -32,21 +31,6 @@
 #include "ui/settings_pages.h"
 
 namespace {
-
-sigset_t shutdownSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
-
-// Waits up to ms milliseconds for SIGINT or SIGTERM; true when one came.
-bool waitForSignal(long ms) {
-  sigset_t set = shutdownSignals();
-  timespec wait{ms / 1000, (ms % 1000) * 1000000L};
-  return sigtimedwait(&set, nullptr, &wait) > 0;
-}
 
 CycleAction actionOf(RunKind kind) {
   switch (kind) {
@@ -60,18 +44,18 @@ CycleAction actionOf(RunKind kind) {
 }  // namespace
 
 int createGatewayDirectory(const stringT& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path.str(), ec)) {
+  DirectoryInfo info;
+  if (directoryInfo(path.str(), &info) == 0 && info.isDirectory) {
     // An empty directory (made by hand, or left by a start that failed
     // before its tables were made) is taken as just created, so the new
     // tables are made in it instead of refusing it for ever.
-    return std::filesystem::is_empty(path.str(), ec) && !ec ? 1 : 0;
+    bool empty = false;
+    return directoryIsEmpty(path.str(), &empty) == 0 && empty ? 1 : 0;
   }
-  if (std::filesystem::create_directory(path.str(), ec) && !ec) {
+  if (makeDirectory(path.str()) == 0) {
     // The gateway's own files (received mail, the mailbox password) are
     // for the service and its group only.
-    using std::filesystem::perms;
-    std::filesystem::permissions(path.str(), perms::owner_all | perms::group_read | perms::group_exec, ec);
+    (void)platformFileSystem().setMode(path.str(), 0750);
     return 1;
   }
   guiSession().Error(translate("*Can't create directory") + "\n" + path);
@@ -81,17 +65,17 @@ int createGatewayDirectory(const stringT& path) {
 GatewayProgram::GatewayProgram() = default;
 
 GatewayProgram::~GatewayProgram() {
-  if (interaction_) setUserInteraction(nullptr);
+  if (interaction_) setUserInteraction(outerInteraction_);
 }
 
 int GatewayProgram::run(const std::vector<stringT>& args, const StartupIo& io) {
   // Blocked before any thread starts, so every thread inherits the mask
   // and only the waits below take the signals.
-  sigset_t signals = shutdownSignals();
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  blockShutdownSignals();
 
   notices_ = std::make_unique<ConsoleNotices>();
-  interaction_ = std::make_unique<ConsoleInteraction>(*notices_, userInteraction());
+  outerInteraction_ = &userInteraction();
+  interaction_ = std::make_unique<ConsoleInteraction>(*notices_, *outerInteraction_);
   setUserInteraction(interaction_.get());
   thread_ = std::make_unique<GatewayThread>();
   thread_->start();
@@ -304,7 +288,7 @@ int GatewayProgram::runOnce() {
   // SIGINT or SIGTERM ends the run after the item in hand, as it does the
   // runs of a resident program.
   while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (waitForSignal(0)) cycle_->requestStop();
+    if (waitForShutdownSignal(0)) cycle_->requestStop();
   uint64_t failures = done.get();
   if (failures == 0) return kExitClean;
   // Each failure is on stderr already; this line says what they mean for
@@ -345,7 +329,7 @@ int GatewayProgram::serveConsole(const StartupIo& io) {
     std::fprintf(io.out, "orvserv: console at %s\n", server->loginUrl().c_str());
     std::fflush(io.out);
   }
-  while (!exitRequested_ && !waitForSignal(200)) {
+  while (!exitRequested_ && !waitForShutdownSignal(200)) {
   }
   // Runs still queued by the console are dropped and the one in hand ends
   // after its current item, so the program stops in seconds however many

@@ -51,6 +51,7 @@ class SettingsPages;
 class AccountsPage;
 class ConsoleNotices;
 class ConsoleInteraction;
+class UserInteraction;
 struct ConsoleConfig;
 
 enum ExitStatus {
@@ -102,6 +103,7 @@ class GatewayProgram {
   std::unique_ptr<GatewayThread> thread_;
   std::unique_ptr<ConsoleNotices> notices_;
   std::unique_ptr<ConsoleInteraction> interaction_;
+  UserInteraction* outerInteraction_ = nullptr;  // what interaction_ passes on to; restored at the end
   std::unique_ptr<MaintenanceDatabase> maintenance_;
   std::unique_ptr<GatewayDatabase> gateway_;
   std::unique_ptr<ProcessingCycle> cycle_;

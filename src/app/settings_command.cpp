@@ -4,10 +4,10 @@
 #include <string>
 
 #include "common/configurations.h"
-#include "common/safe_file.h"
 #include "common/string_mapper.h"
 #include "cycle/scheduler.h"
 #include "mail/address.h"
+#include "platform/whole_file.h"
 #include "ui/settings_pages.h"
 
 namespace {

@@ -1,8 +1,5 @@
 #include "app/startup.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "common/configurations.h"
 #include "common/diagnostics.h"
 #include "common/journal.h"
@@ -11,6 +8,8 @@
 #include "common/user_interaction.h"
 #include "common/version.h"
 #include "platform/clock.h"
+#include "platform/directory.h"
+#include "platform/process_environment.h"
 
 namespace {
 
@@ -23,13 +22,9 @@ stringT parentOf(const std::string& path) {
 }  // namespace
 
 stringT executableDirectory(const stringT& argv0) {
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec && !self.empty()) return parentOf(self.string());
-  if (!argv0.empty() && argv0.find('/') != stringT::npos) {
-    auto absolute = std::filesystem::absolute(argv0.str(), ec);
-    return parentOf(ec ? argv0.str() : absolute.string());
-  }
+  std::string self = executablePath();
+  if (!self.empty()) return parentOf(self);
+  if (!argv0.empty() && argv0.find('/') != stringT::npos) return parentOf(absolutePath(argv0.str()));
   return ".";
 }
 
@@ -114,7 +109,10 @@ void Application::determineProgramDirectory(const stringT& argv0) {
 }
 
 void Application::loadUserLanguage() {
-  values_.requestedLanguage = userLanguageOverride_ ? *userLanguageOverride_ : userDefaultLanguageId();
+  values_.requestedLanguage = userLanguageOverride_ ? *userLanguageOverride_
+                                                       : languageIdFromEnvironment(environmentVariable("LC_ALL").c_str(),
+                                                                                   environmentVariable("LC_MESSAGES").c_str(),
+                                                                                   environmentVariable("LANG").c_str());
   stringMapper().setRequestedLanguage(values_.requestedLanguage);
   values_.loadedLanguage = stringMapper().loadLanguage(values_.requestedLanguage);
 }
@@ -140,9 +138,8 @@ void Application::determineDirectories() {
   } else if (!currentDirectoryOverride_.empty()) {
     directory = currentDirectoryOverride_;
   } else {
-    std::error_code ec;
-    directory = std::filesystem::current_path(ec).string();
-    if (ec || directory.empty()) directory = ".";
+    directory = currentDirectory();
+    if (directory.empty()) directory = ".";
   }
   values_.tarnwickDirectory = directory;
   values_.gatewayDirectory = directory == "/" ? stringT("/@Orvane") : directory + "/@Orvane";

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/base64.h"
-#include "common/safe_file.h"
+#include "common/file_access.h"
 #include "common/string_mapper.h"
 #include "common/tagged_text.h"
 
@@ -39,7 +39,7 @@ ConfigurationsManager::ConfigurationsManager() : Manager(translate("*Configurati
 
 int ConfigurationsManager::read(const stringT& path, int low, int high) {
   std::string bytes;
-  if (readWholeFile(path.str(), kMaxFileSize, bytes) != ReadFileResult::Ok)
+  if (fileAccess().readWholeFile(path.str(), kMaxFileSize, bytes) != ReadFileResult::Ok)
     return setStatus(1, stringT::format(translateFormat("*can't open options file '%s' to read").c_str(), path.c_str()));
   extractTagged(stringT(fromDisk(bytes)), low, high, "\n", settings_, TagPlacement::LineStart);
   return setStatus(0);
@@ -57,7 +57,7 @@ int ConfigurationsManager::write(const stringT& path) {
     text += taggedLine(number, value, "\n").view();
   }
   std::string reason;
-  if (!replaceFile(path.str(), toDisk(text), 0600, reason)) {
+  if (!fileAccess().replaceFile(path.str(), toDisk(text), 0600, reason)) {
     stringT message = stringT::format(translateFormat("*can't open options file '%s' for write").c_str(), path.c_str());
     return setStatus(1, message + "\r\n" + stringT(reason));
   }

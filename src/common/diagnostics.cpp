@@ -1,10 +1,6 @@
 #include "common/diagnostics.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-
+#include "common/file_access.h"
 #include "common/string_mapper.h"
 
 namespace {
@@ -21,13 +17,7 @@ stringT formatTime(const char* format, const std::tm& when) {
 
 // The diagnostic file quotes mail servers and senders: owner and group
 // only, like the gateway's tables.
-std::FILE* openDiagnostic(const std::string& path, bool truncate) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND), 0640);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "a");
-  if (file == nullptr) ::close(fd);
-  return file;
-}
+constexpr unsigned kDiagnosticFileMode = 0640;
 
 }  // namespace
 
@@ -39,9 +29,7 @@ void DiagnosticList::setTimeSource(TimeSource source) {
 void DiagnosticList::openDiagnosticFile(const stringT& path, bool clear) {
   std::lock_guard<std::mutex> lock(mutex_);
   path_ = path;
-  if (clear && !path_.empty()) {
-    if (std::FILE* file = openDiagnostic(path_.str(), true)) std::fclose(file);
-  }
+  if (clear && !path_.empty()) (void)fileAccess().appendToFile(path_.str(), {}, true, kDiagnosticFileMode);
 }
 
 stringT DiagnosticList::filePath() const {
@@ -62,11 +50,11 @@ void DiagnosticList::addDiagnostic(const stringT& text, DiagnosticLevel level) {
   writeJournal(level, text);
 
   if (path_.empty()) return;
-  std::FILE* file = openDiagnostic(path_.str(), false);
-  if (!file) return;
+  // A file that cannot be written (a full disk, no permission) loses only
+  // its line: the run that reports goes on, and the list and the journal
+  // still have the text.
   stringT line = formatTime("%m/%d/%y", local) + " " + formatTime("%H:%M:%S", local) + " : " + text + "\n";
-  std::fwrite(line.view().data(), 1, line.size(), file);
-  std::fclose(file);
+  (void)fileAccess().appendToFile(path_.str(), line.view(), false, kDiagnosticFileMode);
 }
 
 std::vector<DiagnosticEntry> DiagnosticList::snapshot() const {

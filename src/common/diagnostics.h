@@ -12,8 +12,9 @@
 // Every message also goes to the journal (common/journal.h): one line on
 // stderr with the priority it was added with.
 //
-// The file is opened for appending for every message and closed at once;
-// a file that cannot be opened is skipped without a report. The list keeps
+// The file is opened for appending for every message and closed at once
+// (through common/file_access.h); a file that cannot be opened or written
+// (a full disk) loses that line without a report, and the caller goes on. The list keeps
 // the newest kMaxEntries rows, so a gateway that runs for months does not
 // grow without bound (the file keeps everything).
 //

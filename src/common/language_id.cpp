@@ -1,6 +1,5 @@
 #include "common/language_id.h"
 
-#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -58,8 +57,4 @@ uint16_t languageIdFromEnvironment(const char* lcAll, const char* lcMessages, co
   for (const char* value : {lcAll, lcMessages, lang})
     if (value && *value) return languageIdFromLocale(value);
   return kEnglishUs;
-}
-
-uint16_t userDefaultLanguageId() {
-  return languageIdFromEnvironment(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }

@@ -14,7 +14,6 @@
 
 // id for one locale name such as "fr_CA.UTF-8".
 uint16_t languageIdFromLocale(const char* locale);
-// id for the environment values (each may be null).
+// id for the environment values (each may be null or empty for unset);
+// the program passes its LC_ALL, LC_MESSAGES and LANG.
 uint16_t languageIdFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang);
-// id for this process's environment.
-uint16_t userDefaultLanguageId();

@@ -1,10 +1,8 @@
 #include "common/string_mapper.h"
 
 #include <clocale>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 
+#include "common/file_access.h"
 #include "common/message_file.h"
 
 StringMapper::StringMapper() : Manager("String Mapper") {}
@@ -45,15 +43,13 @@ int StringMapper::loadMessages(const stringT& path, std::string_view marker, cha
     clear();
     return setStatus(1, stringT::format("can't open file '%s' to read", path.c_str()));
   };
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return cantOpen();
   MessageFileReader reader(marker, separator, terminator, raw,
                            [this](std::string key, std::string text) { addEntry(std::move(key), std::move(text)); });
-  char buffer[16384];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) reader.feed(std::string_view(buffer, got));
-  // A directory opens on Linux but cannot be read.
-  if (std::ferror(file.get())) return cantOpen();
+  // A read that fails part-way leaves no half-loaded map behind: the file
+  // counts as one that cannot be opened.
+  if (fileAccess().readPieces(path.str(), [&](std::string_view piece) { reader.feed(piece); }) !=
+      ReadFileResult::Ok)
+    return cantOpen();
   reader.finish();
   return setStatus(0);
 }
@@ -99,11 +95,10 @@ uint16_t StringMapper::loadLanguage(uint16_t id) {
 }
 
 stringT StringMapper::manualDirectory() const {
-  std::error_code ec;
   for (unsigned id : {static_cast<unsigned>(loadedLanguage_), 0u}) {
     for (const stringT& directory : resourceDirectories()) {
       stringT dir = stringT::format("%s/manual/%04x", directory.c_str(), id);
-      if (std::filesystem::is_directory(dir.c_str(), ec)) return dir;
+      if (fileAccess().isDirectory(dir.str())) return dir;
     }
   }
   return programDirectory_ + "/manual/0000";

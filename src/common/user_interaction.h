@@ -1,9 +1,13 @@
 // The user-interaction interface: where message boxes and questions go.
 //
-// The platform has no desktop, so a "message box" is a notice: the terminal
-// backend writes it to stderr (and the console, once running, shows it in
-// its notice area); tests install a scripted backend. Nothing here blocks a
-// processing run, except a question asked on a terminal.
+// The platform has no desktop, so a "message box" is a notice: the notice
+// backend writes it to the journal on stderr (and the console, once running,
+// shows it in its notice area); tests install a scripted backend. Nothing
+// here blocks a processing run, except a question asked on a terminal.
+//
+// The default backend asks no one: a question is answered as a run without
+// a terminal answers it. The program installs the terminal backend
+// (platform/terminal.h), which asks on the terminal when stdin is one.
 #pragma once
 
 #include "common/string.h"
@@ -27,13 +31,30 @@ class UserInteraction {
 // Cancel (2) when the pair holds one, else second.
 int safeAnswer(int first, int second);
 
-// When set, the terminal backend answers every question with Yes or OK
-// (the /AssumeYes+ option), for runs where no terminal can answer.
+// When set, questions are answered with Yes or OK (the /AssumeYes+
+// option), for runs where no terminal can answer.
 void setAssumeYes(bool yes);
 bool assumeYes();
 
-// The process-wide backend; the terminal backend until another is set.
+// Notices go to the journal with their icon's priority. A question is
+// journalled too, then answered Yes/OK under /AssumeYes+, else by
+// askSomeone(), else (nobody answered) with safeAnswer() and a warning.
+class NoticeInteraction : public UserInteraction {
+ public:
+  void messageBox(MessageIcon icon, const stringT& caption, const stringT& text) override;
+  int ask(const stringT& caption, const stringT& text, int first, int second) override;
+
+ protected:
+  // The answer of whoever can be asked, or -1. Nobody here.
+  virtual int askSomeone(int first, int second);
+};
+
+// "Yes", "No", "Cancel" or "OK" for an answer code.
+const char* answerName(int code);
+
+// The process-wide backend; the default one (a NoticeInteraction) until
+// another is set.
 UserInteraction& userInteraction();
 // Installs backend (not owned; must outlive its use). nullptr restores the
-// terminal backend.
+// default backend.
 void setUserInteraction(UserInteraction* backend);

@@ -1,7 +1,5 @@
 #include "cycle/acknowledgement_mail.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -11,6 +9,7 @@
 #include "mail/address.h"
 #include "mail/mail_message.h"
 #include "mail/mime_encoding.h"
+#include "platform/process_environment.h"
 
 namespace {
 
@@ -136,7 +135,7 @@ stringT makeMessageId(std::time_t when, const stringT& returnAddress) {
   std::string_view domain = at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
   if (!plainHost(domain)) domain = "orvane.invalid";
   unsigned sequence = ++messageSequence;
-  return stringT::format("<%lld.%ld.%u@%.*s>", static_cast<long long>(when), static_cast<long>(::getpid()), sequence,
+  return stringT::format("<%lld.%ld.%u@%.*s>", static_cast<long long>(when), processId(), sequence,
                          static_cast<int>(domain.size()), domain.data());
 }
 

@@ -1,15 +1,20 @@
 #include "platform/directory.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 int directoryInfo(const std::string& path, DirectoryInfo* out) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return errno != 0 ? errno : EIO;
   out->isDirectory = S_ISDIR(st.st_mode);
+  out->isRegularFile = S_ISREG(st.st_mode);
   out->writable = (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
   return 0;
 }
@@ -18,13 +23,44 @@ int makeDirectory(const std::string& path) {
   return ::mkdir(path.c_str(), 0777) == 0 ? 0 : (errno != 0 ? errno : EIO);
 }
 
+int directoryIsEmpty(const std::string& path, bool* empty) {
+  DIR* d = ::opendir(path.c_str());
+  if (d == nullptr) return errno != 0 ? errno : EIO;
+  *empty = true;
+  while (struct dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      *empty = false;
+      break;
+    }
+  }
+  ::closedir(d);
+  return 0;
+}
+
+std::string currentDirectory() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+int canonicalPath(const std::string& path, std::string* out) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return errno != 0 ? errno : EIO;
+  *out = resolved;
+  std::free(resolved);
+  return 0;
+}
+
 std::string absolutePath(const std::string& path) {
   std::string full = path;
   if (full.empty() || full[0] != '/') {
-    std::vector<char> buffer(4096);
-    while (::getcwd(buffer.data(), buffer.size()) == nullptr && errno == ERANGE)
-      buffer.resize(buffer.size() * 2);
-    std::string cwd = buffer.data();
+    std::string cwd = currentDirectory();
+    // Without a current directory (removed under the process) there is no
+    // absolute form; "/" + path would name another place altogether.
+    if (cwd.empty()) return full.empty() ? "." : full;
     full = full.empty() ? cwd : cwd + "/" + full;
   }
   std::vector<std::string> parts;

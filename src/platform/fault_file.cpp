@@ -78,11 +78,12 @@ class FaultFile : public PlatformFile {
 FaultFileSystem::FaultFileSystem(FileSystem* base) : base_(base ? base : &platformFileSystem()) {}
 
 void FaultFileSystem::reset() {
-  failRead = failWrite = failLock = failSetLength = failFlush = failOpen = failCreate = 0;
+  failRead = failWrite = failLock = failSetLength = failFlush = failOpen = failCreate = failRename = 0;
   shortWrite = 0;
   diskFullAfter = -1;
   heldElsewhere.clear();
-  reads = writes = locks = setLengths = flushes = opens = creates = 0;
+  onlyPath.clear();
+  reads = writes = locks = setLengths = flushes = opens = creates = renames = 0;
   bytesWritten = 0;
 }
 
@@ -93,8 +94,13 @@ bool FaultFileSystem::fires(int64_t* counter, int64_t* armed) {
   return false;
 }
 
+bool FaultFileSystem::covers(const std::string& path) const {
+  return path.compare(0, onlyPath.size(), onlyPath) == 0;
+}
+
 int FaultFileSystem::open(const std::string& path, bool readOnly, ShareMode share,
                           std::unique_ptr<PlatformFile>* out) {
+  if (!covers(path)) return base_->open(path, readOnly, share, out);
   if (fires(&opens, &failOpen)) {
     errno = error;
     return error;
@@ -107,6 +113,7 @@ int FaultFileSystem::open(const std::string& path, bool readOnly, ShareMode shar
 
 int FaultFileSystem::create(const std::string& path, CreateMode mode, ShareMode share,
                             std::unique_ptr<PlatformFile>* out) {
+  if (!covers(path)) return base_->create(path, mode, share, out);
   if (fires(&creates, &failCreate)) {
     errno = error;
     return error;
@@ -115,4 +122,24 @@ int FaultFileSystem::create(const std::string& path, CreateMode mode, ShareMode 
   int rc = base_->create(path, mode, share, &f);
   if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f));
   return rc;
+}
+
+int FaultFileSystem::createWithMode(const std::string& path, unsigned mode, std::unique_ptr<PlatformFile>* out) {
+  if (!covers(path)) return base_->createWithMode(path, mode, out);
+  if (fires(&creates, &failCreate)) {
+    errno = error;
+    return error;
+  }
+  std::unique_ptr<PlatformFile> f;
+  int rc = base_->createWithMode(path, mode, &f);
+  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f));
+  return rc;
+}
+
+int FaultFileSystem::rename(const std::string& from, const std::string& to) {
+  if ((covers(from) || covers(to)) && fires(&renames, &failRename)) {
+    errno = error;
+    return error;
+  }
+  return base_->rename(from, to);
 }

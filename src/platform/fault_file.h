@@ -6,6 +6,11 @@
 // one). Each armed fault fires once, except diskFullAfter, which holds until
 // cleared. Armed faults and counters are plain fields: set them directly.
 //
+// onlyPath narrows the faults to some files: when it is not empty, only
+// files whose path starts with it are counted and fail (the file itself and
+// the temporary files written beside it, "<path>.XXXXXX"); every other file
+// is passed through untouched.
+//
 // Not thread-safe; meant for single-threaded tests.
 #pragma once
 
@@ -29,7 +34,8 @@ class FaultFileSystem : public FileSystem {
   int64_t failSetLength = 0;
   int64_t failFlush = 0;
   int64_t failOpen = 0;
-  int64_t failCreate = 0;
+  int64_t failCreate = 0;  // create() and createWithMode()
+  int64_t failRename = 0;
   int error = 5;  // EIO
   // The Nth write writes only half of its bytes and reports that count.
   int64_t shortWrite = 0;
@@ -42,9 +48,11 @@ class FaultFileSystem : public FileSystem {
     uint64_t offset, length;
   };
   std::vector<Range> heldElsewhere;
+  // Faults only for paths starting with this; "" = every file.
+  std::string onlyPath;
 
   // Counters of calls made so far (since construction or reset()).
-  int64_t reads = 0, writes = 0, locks = 0, setLengths = 0, flushes = 0, opens = 0, creates = 0;
+  int64_t reads = 0, writes = 0, locks = 0, setLengths = 0, flushes = 0, opens = 0, creates = 0, renames = 0;
   int64_t bytesWritten = 0;
 
   // Clears every armed fault and counter.
@@ -55,15 +63,19 @@ class FaultFileSystem : public FileSystem {
   int create(const std::string& path, CreateMode mode, ShareMode share,
              std::unique_ptr<PlatformFile>* out) override;
   int remove(const std::string& path) override { return base_->remove(path); }
-  int rename(const std::string& from, const std::string& to) override {
-    return base_->rename(from, to);
-  }
+  int rename(const std::string& from, const std::string& to) override;
   bool exists(const std::string& path) override { return base_->exists(path); }
   bool readOnlyAttribute(const std::string& path) override {
     return base_->readOnlyAttribute(path);
   }
   std::string resolveName(const std::string& path) override { return base_->resolveName(path); }
   std::string tempDirectory() override { return base_->tempDirectory(); }
+  int createWithMode(const std::string& path, unsigned mode, std::unique_ptr<PlatformFile>* out) override;
+  int setMode(const std::string& path, unsigned mode) override { return base_->setMode(path, mode); }
+  int syncDirectory(const std::string& path) override { return base_->syncDirectory(path); }
+
+  // Whether faults apply to path (see onlyPath).
+  bool covers(const std::string& path) const;
 
   // Used by the file wrapper: advance a counter and say whether its fault fires.
   bool fires(int64_t* counter, int64_t* armed);

@@ -24,13 +24,18 @@ int lastError() { return errno != 0 ? errno : EIO; }
 
 class PosixFile : public PlatformFile {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // fullSync: flush() writes the file's metadata (its mode) too, not only
+  // what reading it back needs.
+  explicit PosixFile(int fd, bool fullSync = false) : fd_(fd), fullSync_(fullSync) {}
   ~PosixFile() override { ::close(fd_); }
 
   int64_t read(int64_t pos, void* buffer, size_t length) override {
     size_t done = 0;
     while (done < length) {
       ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, length - done, pos + done);
+      // A pipe (a value file given as <(...) or /dev/stdin) has no
+      // positions: it is read in order.
+      if (n < 0 && errno == ESPIPE) n = ::read(fd_, static_cast<char*>(buffer) + done, length - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         return -lastError();
@@ -100,7 +105,7 @@ class PosixFile : public PlatformFile {
     return ::ftruncate(fd_, length) == 0 ? 0 : lastError();
   }
 
-  int flush() override { return ::fdatasync(fd_) == 0 ? 0 : lastError(); }
+  int flush() override { return (fullSync_ ? ::fsync(fd_) : ::fdatasync(fd_)) == 0 ? 0 : lastError(); }
 
   int lock(uint64_t offset, uint64_t length) override { return setLock(F_WRLCK, offset, length); }
   int unlock(uint64_t offset, uint64_t length) override { return setLock(F_UNLCK, offset, length); }
@@ -125,6 +130,7 @@ class PosixFile : public PlatformFile {
   }
 
   int fd_;
+  bool fullSync_;
 };
 
 // Takes the flock() that stands for the share mode; EWOULDBLOCK on conflict.
@@ -208,6 +214,25 @@ class PosixFileSystem : public FileSystem {
   }
 
   std::string resolveName(const std::string& path) override;
+
+  int createWithMode(const std::string& path, unsigned mode, std::unique_ptr<PlatformFile>* out) override {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd < 0) return lastError();
+    *out = std::make_unique<PosixFile>(fd, true);
+    return 0;
+  }
+
+  int setMode(const std::string& path, unsigned mode) override {
+    return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : lastError();
+  }
+
+  int syncDirectory(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return lastError();
+    int rc = ::fsync(fd) == 0 ? 0 : lastError();
+    ::close(fd);
+    return rc;
+  }
 
   std::string tempDirectory() override {
     for (const char* name : {"TEMP", "TMP"}) {

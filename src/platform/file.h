@@ -88,6 +88,16 @@ class FileSystem {
   virtual std::string resolveName(const std::string& path) = 0;
   // Directory for temporary files: $TEMP, else $TMP, else "" (current directory).
   virtual std::string tempDirectory() = 0;
+  // Creates a new file (EEXIST when the name exists) for reading and
+  // writing with the permission bits mode before the umask, taking no share
+  // lock: for the small files of the program (settings, diagnostics) that
+  // nobody else opens through the share modes. Its flush() also makes the
+  // file's metadata durable (fsync rather than fdatasync).
+  virtual int createWithMode(const std::string& path, unsigned mode, std::unique_ptr<PlatformFile>* out) = 0;
+  // Gives the file at path exactly the permission bits mode (no umask).
+  virtual int setMode(const std::string& path, unsigned mode) = 0;
+  // Makes the entries of the directory at path (a rename in it) durable.
+  virtual int syncDirectory(const std::string& path) = 0;
 };
 
 // Files created directly in a private directory (the gateway's own, which

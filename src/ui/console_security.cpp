@@ -1,12 +1,9 @@
 #include "ui/console_security.h"
 
 #include <arpa/inet.h>
+#include <sodium.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <random>
-#include <system_error>
+#include "platform/directory.h"
 
 namespace {
 
@@ -54,15 +51,10 @@ bool hostAllowed(std::string_view hostHeader, std::string_view listenAddress) {
 
 std::string makeProcessToken() {
   unsigned char bytes[32];
-  bool filled = false;
-  if (std::FILE* f = std::fopen("/dev/urandom", "rb")) {
-    filled = std::fread(bytes, 1, sizeof bytes, f) == sizeof bytes;
-    std::fclose(f);
-  }
-  if (!filled) {
-    std::random_device device;
-    for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
-  }
+  // libsodium reads the system's random source (getrandom, /dev/urandom)
+  // and aborts rather than hand out predictable bytes.
+  [[maybe_unused]] static const bool ready = sodium_init() >= 0;
+  randombytes_buf(bytes, sizeof bytes);
   static const char digits[] = "0123456789abcdef";
   std::string token;
   for (unsigned char b : bytes) {
@@ -107,13 +99,13 @@ std::optional<std::string> resolveUnder(const std::string& root, std::string_vie
       if (c == '\\' || c == '\0') return std::nullopt;
     start = end + 1;
   }
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path base = fs::canonical(root, ec);
-  if (ec) return std::nullopt;
-  fs::path file = fs::canonical(base / fs::path(std::string(relative)), ec);
-  if (ec || !fs::is_regular_file(file, ec)) return std::nullopt;
-  auto [baseEnd, fileIt] = std::mismatch(base.begin(), base.end(), file.begin(), file.end());
-  if (baseEnd != base.end()) return std::nullopt;
-  return file.string();
+  std::string base, file;
+  if (canonicalPath(root, &base) != 0) return std::nullopt;
+  if (canonicalPath(base + "/" + std::string(relative), &file) != 0) return std::nullopt;
+  DirectoryInfo info;
+  if (directoryInfo(file, &info) != 0 || !info.isRegularFile) return std::nullopt;
+  // Inside root: below it, a whole component at a time ("/srv/man" does
+  // not hold "/srv/manual/x").
+  if (base != "/" && file.compare(0, base.size() + 1, base + "/") != 0) return std::nullopt;
+  return file;
 }

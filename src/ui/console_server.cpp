@@ -1,10 +1,9 @@
 #include "ui/console_server.h"
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 #include "common/string_mapper.h"
+#include "platform/whole_file.h"
 #include "ui/console_api.h"
 #include "ui/console_assets.h"
 #include "ui/console_password.h"
@@ -12,6 +11,9 @@
 #include "ui/login_page.h"
 
 namespace {
+
+// The manual's pages are small; a file larger than this is not served.
+constexpr size_t kMaxManualPage = size_t(64) << 20;
 
 constexpr const char* kSessionCookie = "orv_session";
 constexpr const char* kTokenHeader = "x-orvane-token";
@@ -246,11 +248,10 @@ HttpAnswer ConsoleServer::route(const HttpRequest& req, const ConsoleSession& se
   if (get && startsWith(req.path, "/help/") && req.path.size() > 6) {
     std::optional<std::string> file = resolveUnder(config_.manualDirectory, req.path.substr(6));
     if (!file) return refuse(404, "no such page in the manual");
-    std::ifstream in(*file, std::ios::binary);
-    std::ostringstream body;
-    body << in.rdbuf();
-    if (!in && !in.eof()) return refuse(500, "the manual page cannot be read");
-    return HttpAnswer{200, contentTypeOf(*file), body.str(), {}};
+    std::string body;
+    if (readWholeFile(*file, kMaxManualPage, body) != ReadFileResult::Ok)
+      return refuse(500, "the manual page cannot be read");
+    return HttpAnswer{200, contentTypeOf(*file), std::move(body), {}};
   }
   if (startsWith(req.path, "/api/") && lowerWord(std::string_view(req.path).substr(5))) {
     if (get) {

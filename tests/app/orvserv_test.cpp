@@ -1,9 +1,15 @@
 // Runs the orvserv program itself and checks what it prints, byte for byte.
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -49,6 +55,54 @@ TEST(Orvserv, TheInvalidOptionLineIsInTheUsersLanguage) {
   ProgramRun run = runOrvserv("/TD:/tmp bare", "fr_FR.UTF-8", "2>&1 >/dev/null");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "<3>Option invalide : bare\n");
+}
+
+// orvserv on a terminal, with an older gateway database: the question
+// comes to the terminal and the operator's "yes" upgrades the database.
+TEST(Orvserv, AsksItsQuestionsOnTheTerminal) {
+  namespace fs = std::filesystem;
+  char templ[] = "/tmp/orvserv-pty.XXXXXX";
+  ASSERT_NE(mkdtemp(templ), nullptr);
+  const std::string root = templ, db = root + "/tarnwick", bin = std::string(ORV_BINARY_DIR) + "/bin";
+  ASSERT_EQ(std::system(("'" + bin + "/tarnwick-sim' create '" + db + "' >/dev/null 2>&1").c_str()), 0);
+  fs::copy(std::string(ORV_TEST_DATA) + "/fixtures/tables/gateway_v1", db + "/@Orvane", fs::copy_options::recursive);
+
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("LANG", "C", 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    execl((bin + "/orvserv").c_str(), "orvserv", ("/TarnwickDatabase:" + db).c_str(), "/Run:update", "/Listen:off",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen;
+  bool answered = false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 200) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;  // the program ended: the terminal is gone
+    seen.append(buffer, static_cast<size_t>(n));
+    if (!answered && seen.find("[No/Yes] ") != std::string::npos) {
+      ASSERT_EQ(write(master, "yes\n", 4), 4);
+      answered = true;
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  EXPECT_TRUE(answered) << seen;
+  EXPECT_NE(seen.find("OK to upgrade database?"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Database upgrade complete"), std::string::npos) << seen;
+  EXPECT_TRUE(fs::exists(db + "/@Orvane/Versions.dbf"));
+  EXPECT_NE(WEXITSTATUS(status), 4) << seen;  // the gateway directory was taken
+  std::error_code ec;
+  fs::remove_all(root, ec);
 }
 
 }  // namespace

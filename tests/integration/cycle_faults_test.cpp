@@ -3,6 +3,7 @@
 // closes during DATA. The mail servers are scripted (platform/
 // socket_scripted.h); the databases are real files, the write faults come
 // from the fault-injecting file layer.
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -186,6 +187,40 @@ TEST(CycleFaults, UnwritableLogsTableKeepsTheMessagesOnTheServer) {
     if (peers.mailbox.empty())
       for (int n = 1; n <= 3; ++n) peers.mailbox[n] = request(n);
   }
+  EXPECT_EQ(w.checkTables(), "");
+}
+
+TEST(CycleFaults, AFullDiskUnderTheDiagnosticFileLosesNoRun) {
+  // The run that reports a dropped download goes on to store what it has
+  // and to end its session, though not one line of its report reaches
+  // diagnostic.txt; the tables, on another disk, are written as usual.
+  CycleClock clock;
+  ScriptedPeers peers;
+  World w;
+  QuietBoxes boxes;
+  pointAtScriptedPeers(w);
+  const std::string file = w.root() + "/diagnostic.txt";
+  diagnostics().openDiagnosticFile(stringT(file), true);
+  for (int n = 1; n <= 3; ++n) peers.mailbox[n] = request(n);
+  FaultFileSystem faults;
+  faults.onlyPath = file;
+  faults.diskFullAfter = 0;
+  setFileSystem(&faults);
+  peers.playPop3(/*dropAt=*/2);
+  w.cycle().retrieveMail();
+  setFileSystem(nullptr);
+  diagnostics().openDiagnosticFile(stringT(), false);
+  EXPECT_EQ(storedSubjects(w), std::set<std::string>{"fault 1"});
+  EXPECT_EQ(w.diagnosticTexts().size(), 2u);  // both reports are listed
+  EXPECT_GE(faults.opens, 2);                 // and were offered to the file
+  EXPECT_EQ(faults.bytesWritten, 0);
+  EXPECT_EQ(std::filesystem::file_size(file), 0u);
+  // A second run, with room again, reports as usual.
+  diagnostics().openDiagnosticFile(stringT(file), false);
+  peers.playPop3(/*dropAt=*/2);
+  w.cycle().retrieveMail();
+  diagnostics().openDiagnosticFile(stringT(), false);
+  EXPECT_GT(std::filesystem::file_size(file), 0u);
   EXPECT_EQ(w.checkTables(), "");
 }
 

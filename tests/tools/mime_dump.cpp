@@ -8,6 +8,7 @@
 
 #include "common/string_mapper.h"
 #include "mail/mime_view.h"
+#include "platform/common_files.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ std::string json(const std::optional<Mailbox>& box) {
 
 // mime_dump [--messages MESSAGE-FILE] MESSAGE...
 int main(int argc, char** argv) {
+  installPlatformFileAccess();
   int first = 1;
   if (argc > 2 && std::string(argv[1]) == "--messages") {
     if (stringMapper().loadMessages(argv[2]) != 0) {

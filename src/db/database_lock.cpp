@@ -21,6 +21,7 @@
 #include "common/string_mapper.h"
 #include "db/database_context.h"
 #include "db/engine_message.h"
+#include "engine/file4.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
@@ -38,7 +39,7 @@ bool DatabaseContext::Validate(bool quiet) {
   DirectoryInfo info;
   int err = directoryInfo(directory_, &info);
   if (err != 0) {
-    if (!quiet) reportFileError(engineCodeForSystemError(err), stringT(directory_));
+    if (!quiet) reportFileError(file4systemErrorCode(err), stringT(directory_));
     return false;
   }
   if (!info.isDirectory) {

@@ -40,15 +40,24 @@ std::string base64Encode(std::string_view bytes) {
 
 std::string base64Decode(std::string_view text) {
   std::string out;
-  out.reserve(text.size() / 4 * 3);
+  out.reserve(text.size() / 4 * 3 + 3);
   unsigned buffer = 0;
   int bits = 0;
+  int inGroup = 0;  // alphabet characters of the current group of four
   for (char c : text) {
-    if (c == '=') break;
+    if (c == '=') {
+      if (inGroup >= 2) {
+        buffer = 0;
+        bits = 0;
+        inGroup = 0;
+      }
+      continue;
+    }
     int v = decodeChar(c);
     if (v < 0) continue;
     buffer = (buffer << 6) | static_cast<unsigned>(v);
     bits += 6;
+    inGroup = (inGroup + 1) % 4;
     if (bits >= 8) {
       bits -= 8;
       out += static_cast<char>((buffer >> bits) & 0xFF);

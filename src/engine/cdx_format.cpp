@@ -1,10 +1,18 @@
 #include "engine/cdx_format.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
 namespace cdx {
+
+using coding4::Bytes;
+using coding4::getBe;
+using coding4::getLe;
+using coding4::MutableBytes;
+using coding4::putBe;
+using coding4::putLe;
 
 namespace {
 
@@ -46,11 +54,19 @@ PackedEntry fieldsOf(uint64_t v, const LeafParams& lp) {
   return {uint32_t(v & recMask) & lp.recMask, int((v >> lp.recBits) & ((1u << lp.dupBits) - 1)),
           int((v >> (lp.recBits + lp.dupBits)) & ((1u << lp.trailBits) - 1))};
 }
-PackedEntry unpackEntry(const uint8_t* b, const LeafParams& lp, size_t i) {
+bool unpackEntry(Bytes b, const LeafParams& lp, size_t i, PackedEntry* out) {
   uint64_t v = 0;
-  const uint8_t* p = b + 24 + i * lp.entrySize;
-  for (int k = lp.entrySize - 1; k >= 0; k--) v = (v << 8) | p[k];
-  return fieldsOf(v, lp);
+  if (!coding4::getLeWidth(b, 24 + i * lp.entrySize, lp.entrySize, &v)) return false;
+  *out = fieldsOf(v, lp);
+  return true;
+}
+
+// The text of a NUL-terminated field of at most max bytes at offset.
+std::string textAt(Bytes b, size_t offset, size_t max) {
+  if (offset > b.size()) return {};
+  Bytes field = b.subspan(offset, std::min(max, b.size() - offset));
+  auto end = std::find(field.begin(), field.end(), uint8_t(0));
+  return std::string(field.begin(), end);
 }
 
 int trailingFill(const std::string& key, uint8_t fill) {
@@ -71,49 +87,45 @@ int trailingFill(const std::string& key, uint8_t fill) {
 
 bool decodeTagHeader(std::span<const uint8_t> b, TagHeader& h) {
   if (b.size() < size_t(kHeaderSize)) return false;
-  h.root = getLE32(&b[0]);
-  h.freeList = getLE32(&b[4]);
-  h.changeCounter = getBE32(&b[8]);
-  h.keyLen = getLE16(&b[12]);
-  h.options = b[14];
-  h.signature = b[15];
-  const char* coll = reinterpret_cast<const char*>(&b[494]);
-  h.collation.assign(coll, strnlen(coll, 8));
-  h.descending = getLE16(&b[502]) != 0;
-  int filterOff = getLE16(&b[504]);
-  int filterLen = getLE16(&b[506]);
-  int keyLen = getLE16(&b[510]);
-  const char* area = reinterpret_cast<const char*>(&b[512]);
-  if (keyLen > 512) return false;
-  h.keyExpr.assign(area, strnlen(area, size_t(std::max(keyLen, 0))));
+  b = b.first(size_t(kHeaderSize));
+  uint16_t descending = 0, filterOff = 0, filterLen = 0, keyLen = 0;
+  if (!getLe(b, 0, &h.root) || !getLe(b, 4, &h.freeList) || !getBe(b, 8, &h.changeCounter) ||
+      !getLe(b, 12, &h.keyLen) || !getLe(b, 14, &h.options) || !getLe(b, 15, &h.signature) ||
+      !getLe(b, 502, &descending) || !getLe(b, 504, &filterOff) || !getLe(b, 506, &filterLen) ||
+      !getLe(b, 510, &keyLen))
+    return false;
+  h.collation = textAt(b, 494, 8);
+  h.descending = descending != 0;
+  constexpr size_t kArea = 512;  // the expression area, to the header's end
+  if (keyLen > kArea) return false;
+  h.keyExpr = textAt(b, kArea, keyLen);
   h.filterExpr.clear();
   if (filterLen > 1) {
-    if (filterOff < 0 || filterOff + filterLen > 512) return false;
-    const char* f = area + filterOff;
-    h.filterExpr.assign(f, strnlen(f, size_t(filterLen)));
+    if (size_t(filterOff) + filterLen > kArea) return false;
+    h.filterExpr = textAt(b, kArea + filterOff, filterLen);
   }
   return true;
 }
 
 void encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> b) {
-  putLE32(&b[0], h.root);
-  putLE32(&b[4], h.freeList);
-  putBE32(&b[8], h.changeCounter);
-  putLE16(&b[12], h.keyLen);
-  b[14] = h.options;
-  b[15] = h.signature;
+  putLe(b, 0, h.root);
+  putLe(b, 4, h.freeList);
+  putBe(b, 8, h.changeCounter);
+  putLe(b, 12, h.keyLen);
+  putLe(b, 14, h.options);
+  putLe(b, 15, h.signature);
 }
 
 void encodeTagHeader(const TagHeader& h, std::span<uint8_t> b) {
   std::fill(b.begin(), b.begin() + kHeaderSize, uint8_t(0));
   encodeTagHeaderHead(h, b);
   std::memcpy(&b[494], h.collation.data(), std::min<size_t>(h.collation.size(), 8));
-  putLE16(&b[502], h.descending ? 1 : 0);
+  putLe(b, 502, uint16_t(h.descending ? 1 : 0));
   size_t keyLen = std::min<size_t>(h.keyExpr.size(), 510);
   size_t filterLen = std::min<size_t>(h.filterExpr.size(), 510 - keyLen);
-  putLE16(&b[504], uint16_t(keyLen + 1));
-  putLE16(&b[506], uint16_t(filterLen + 1));
-  putLE16(&b[510], uint16_t(keyLen + 1));
+  putLe(b, 504, uint16_t(keyLen + 1));
+  putLe(b, 506, uint16_t(filterLen + 1));
+  putLe(b, 510, uint16_t(keyLen + 1));
   std::memcpy(&b[512], h.keyExpr.data(), keyLen);
   std::memcpy(&b[512 + keyLen + 1], h.filterExpr.data(), filterLen);
 }
@@ -158,33 +170,31 @@ int leafBytes(const Node& n, int keyLen, uint8_t fill) {
 
 bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
   if (b.size() < size_t(kBlock) || keyLen <= 0 || keyLen > kMaxKeyLen) return false;
-  n.attr = getLE16(&b[0]);
-  int count = getLE16(&b[2]);
-  n.left = getLE32(&b[4]);
-  n.right = getLE32(&b[8]);
+  b = b.first(size_t(kBlock));
+  uint16_t count = 0;
   n.entries.clear();
+  if (!getLe(b, 0, &n.attr) || !getLe(b, 2, &count) || !getLe(b, 4, &n.left) || !getLe(b, 8, &n.right))
+    return false;
   if (n.attr > 3) return false;
   if (!n.isLeaf()) {
     if (count > interiorCapacity(keyLen)) return false;
     n.entries.resize(size_t(count));
-    const uint8_t* p = &b[12];
+    size_t at = 12;
     for (auto& e : n.entries) {
-      e.key.assign(reinterpret_cast<const char*>(p), size_t(keyLen));
-      e.recno = getBE32(p + keyLen);
-      e.child = getBE32(p + keyLen + 4);
-      p += keyLen + 8;
+      if (!coding4::fits(b.size(), at, size_t(keyLen) + 8) || !getBe(b, at + size_t(keyLen), &e.recno) ||
+          !getBe(b, at + size_t(keyLen) + 4, &e.child))
+        return false;
+      e.key.assign(b.begin() + ptrdiff_t(at), b.begin() + ptrdiff_t(at) + keyLen);
+      at += size_t(keyLen) + 8;
     }
     return true;
   }
   LeafParams& lp = n.params;
-  int freeBytes = getLE16(&b[12]);
-  lp.recMask = getLE32(&b[14]);
-  lp.dupMask = b[18];
-  lp.trailMask = b[19];
-  lp.recBits = b[20];
-  lp.dupBits = b[21];
-  lp.trailBits = b[22];
-  lp.entrySize = b[23];
+  uint16_t freeBytes = 0;
+  if (!getLe(b, 12, &freeBytes) || !getLe(b, 14, &lp.recMask) || !getLe(b, 18, &lp.dupMask) ||
+      !getLe(b, 19, &lp.trailMask) || !getLe(b, 20, &lp.recBits) || !getLe(b, 21, &lp.dupBits) ||
+      !getLe(b, 22, &lp.trailBits) || !getLe(b, 23, &lp.entrySize))
+    return false;
   int totalBits = lp.recBits + lp.dupBits + lp.trailBits;
   if (lp.entrySize == 0 || lp.entrySize > 8 || totalBits > lp.entrySize * 8 ||
       lp.recBits > 32 || lp.dupBits > 8 || lp.trailBits > 8)
@@ -195,15 +205,17 @@ bool decodeNode(std::span<const uint8_t> b, int keyLen, uint8_t fill, Node& n) {
   int entriesEnd = 24 + count * lp.entrySize;
   std::string prev;
   for (int i = 0; i < count; i++) {
-    auto [rec, dup, trail] = unpackEntry(b.data(), lp, size_t(i));
+    PackedEntry packed;
+    if (!unpackEntry(b, lp, size_t(i), &packed)) return false;
+    auto [rec, dup, trail] = packed;
     if (dup + trail > keyLen || (i == 0 && dup != 0)) return false;
     int tail = keyLen - dup - trail;
     tailEnd -= tail;
-    if (tailEnd < entriesEnd) return false;
+    if (tailEnd < entriesEnd || !coding4::fits(b.size(), size_t(tailEnd), size_t(tail))) return false;
     std::string key;
     key.reserve(size_t(keyLen));
     key.append(prev, 0, size_t(dup));
-    key.append(reinterpret_cast<const char*>(&b[size_t(tailEnd)]), size_t(tail));
+    key.append(b.begin() + tailEnd, b.begin() + tailEnd + tail);
     key.append(size_t(trail), char(fill));
     n.entries[size_t(i)].key = key;
     n.entries[size_t(i)].recno = rec;
@@ -217,42 +229,45 @@ namespace {
 // Writes one leaf entry: its packed record number, dup and trail counts at
 // pos and its key tail just below tailEnd. Returns the new tailEnd, or -1
 // when the entry does not fit between pos and tailEnd.
-int putLeafEntry(uint8_t* b, const LeafParams& lp, int keyLen, uint8_t fill, const std::string* prev,
+int putLeafEntry(MutableBytes b, const LeafParams& lp, int keyLen, uint8_t fill, const std::string* prev,
                  const std::string& key, uint32_t recno, int pos, int tailEnd) {
   int trail = std::min(trailingFill(key, fill), int(lp.trailMask));
   int dup = prev ? std::min(commonPrefix(*prev, key, keyLen - trail), int(lp.dupMask)) : 0;
   int tail = keyLen - dup - trail;
-  if (pos + lp.entrySize > tailEnd - tail) return -1;
+  if (pos < 0 || pos + lp.entrySize > tailEnd - tail || !coding4::fits(b.size(), size_t(tailEnd), 0)) return -1;
   tailEnd -= tail;
-  std::memcpy(b + tailEnd, key.data() + dup, size_t(tail));
+  std::copy_n(key.data() + dup, tail, b.begin() + tailEnd);
   uint64_t v = uint64_t(recno) | uint64_t(dup) << lp.recBits | uint64_t(trail) << (lp.recBits + lp.dupBits);
-  for (int k = 0; k < lp.entrySize; k++) b[pos + k] = uint8_t(v >> (8 * k));
+  if (!coding4::putLeWidth(b, size_t(pos), lp.entrySize, v)) return -1;
   return tailEnd;
 }
 
-void putLeafParams(uint8_t* b, const LeafParams& lp) {
-  putLE32(&b[14], lp.recMask);
-  b[18] = lp.dupMask;
-  b[19] = lp.trailMask;
-  b[20] = lp.recBits;
-  b[21] = lp.dupBits;
-  b[22] = lp.trailBits;
-  b[23] = lp.entrySize;
+void putLeafParams(MutableBytes b, const LeafParams& lp) {
+  putLe(b, 14, lp.recMask);
+  putLe(b, 18, lp.dupMask);
+  putLe(b, 19, lp.trailMask);
+  putLe(b, 20, lp.recBits);
+  putLe(b, 21, lp.dupBits);
+  putLe(b, 22, lp.trailBits);
+  putLe(b, 23, lp.entrySize);
 }
 
 // Total key tail length of packed entries [begin, end) of a leaf block
 // followed by at least 8 readable bytes: each entry is read as one
-// little-endian word.
-int tailBytes(const uint8_t* b, const LeafParams& lp, int keyLen, int64_t begin, int64_t end) {
+// little-endian word (the compiler makes it one load). False when an entry
+// lies outside b.
+bool tailBytes(Bytes b, const LeafParams& lp, int keyLen, int64_t begin, int64_t end, int* out) {
   int64_t total = 0;
-  const uint8_t* p = b + 24 + begin * lp.entrySize;
-  for (int64_t i = begin; i < end; i++, p += lp.entrySize) {
+  if (begin < 0) return false;
+  size_t at = 24 + size_t(begin) * lp.entrySize;
+  for (int64_t i = begin; i < end; i++, at += lp.entrySize) {
     uint64_t v = 0;
-    for (int k = 7; k >= 0; k--) v = (v << 8) | p[k];  // compiles to one load
+    if (!getLe(b, at, &v)) return false;
     PackedEntry e = fieldsOf(v, lp);
     total += keyLen - e.dup - e.trail;
   }
-  return int(total);
+  *out = int(total);
+  return true;
 }
 
 }  // namespace
@@ -260,32 +275,42 @@ int tailBytes(const uint8_t* b, const LeafParams& lp, int keyLen, int64_t begin,
 bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, size_t from, size_t fresh,
                 int delta, int* changedTo) {
   const LeafParams& lp = n.params;
-  if (b.size() < size_t(kBlock) || !n.isLeaf() || getLE16(&b[0]) != n.attr) return false;
+  if (b.size() < size_t(kBlock) || !n.isLeaf()) return false;
+  b = b.first(size_t(kBlock));
+  uint16_t attr = 0, blockCount = 0, blockFree = 0;
+  if (!getLe(Bytes(b), 0, &attr) || !getLe(Bytes(b), 2, &blockCount) || !getLe(Bytes(b), 12, &blockFree) ||
+      attr != n.attr)
+    return false;
   if (lp.entrySize == 0 || lp.entrySize > 8) return false;
-  uint8_t params[24];
+  uint8_t params[24] = {};
   putLeafParams(params, lp);
-  if (std::memcmp(params + 14, &b[14], 10) != 0) return false;
+  if (!std::equal(params + 14, params + 24, b.begin() + 14)) return false;
   const size_t es = lp.entrySize;
-  const int64_t oldCount = getLE16(&b[2]), count = int64_t(n.entries.size());
+  const int64_t oldCount = blockCount, count = int64_t(n.entries.size());
   if (oldCount + delta != count || int64_t(from) > count) return false;
   const int64_t freshEnd = std::min<int64_t>(count, int64_t(from + fresh));
   const int64_t movedFrom = freshEnd - delta;  // the first moved entry, in the block
   if (movedFrom < int64_t(from) || movedFrom > oldCount) return false;
   // The block as it was, with room to read whole words past its end.
-  uint8_t old[kBlock + 8];
-  std::memcpy(old, b.data(), kBlock);
-  std::memset(old + kBlock, 0, 8);
+  std::array<uint8_t, kBlock + 8> old{};
+  std::copy(b.begin(), b.end(), old.begin());
   // Where the tails of the block's first k entries end, for k = from and
   // movedFrom, counted from the nearer end of the leaf.
-  const int oldBottom = getLE16(&b[12]) + 24 + int(oldCount) * int(es);
+  const int oldBottom = blockFree + 24 + int(oldCount) * int(es);
   if (oldBottom > kBlock) return false;
-  int tailsFrom, tailsMoved;
+  int tailsFrom, tailsMoved, first, second;
   if (movedFrom <= oldCount - int64_t(from)) {
-    tailsFrom = kBlock - tailBytes(old, lp, keyLen, 0, int64_t(from));
-    tailsMoved = tailsFrom - tailBytes(old, lp, keyLen, int64_t(from), movedFrom);
+    if (!tailBytes(old, lp, keyLen, 0, int64_t(from), &first) ||
+        !tailBytes(old, lp, keyLen, int64_t(from), movedFrom, &second))
+      return false;
+    tailsFrom = kBlock - first;
+    tailsMoved = tailsFrom - second;
   } else {
-    tailsMoved = oldBottom + tailBytes(old, lp, keyLen, movedFrom, oldCount);
-    tailsFrom = tailsMoved + tailBytes(old, lp, keyLen, int64_t(from), movedFrom);
+    if (!tailBytes(old, lp, keyLen, movedFrom, oldCount, &first) ||
+        !tailBytes(old, lp, keyLen, int64_t(from), movedFrom, &second))
+      return false;
+    tailsMoved = oldBottom + first;
+    tailsFrom = tailsMoved + second;
   }
   if (tailsFrom > kBlock || tailsMoved < oldBottom || tailsMoved > tailsFrom) return false;
   int pos = 24 + int(from * es), tailEnd = tailsFrom;
@@ -293,7 +318,7 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
   for (int64_t i = int64_t(from); i < freshEnd; i++) {
     const NodeEntry& e = n.entries[size_t(i)];
     if (e.recno > lp.recMask) return false;
-    tailEnd = putLeafEntry(b.data(), lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
+    tailEnd = putLeafEntry(b, lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
     if (tailEnd < 0) return false;
     pos += int(es);
     prev = &e.key;
@@ -301,15 +326,15 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
   const size_t movedBytes = size_t(oldCount - movedFrom) * es;
   const int movedTails = tailsMoved - oldBottom;
   if (pos + int(movedBytes) > tailEnd - movedTails) return false;
-  std::memcpy(&b[size_t(pos)], old + 24 + size_t(movedFrom) * es, movedBytes);
+  std::copy_n(old.begin() + 24 + ptrdiff_t(size_t(movedFrom) * es), movedBytes, b.begin() + pos);
   pos += int(movedBytes);
   tailEnd -= movedTails;
-  std::memcpy(&b[size_t(tailEnd)], old + oldBottom, size_t(movedTails));
+  std::copy_n(old.begin() + oldBottom, movedTails, b.begin() + tailEnd);
   // What the old entries and tails left between the two is cleared, as a
   // full encode leaves it.
   std::fill(b.begin() + pos, b.begin() + tailEnd, uint8_t(0));
-  putLE16(&b[2], uint16_t(count));
-  putLE16(&b[12], uint16_t(tailEnd - pos));
+  putLe(b, 2, uint16_t(count));
+  putLe(b, 12, uint16_t(tailEnd - pos));
   // Every byte written above lies below the tails of the entries before
   // `from`, which kept their place.
   *changedTo = tailsFrom;
@@ -318,22 +343,25 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
 
 int putInteriorEntry(std::span<uint8_t> b, int keyLen, size_t i, const NodeEntry& e) {
   const size_t at = 12 + i * size_t(keyLen + 8);
-  uint8_t* p = &b[at];
-  std::memcpy(p, e.key.data(), size_t(keyLen));
-  putBE32(p + keyLen, e.recno);
-  putBE32(p + keyLen + 4, e.child);
+  if (!coding4::fits(b.size(), at, size_t(keyLen) + 8) || e.key.size() < size_t(keyLen)) return -1;
+  std::copy_n(e.key.data(), keyLen, b.begin() + ptrdiff_t(at));
+  putBe(b, at + size_t(keyLen), e.recno);
+  putBe(b, at + size_t(keyLen) + 4, e.child);
   return int(at);
 }
 
 bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
-  std::fill(b.begin(), b.begin() + kBlock, uint8_t(0));
-  putLE16(&b[0], n.attr);
-  putLE16(&b[2], uint16_t(n.entries.size()));
-  putLE32(&b[4], n.left);
-  putLE32(&b[8], n.right);
+  if (b.size() < size_t(kBlock)) return false;
+  b = b.first(size_t(kBlock));
+  std::fill(b.begin(), b.end(), uint8_t(0));
+  putLe(b, 0, n.attr);
+  putLe(b, 2, uint16_t(n.entries.size()));
+  putLe(b, 4, n.left);
+  putLe(b, 8, n.right);
   if (!n.isLeaf()) {
     if (int(n.entries.size()) > interiorCapacity(keyLen)) return false;
-    for (size_t i = 0; i < n.entries.size(); i++) putInteriorEntry(b, keyLen, i, n.entries[i]);
+    for (size_t i = 0; i < n.entries.size(); i++)
+      if (putInteriorEntry(b, keyLen, i, n.entries[i]) < 0) return false;
     return true;
   }
   const LeafParams& lp = n.params;
@@ -343,13 +371,13 @@ bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
   const std::string* prev = nullptr;
   for (const auto& e : n.entries) {
     if (e.recno > lp.recMask) return false;
-    tailEnd = putLeafEntry(b.data(), lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
+    tailEnd = putLeafEntry(b, lp, keyLen, fill, prev, e.key, e.recno, pos, tailEnd);
     if (tailEnd < 0) return false;
     pos += lp.entrySize;
     prev = &e.key;
   }
-  putLE16(&b[12], uint16_t(tailEnd - pos));
-  putLeafParams(b.data(), lp);
+  putLe(b, 12, uint16_t(tailEnd - pos));
+  putLeafParams(b, lp);
   return true;
 }
 

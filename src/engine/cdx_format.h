@@ -59,6 +59,10 @@
 // A leaf key is the previous key's first `dup` bytes, then its tail, then
 // `trail` fill bytes. The first key of every leaf has dup 0. The fill byte is
 // a blank for character tags and 0 for every other key type.
+//
+// Every multi-byte field is read and written through coding4's bounded
+// codecs, so a count, width or offset taken from a damaged file makes a
+// decode fail (the caller reports -310) instead of reading past the block.
 #pragma once
 
 #include <bit>
@@ -68,6 +72,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "engine/coding4.h"
 
 namespace cdx {
 
@@ -85,22 +91,6 @@ inline constexpr uint8_t kOptDirectory = 0x80;
 
 inline constexpr uint16_t kAttrRoot = 1;
 inline constexpr uint16_t kAttrLeaf = 2;
-
-// Bounded little/big-endian access; callers guarantee the span size.
-inline uint16_t getLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t getLE32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint32_t getBE32(const uint8_t* p) {
-  return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
-}
-inline void putLE16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void putLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = uint8_t(v >> (8 * i));
-}
-inline void putBE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[3 - i] = uint8_t(v >> (8 * i));
-}
 
 // Eight bytes as a big-endian word: such words order as their bytes do.
 inline uint64_t getBE64(const char* p) {

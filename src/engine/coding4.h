@@ -53,6 +53,22 @@ inline bool putBe(MutableBytes s, size_t offset, T value) {
   return true;
 }
 
+// A little-endian field of width bytes (at most 8), such as a packed
+// index entry whose width is read from the file.
+inline bool getLeWidth(Bytes s, size_t offset, size_t width, uint64_t* out) {
+  if (width > 8 || !fits(s.size(), offset, width)) return false;
+  uint64_t v = 0;
+  for (size_t i = 0; i < width; ++i) v |= uint64_t(s[offset + i]) << (8 * i);
+  *out = v;
+  return true;
+}
+
+inline bool putLeWidth(MutableBytes s, size_t offset, size_t width, uint64_t value) {
+  if (width > 8 || !fits(s.size(), offset, width)) return false;
+  for (size_t i = 0; i < width; ++i) s[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  return true;
+}
+
 // Views a char buffer as bytes.
 inline Bytes bytes(const char* p, size_t n) { return {reinterpret_cast<const uint8_t*>(p), n}; }
 inline MutableBytes bytes(char* p, size_t n) { return {reinterpret_cast<uint8_t*>(p), n}; }

@@ -8,11 +8,8 @@
 // flag) and written by d4write, or written automatically by the next
 // operation that leaves the record (the pending record write).
 //
-// Locks (data4lock.cpp) sit at the offsets other programs use:
-//   FoxPro 2.x without production index     FoxPro with index, or VFP
-//   record r: 0x40000000 + hdr + (r-1)*len  0x7FFFFFFE - r
-//   append:   0x40000000                    0x7FFFFFFE
-//   file:     0x3FFFFFFF bytes from 0x40000000 (covers both schemes)
+// Locks (data4lock.cpp) sit at the offsets other programs use, listed
+// with every other lock offset in lock_offsets.h.
 // Locks taken are remembered per data file, with their owning handle, so
 // that a repeat request costs no system call.
 //

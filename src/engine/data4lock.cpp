@@ -13,12 +13,9 @@
 #include "engine/code4.h"
 #include "engine/data4.h"
 #include "engine/data4_internal.h"
+#include "engine/lock_offsets.h"
 
 namespace {
-
-constexpr uint64_t kLowBase = 0x40000000;
-constexpr uint64_t kHighBase = 0x7FFFFFFE;
-constexpr uint64_t kFileLockLength = 0x3FFFFFFF;
 
 bool highScheme(const DATA4FILE* f) { return f->vfp || (f->header.flags & 0x01) != 0; }
 
@@ -56,9 +53,9 @@ int unlockBeforeLock(DATA4* d) {
 }  // namespace
 
 uint64_t d4lockOffset(const DATA4FILE* f, int32_t recNo) {
-  if (highScheme(f)) return kHighBase - static_cast<uint64_t>(recNo);
-  if (recNo == 0) return kLowBase;
-  return kLowBase + f->header.headerLength +
+  if (highScheme(f)) return kDataLockHighBase - static_cast<uint64_t>(recNo);
+  if (recNo == 0) return kDataLockLowBase;
+  return kDataLockLowBase + f->header.headerLength +
          static_cast<uint64_t>(recNo - 1) * f->header.recordLength;
 }
 
@@ -87,7 +84,7 @@ int data4lockRecordLow(DATA4* d, int32_t recNo) {
   if (f->fileLockOwner != nullptr) return heldByOther(d);
   auto it = findLock(f, recNo);
   if (it != f->recordLocks.end() && it->recNo == recNo) return it->owner == d ? 0 : heldByOther(d);
-  int rc = file4lock(&f->file, d4lockOffset(f, recNo), 1);
+  int rc = file4lock(&f->file, d4lockOffset(f, recNo), kLockByteLength);
   if (rc != 0) return rc;
   f->recordLocks.insert(findLock(f, recNo), LOCK4RECORD{recNo, d});
   return 0;
@@ -99,7 +96,7 @@ int data4unlockRecordLow(DATA4* d, int32_t recNo) {
   if (it == f->recordLocks.end() || it->recNo != recNo || it->owner != d) return 0;
   f->recordLocks.erase(it);
   if (f->fileLockOwner != nullptr) return 0;
-  return file4unlock(&f->file, d4lockOffset(f, recNo), 1);
+  return file4unlock(&f->file, d4lockOffset(f, recNo), kLockByteLength);
 }
 
 int d4lock(DATA4* d, int32_t recNo) {
@@ -120,7 +117,7 @@ int d4lockAppend(DATA4* d) {
   if (f->appendLockOwner != nullptr || f->fileLockOwner != nullptr) return heldByOther(d);
   int rc = unlockBeforeLock(d);
   if (rc < 0) return rc;
-  rc = file4lock(&f->file, d4lockOffset(f, 0), 1);
+  rc = file4lock(&f->file, d4lockOffset(f, 0), kLockByteLength);
   if (rc != 0) return rc;
   f->appendLockOwner = d;
   f->recCount = -1;  // reread from the header now that appends are ours
@@ -137,7 +134,7 @@ int d4lockFile(DATA4* d) {
   if (f->appendLockOwner != nullptr && f->appendLockOwner != d) return heldByOther(d);
   int rc = unlockBeforeLock(d);
   if (rc < 0) return rc;
-  rc = file4lock(&f->file, kLowBase, kFileLockLength);
+  rc = file4lock(&f->file, kDataFileLockOffset, kDataFileLockLength);
   if (rc != 0) return rc;
   f->fileLockOwner = d;
   f->recCount = -1;
@@ -163,7 +160,7 @@ int d4unlockAppend(DATA4* d) {
   if (f->appendLockOwner != d) return r4unlocked;
   int rc = f->headerPending ? d4writeHeader(f) : 0;
   f->appendLockOwner = nullptr;
-  int r = f->fileLockOwner != nullptr ? 0 : file4unlock(&f->file, d4lockOffset(f, 0), 1);
+  int r = f->fileLockOwner != nullptr ? 0 : file4unlock(&f->file, d4lockOffset(f, 0), kLockByteLength);
   if (!data4countIsCached(f)) f->recCount = -1;
   d->appendedRec = 0;
   return rc < 0 ? rc : r;
@@ -174,12 +171,12 @@ int d4unlockFile(DATA4* d) {
   if (f->fileLockOwner != d) return r4unlocked;
   int rc = f->headerPending ? d4writeHeader(f) : 0;
   f->fileLockOwner = nullptr;
-  int r = file4unlock(&f->file, kLowBase, kFileLockLength);
+  int r = file4unlock(&f->file, kDataFileLockOffset, kDataFileLockLength);
   // The file lock's range covered the bytes still listed; take them again.
   for (const LOCK4RECORD& l : f->recordLocks)
-    if (r == 0) r = file4lockAttempts(&f->file, d4lockOffset(f, l.recNo), 1, 1);
+    if (r == 0) r = file4lockAttempts(&f->file, d4lockOffset(f, l.recNo), kLockByteLength, 1);
   if (r == 0 && f->appendLockOwner != nullptr)
-    r = file4lockAttempts(&f->file, d4lockOffset(f, 0), 1, 1);
+    r = file4lockAttempts(&f->file, d4lockOffset(f, 0), kLockByteLength, 1);
   if (!data4countIsCached(f)) f->recCount = -1;
   if (rc < 0) return rc;
   return r > 0 ? error4describe(d->codeBase, e4lock, 0, f->file.name.c_str()) : r;
@@ -203,7 +200,7 @@ int unlockAppendAndRecord(DATA4* d) {
   uint64_t a = d4lockOffset(f, 0), r = d4lockOffset(f, f->recordLocks[0].recNo);
   f->appendLockOwner = nullptr;
   f->recordLocks.clear();
-  int u = file4unlock(&f->file, std::min(a, r), std::max(a, r) - std::min(a, r) + 1);
+  int u = file4unlock(&f->file, std::min(a, r), std::max(a, r) - std::min(a, r) + kLockByteLength);
   if (!data4countIsCached(f)) f->recCount = -1;
   d->appendedRec = 0;
   return rc < 0 ? rc : u;

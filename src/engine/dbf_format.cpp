@@ -49,7 +49,7 @@ bool dbf4decodeDescriptor(coding4::Bytes b, Dbf4Descriptor* out) {
   d.type = static_cast<char>(b[11]);
   getLe(b, 12, &d.offset);
   if (dbf4wideWidth(d.type)) {
-    d.width = static_cast<uint16_t>(b[16] | (b[17] << 8));
+    getLe(b, 16, &d.width);
     d.decimals = 0;
   } else {
     d.width = b[16];

@@ -7,10 +7,7 @@
 #include "engine/code4.h"
 #include "platform/clock.h"
 
-namespace {
-
-// Maps an open failure (errno) to the engine's code.
-int openErrorCode(int err) {
+int file4systemErrorCode(int err) {
   switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -36,6 +33,8 @@ int openErrorCode(int err) {
       return e4open;
   }
 }
+
+namespace {
 
 ShareMode shareFor(char accessMode) {
   switch (accessMode) {
@@ -75,7 +74,7 @@ int file4open(FILE4* f, CODE4* c, std::string_view name) {
   f->handle.reset();
   if (!c->errorOnOpen) return r4noOpen;
   errno = err;
-  return error4describe(c, openErrorCode(err), loc4openSystem, f->name.c_str());
+  return error4describe(c, file4systemErrorCode(err), loc4openSystem, f->name.c_str());
 }
 
 int file4create(FILE4* f, CODE4* c, std::string_view name) {

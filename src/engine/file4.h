@@ -9,7 +9,7 @@
 //   not found, bad name, not a directory, is a directory   -> -64
 //   too many open files                                    -> -63
 //   permission denied, sharing violation, read-only fs     -> -61
-//   disk full                                              -> -120
+//   disk full, quota exhausted                             -> -120
 //   anything else                                          -> -60
 // A FILE4 is owned by its creator (a data file, memo file, index, sort) and
 // used by one thread.
@@ -74,6 +74,11 @@ int file4close(FILE4* f);
 [[nodiscard]] int file4lockAttempts(FILE4* f, uint64_t offset, uint64_t length, int attempts);
 // Releases a lock; 0 or -110.
 int file4unlock(FILE4* f, uint64_t offset, uint64_t length);
+
+// The engine's code for a system error met on a file, as in the table at
+// the top (also for files the engine does not open itself). A full disk
+// and an exhausted quota are both write failures.
+[[nodiscard]] int file4systemErrorCode(int systemError);
 
 // True when locks on this file are real (shared, writable).
 bool file4locksNeeded(const FILE4* f);

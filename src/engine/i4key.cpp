@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/coding4.h"
 #include "engine/expr4_date.h"
 
 namespace i4key {
@@ -22,9 +23,8 @@ std::string fromDouble(double v) {
 }
 
 double toDouble(std::string_view k) {
-  if (k.size() < 8) return 0;
   uint64_t bits = 0;
-  for (int i = 0; i < 8; i++) bits = (bits << 8) | uint8_t(k[size_t(i)]);
+  if (!coding4::getBe(coding4::bytes(k.data(), k.size()), 0, &bits)) return 0;
   if (bits & 0x8000000000000000ull)
     bits &= ~0x8000000000000000ull;
   else

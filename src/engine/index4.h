@@ -13,7 +13,7 @@
 // checked (offsets, counts, leaf parameters); anything that does not fit is
 // -310 "Not a Correct Index File", never a crash.
 //
-// Locking. The index lock is one byte at 0x7FFFFFFE of the .cdx file. All
+// Locking. The index lock is one byte of the .cdx file (lock_offsets.h). All
 // index files of a data file are locked together (index4lockAll) and
 // released together after writing changed nodes and headers with an
 // incremented change counter.

@@ -6,14 +6,15 @@
 #include <span>
 
 #include "engine/code4.h"
+#include "engine/coding4.h"
 #include "engine/data4.h"
 #include "engine/error4.h"
 #include "engine/index4.h"
+#include "engine/lock_offsets.h"
 #include "platform/clock.h"
 
 namespace {
 
-constexpr uint64_t kIndexLockOffset = 0x7FFFFFFE;
 constexpr size_t kCacheLimit = 16384;  // nodes; the cache is trimmed between operations
 
 int corrupt(INDEX4FILE* f) { return index4corrupt(f); }
@@ -49,7 +50,9 @@ int index4refresh(INDEX4FILE* f) {
     f->fileLength = 0;
     return 0;
   }
-  uint32_t counter = cdx::getBE32(head + 8);
+  uint32_t counter = 0, freeList = 0;
+  if (!coding4::getBe(coding4::Bytes(head), 8, &counter) || !coding4::getLe(coding4::Bytes(head), 4, &freeList))
+    return corrupt(f);
   if (counter == f->changeSeen && f->fileLength > 0) {
     // Nobody changed the file since we last saw it; our length is current.
     if (f->cache.size() > kCacheLimit && !f->changed) dropCache(f);
@@ -57,14 +60,15 @@ int index4refresh(INDEX4FILE* f) {
   }
   dropCache(f);
   f->changeSeen = counter;
-  f->directory.header.freeList = cdx::getLE32(head + 4);
+  f->directory.header.freeList = freeList;
   for (auto& t : f->tags) {
     // Another process may have moved a root (a root split); reread heads.
     uint8_t th[16];
     int rc = file4readAll(&f->file, t->headerPos, th, sizeof th);
     if (rc) return rc;
-    t->header.root = cdx::getLE32(th);
-    t->header.changeCounter = cdx::getBE32(th + 8);
+    if (!coding4::getLe(coding4::Bytes(th), 0, &t->header.root) ||
+        !coding4::getBe(coding4::Bytes(th), 8, &t->header.changeCounter))
+      return corrupt(f);
   }
   int64_t len = file4len(&f->file);
   if (len < 0) return int(len);
@@ -126,12 +130,12 @@ int index4extend(INDEX4FILE* f, uint32_t* block) {
                       : 0;
     auto raw = f->rawWrites.find(head);
     if (raw != f->rawWrites.end()) {
-      std::memcpy(next, raw->second.data(), 4);
-      got = 4;
+      got = raw->second.size() >= sizeof next ? 4 : 0;
+      std::copy_n(raw->second.begin(), std::min(raw->second.size(), sizeof next), next);
       f->rawWrites.erase(raw);
     }
     if (got < 4) return error4describe(f->codeBase, e4read, 0, "index4extend", f->file.name.c_str());
-    f->directory.header.freeList = cdx::getLE32(next);
+    if (!coding4::getLe(coding4::Bytes(next), 0, &f->directory.header.freeList)) return corrupt(f);
     f->directory.headerChanged = true;
     f->cache.erase(head);
     *block = head;
@@ -146,7 +150,8 @@ int index4extend(INDEX4FILE* f, uint32_t* block) {
 
 void index4freeBlock(INDEX4FILE* f, uint32_t block) {
   std::vector<uint8_t> raw(cdx::kBlock, 0);
-  cdx::putLE32(raw.data(), f->directory.header.freeList == 0xFFFFFFFFu ? 0 : f->directory.header.freeList);
+  coding4::putLe(coding4::MutableBytes(raw), 0,
+                 f->directory.header.freeList == 0xFFFFFFFFu ? 0 : f->directory.header.freeList);
   f->rawWrites[block] = std::move(raw);
   f->cache.erase(block);
   f->directory.header.freeList = block;
@@ -238,13 +243,13 @@ int index4lock(INDEX4FILE* f) {
   CODE4* c = f->codeBase;
   int saved = c->lockAttempts;
   c->lockAttempts = 1;
-  int rc = file4lock(&f->file, kIndexLockOffset, 1);
+  int rc = file4lock(&f->file, kIndexLockOffset, kLockByteLength);
   c->lockAttempts = saved;
   if (rc) return rc;
   f->lockHeld = true;
   rc = index4refresh(f);
   if (rc) {
-    (void)file4unlock(&f->file, kIndexLockOffset, 1);
+    (void)file4unlock(&f->file, kIndexLockOffset, kLockByteLength);
     f->lockHeld = false;
   }
   return rc;
@@ -253,7 +258,7 @@ int index4lock(INDEX4FILE* f) {
 int index4unlock(INDEX4FILE* f) {
   if (!f->lockHeld) return 0;
   int rc = index4writeChanges(f);
-  int rc2 = file4unlock(&f->file, kIndexLockOffset, 1);
+  int rc2 = file4unlock(&f->file, kIndexLockOffset, kLockByteLength);
   f->lockHeld = false;
   return rc ? rc : rc2;
 }

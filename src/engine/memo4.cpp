@@ -32,7 +32,7 @@ int64_t blocksFor(uint64_t bytes, uint32_t blockSize) {
 int allocate(MEMO4FILE* m, int64_t need, int64_t* block) {
   bool wasLocked = m->headerLocked;
   if (!wasLocked) {
-    int rc = file4lockAttempts(&m->file, kMemoLockOffset, 1, -1);
+    int rc = file4lockAttempts(&m->file, kMemoLockOffset, kLockByteLength, -1);
     if (rc != 0) return rc;
     m->headerLocked = true;
   }
@@ -59,7 +59,7 @@ int allocate(MEMO4FILE* m, int64_t need, int64_t* block) {
     }
   }
   if (!wasLocked) {
-    file4unlock(&m->file, kMemoLockOffset, 1);
+    file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
     m->headerLocked = false;
   }
   return rc;
@@ -108,7 +108,7 @@ int memo4fileCreate(MEMO4FILE* m, CODE4* c, std::string_view name) {
 
 int memo4fileClose(MEMO4FILE* m) {
   if (m->headerLocked) {
-    file4unlock(&m->file, kMemoLockOffset, 1);
+    file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
     m->headerLocked = false;
   }
   return file4close(&m->file);

@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "engine/file4.h"
+#include "engine/lock_offsets.h"
 
 struct CODE4;
 
 inline constexpr int kMemoHeaderSize = 512;
-inline constexpr uint64_t kMemoLockOffset = 0x40000000;
 inline constexpr uint32_t kMemoTypeText = 1;
 
 struct MEMO4FILE {

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "engine/cdx_format.h"
+#include "engine/coding4.h"
+#include "engine/error4.h"
 
 namespace {
 
@@ -109,7 +111,7 @@ int sort4put(SORT4* s, const char* key, uint32_t recno) {
   size_t at = s->buffer.size();
   s->buffer.resize(at + s->entrySize);
   std::memcpy(s->buffer.data() + at, key, size_t(s->keyLen));
-  cdx::putBE32(reinterpret_cast<uint8_t*>(s->buffer.data() + at + s->keyLen), recno);
+  coding4::putBe(coding4::bytes(s->buffer.data() + at, s->entrySize), size_t(s->keyLen), recno);
   s->count++;
   return 0;
 }
@@ -143,7 +145,7 @@ int sort4get(SORT4* s, const char** key, uint32_t* recno) {
     if (s->next >= s->order.size()) return 1;
     const char* e = s->buffer.data() + s->order[s->next++] * s->entrySize;
     *key = e;
-    *recno = cdx::getBE32(reinterpret_cast<const uint8_t*>(e + s->keyLen));
+    if (!coding4::getBe(coding4::bytes(e, s->entrySize), size_t(s->keyLen), recno)) return error4(s->codeBase, e4result, 0);
     return 0;
   }
   auto cmp = [s](size_t a, size_t b) { return runLess(s, b, a); };
@@ -159,7 +161,7 @@ int sort4get(SORT4* s, const char** key, uint32_t* recno) {
   else
     s->heap.pop_back();
   *key = out.data();
-  *recno = cdx::getBE32(reinterpret_cast<const uint8_t*>(out.data() + s->keyLen));
+  if (!coding4::getBe(coding4::bytes(out.data(), out.size()), size_t(s->keyLen), recno)) return error4(s->codeBase, e4result, 0);
   return 0;
 }
 

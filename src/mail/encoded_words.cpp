@@ -1,5 +1,6 @@
 #include "mail/encoded_words.h"
 
+#include "common/base64.h"
 #include "mail/transfer_decoding.h"
 
 namespace {
@@ -80,7 +81,7 @@ std::string decodeEncodedWords(std::string_view value) {
       case State::Closing:
         if (c == '=') {
           if (coding == Coding::Base64)
-            out += decodeBase64(encoded);
+            out += base64Decode(encoded);
           else if (coding == Coding::QuotedPrintable)
             out += decodeQuotedPrintable(encoded);
           else

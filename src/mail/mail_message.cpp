@@ -1,5 +1,6 @@
 #include "mail/mail_message.h"
 
+#include "common/base64.h"
 #include "mail/encoded_words.h"
 #include "mail/transfer_decoding.h"
 
@@ -40,7 +41,7 @@ void MailMessage::parse() const {
   if (equalsIgnoringCase(encoding.view(), "quoted-printable"))
     decodedBody_ = stringT(decodeQuotedPrintable(body));
   else if (equalsIgnoringCase(encoding.view(), "base64"))
-    decodedBody_ = stringT(decodeBase64(body));
+    decodedBody_ = stringT(base64Decode(body));
 }
 
 stringT MailMessage::header(std::string_view name) const {

@@ -1,6 +1,8 @@
-// Content-Transfer-Encoding decoders (RFC 2045), also used for the text of
-// encoded words. Both are single-pass and never fail: bytes that do not fit
-// the encoding are decoded by the fixed rules below, never rejected.
+// Content-Transfer-Encoding decoder for quoted-printable (RFC 2045), also
+// used for the text of encoded words. Base64 has one decoder for the whole
+// program, base64Decode (common/base64.h). Single-pass, never fails: bytes
+// that do not fit the encoding are decoded by the fixed rules below, never
+// rejected.
 //
 // Quoted-printable: "=" starts an escape of two hex digits; "0"-"9" and
 // "A"-"F" give their values and any other character counts as 0 (lower-case
@@ -9,11 +11,6 @@
 // "\r" and that character. An escape cut short by the end of the input is
 // kept as typed. Everything else, line endings included, is copied.
 //
-// Base64: each character of the RFC 2045 alphabet gives 6 bits, most
-// significant first; every complete 8 bits are a byte. "=" and every
-// character outside the alphabet (line breaks included) are skipped; bits
-// left over at the end are dropped.
-//
 // The output is never longer than the input.
 #pragma once
 
@@ -21,4 +18,3 @@
 #include <string_view>
 
 std::string decodeQuotedPrintable(std::string_view in);
-std::string decodeBase64(std::string_view in);

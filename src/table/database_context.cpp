@@ -22,28 +22,6 @@ std::string normalisedDirectory(const stringT& path) {
 }
 }  // namespace
 
-int engineCodeForSystemError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case EISDIR:
-      return e4fileFind;
-    case EMFILE:
-    case ENFILE:
-      return e4numFiles;
-    case EACCES:
-    case EPERM:
-    case EWOULDBLOCK:
-    case EROFS:
-      return e4permiss;
-    case ENOSPC:
-      return e4write;
-    default:
-      return e4open;
-  }
-}
-
 DatabaseContext::DatabaseContext(const stringT& path, GUISession* reporter, bool readOnly,
                                  CODE4* engine)
     : directory_(normalisedDirectory(path)),

@@ -123,7 +123,3 @@ class DatabaseContext {
   bool created_ = false;
   std::unique_ptr<DBTable> versions_;
 };
-
-// Engine code for a system error number met on a file (the engine's own
-// mapping: not found -64, permission or sharing -61, anything else -60).
-int engineCodeForSystemError(int error);

@@ -19,6 +19,7 @@
 
 #include "common/diagnostics.h"
 #include "common/string_mapper.h"
+#include "engine/file4.h"
 #include "platform/clock.h"
 #include "platform/directory.h"
 #include "platform/file.h"
@@ -38,7 +39,7 @@ bool DatabaseContext::Validate(bool quiet) {
   DirectoryInfo info;
   int err = directoryInfo(directory_, &info);
   if (err != 0) {
-    if (!quiet) reportFileError(engineCodeForSystemError(err), stringT(directory_));
+    if (!quiet) reportFileError(file4systemErrorCode(err), stringT(directory_));
     return false;
   }
   if (!info.isDirectory) {

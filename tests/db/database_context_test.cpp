@@ -72,6 +72,18 @@ TEST(DatabaseDirectory, ValidateRefusesWhatIsNotAUsableDatabase) {
   EXPECT_FALSE(marked.sessionLocked());
 }
 
+// The directory check maps system errors as the engine does: a symbolic
+// link loop is a name that leads nowhere, as for the engine's own files.
+TEST(DatabaseDirectory, ValidateReportsASymlinkLoopAsNotFound) {
+  Scratch s;
+  RecordingInteraction shown;
+  dbtest::fs::create_symlink(s.file("loop"), s.file("loop"));
+  GatewayDatabase loop(stringT(s.file("loop")), nullptr);
+  EXPECT_FALSE(loop.Validate(false));
+  ASSERT_EQ(shown.texts.size(), 1u);
+  EXPECT_NE(shown.texts[0].find("File Find Error Opening File"), std::string::npos) << shown.texts[0];
+}
+
 TEST(DatabaseDirectory, ValidateRefusesAReadOnlyDirectoryUnlessReadOnly) {
   Scratch s;
   RecordingInteraction shown;

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdlib>
 
+#include "cdx_test_bytes.h"
 #include "engine/cdx_format.h"
+#include "engine/coding4.h"
 #include "engine/i4key.h"
 #include "engine/sort4.h"
 
@@ -219,6 +221,58 @@ TEST_F(CdxBadLeaf, TailsRunIntoTheEntries) {
 TEST_F(CdxBadLeaf, UnknownAttribute) {
   cdx::putLE16(&block[0], 9);
   EXPECT_FALSE(decodes());
+}
+
+TEST_F(CdxBadLeaf, FreeBytesBeyondTheLeaf) {
+  cdx::putLE16(&block[12], 600);
+  EXPECT_FALSE(decodes());
+}
+
+// A block handed over short (a truncated read) is refused, not read past.
+TEST(CdxShortBuffers, NodeAndHeaderShorterThanTheirBlockAreRefused) {
+  cdx::Node n = leafOf(10, {{"A", 1}, {"B", 2}}, 100);
+  std::array<uint8_t, cdx::kBlock> block{};
+  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  cdx::Node out;
+  EXPECT_FALSE(cdx::decodeNode(std::span<const uint8_t>(block).first(cdx::kBlock - 1), 10, ' ', out));
+  std::array<uint8_t, cdx::kBlock - 1> small{};
+  EXPECT_FALSE(cdx::encodeNode(n, 10, ' ', small));
+  std::vector<uint8_t> header(cdx::kHeaderSize);
+  cdx::TagHeader h;
+  h.keyExpr = "KEY";
+  cdx::encodeTagHeader(h, header);
+  EXPECT_FALSE(cdx::decodeTagHeader(std::span<const uint8_t>(header).first(cdx::kHeaderSize - 1), h));
+}
+
+// The splice reads the counts of the block it patches; when they are
+// damaged (the free-byte count points past the leaf) it refuses, and the
+// caller encodes the node afresh.
+TEST(CdxSplice, DamagedFreeByteCountIsRefused) {
+  cdx::Node n = leafOf(10, {{"A", 1}, {"B", 2}, {"C", 3}}, 1000);
+  std::array<uint8_t, cdx::kBlock> block{};
+  ASSERT_TRUE(cdx::encodeNode(n, 10, ' ', block));
+  cdx::putLE16(&block[12], 0xFFFF);
+  n.entries.push_back({std::string("D") + std::string(9, ' '), 4, 0});
+  int changedTo = 0;
+  EXPECT_FALSE(cdx::spliceLeaf(block, n, 10, ' ', 3, 1, 1, &changedTo));
+}
+
+TEST(Coding4, WidthFieldsStayInsideTheirSpan) {
+  std::array<uint8_t, 10> b{};
+  ASSERT_TRUE(coding4::putLeWidth(b, 2, 3, 0xA1B2C3));
+  EXPECT_EQ(b[2], 0xC3);
+  EXPECT_EQ(b[4], 0xA1);
+  EXPECT_EQ(b[5], 0x00);
+  uint64_t v = 7;
+  ASSERT_TRUE(coding4::getLeWidth(b, 2, 3, &v));
+  EXPECT_EQ(v, 0xA1B2C3u);
+  ASSERT_TRUE(coding4::getLeWidth(b, 2, 8, &v));  // exactly to the end
+  EXPECT_FALSE(coding4::getLeWidth(b, 3, 8, &v));  // one past the end
+  EXPECT_FALSE(coding4::getLeWidth(b, 0, 9, &v));  // wider than a word
+  EXPECT_FALSE(coding4::getLeWidth(b, size_t(-1), 2, &v));
+  EXPECT_EQ(v, 0xA1B2C3u);  // failed reads leave it alone
+  EXPECT_FALSE(coding4::putLeWidth(b, 9, 2, 0));
+  EXPECT_EQ(b[9], 0);
 }
 
 TEST(CdxHeader, ExpressionOffsetsOutsideTheAreaAreRefused) {

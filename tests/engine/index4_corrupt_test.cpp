@@ -2,6 +2,7 @@
 // another engine error), never a crash, a hang or an unbounded allocation.
 #include <gtest/gtest.h>
 
+#include "cdx_test_bytes.h"
 #include "data4_test_util.h"
 #include "engine/cdx_format.h"
 #include "engine/i4check.h"
@@ -133,6 +134,35 @@ TEST_F(Index4Corrupt, UnknownCollation) {
 
 TEST_F(Index4Corrupt, NodeKeyCountBeyondTheBlock) {
   cdx::putLE16(&bytes[root + 2], 200);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+// One entry more than an interior node holds: the last would end past the
+// node (entries of 20 key bytes and 8 more, from offset 12).
+TEST_F(Index4Corrupt, InteriorKeyCountOnePastTheNode) {
+  cdx::putLE16(&bytes[root + 2], uint16_t((cdx::kBlock - 12) / 28 + 1));
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+TEST_F(Index4Corrupt, LeafFreeBytesPastTheNode) {
+  cdx::putLE16(&bytes[firstChild + 12], 0xFFFF);
+  save();
+  EXPECT_EQ(openAndWalk(), e4index);
+}
+
+// Entries that claim no duplicate or trailing bytes need whole 20-byte key
+// tails; taken at their word, the tails would run below the entries.
+TEST_F(Index4Corrupt, LeafKeyTailsPastTheNode) {
+  uint8_t entrySize = bytes[firstChild + 23];
+  uint8_t recBits = bytes[firstChild + 20];
+  uint16_t count = cdx::getLE16(&bytes[firstChild + 2]);
+  for (uint16_t i = 0; i < count; i++) {
+    size_t at = firstChild + 24 + size_t(i) * entrySize;
+    for (int k = recBits / 8; k < entrySize; k++)  // keep the record number's bits only
+      bytes[at + size_t(k)] &= uint8_t(k == recBits / 8 ? (1u << (recBits % 8)) - 1 : 0);
+  }
   save();
   EXPECT_EQ(openAndWalk(), e4index);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cdx_test_bytes.h"
 #include "data4_test_util.h"
 #include "engine/cdx_format.h"
 #include "engine/index4.h"

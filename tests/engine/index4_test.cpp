@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "cdx_test_bytes.h"
 #include "data4_test_util.h"
 #include "engine/i4check.h"
 #include "engine/index4.h"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/base64.h"
 #include "mail/address.h"
 #include "mail/encoded_words.h"
 #include "mail/mail_message.h"
@@ -89,6 +90,14 @@ TEST(MailMessage, CopiesAreWholeAndParsingIsLazy) {
   EXPECT_EQ(MailMessage().text(), "");
 }
 
+// A body whose parts were encoded one by one (each padded) and joined, as
+// some mailers append a footer, decodes whole and unshifted.
+TEST(MailMessage, Base64BodyOfJoinedPaddedPiecesDecodesWhole) {
+  MailMessage m("Content-Transfer-Encoding: base64\r\n\r\nWzFdIE5FVzs7DQo=\r\nLS0gZm9vdGVy\r\n");
+  EXPECT_EQ(m.text(), "[1] NEW;;\r\n-- footer");
+  EXPECT_EQ(decodeEncodedWords("=?utf-8?B?SGk=SGk=?="), "HiHi");
+}
+
 TEST(MailMessage, InvalidDecodingLeavesTheRawBody) {
   // base64 of nothing useful decodes to empty, so text() is the raw body.
   MailMessage m("Content-Transfer-Encoding: base64\r\n\r\n====\r\n");
@@ -108,10 +117,10 @@ TEST(TransferDecoding, QuotedPrintableEscapesAndSoftBreaks) {
 }
 
 TEST(TransferDecoding, Base64SkipsForeignCharactersAndDropsLeftoverBits) {
-  EXPECT_EQ(decodeBase64("aGVs\r\nbG8=\r\n"), "hello");
-  EXPECT_EQ(decodeBase64("a G V s!b G 8"), "hello");
-  EXPECT_EQ(decodeBase64("QQ"), "A");
-  EXPECT_EQ(decodeBase64("Q"), "");
+  EXPECT_EQ(base64Decode("aGVs\r\nbG8=\r\n"), "hello");
+  EXPECT_EQ(base64Decode("a G V s!b G 8"), "hello");
+  EXPECT_EQ(base64Decode("QQ"), "A");
+  EXPECT_EQ(base64Decode("Q"), "");
 }
 
 TEST(EncodedWords, QAndBWordsAndWhatIsPassedThroughAsTyped) {

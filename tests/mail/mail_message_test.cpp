@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/base64.h"
 #include "mail/address.h"
 #include "mail/encoded_words.h"
 #include "mail/mail_message.h"
@@ -114,13 +113,6 @@ TEST(TransferDecoding, QuotedPrintableEscapesAndSoftBreaks) {
   EXPECT_EQ(decodeQuotedPrintable("=G1"), std::string(1, '\x01'));
   EXPECT_EQ(decodeQuotedPrintable("end="), "end=");
   EXPECT_EQ(decodeQuotedPrintable("end=4"), "end=4");
-}
-
-TEST(TransferDecoding, Base64SkipsForeignCharactersAndDropsLeftoverBits) {
-  EXPECT_EQ(base64Decode("aGVs\r\nbG8=\r\n"), "hello");
-  EXPECT_EQ(base64Decode("a G V s!b G 8"), "hello");
-  EXPECT_EQ(base64Decode("QQ"), "A");
-  EXPECT_EQ(base64Decode("Q"), "");
 }
 
 TEST(EncodedWords, QAndBWordsAndWhatIsPassedThroughAsTyped) {

@@ -1,14 +1,20 @@
 // POP3 download-and-delete throughput against the local Dovecot, compared in
-// the same run with a small Python poplib client doing the same commands
-// (USER, PASS, STAT, RETR each, DELE each, QUIT).
+// the same run with Python's poplib doing the same commands (USER, PASS,
+// STAT, RETR each, DELE each, QUIT). With --tls both speak POP3S (port 995
+// style) to the TLS Dovecot of scripts/tls_peers.sh (poplib.POP3_SSL), and
+// both verify the server's certificate against the test CA.
 //
 //   eval "$(scripts/peers.sh start)"
-//   build/bench/bench_mail_pop3 [messages]      (default 10000, ~3 KB each)
+//   build/bench/bench_mail_pop3 [messages]         (default 10000, ~3 KB each)
 //   scripts/peers.sh stop
+//
+//   eval "$(scripts/tls_peers.sh start)"
+//   build/bench/bench_mail_pop3 --tls [messages]
+//   scripts/tls_peers.sh stop
 //
 // Each client gets a freshly filled mailbox. The 1 s pause of our close is
 // not counted (the clock used here skips pauses); everything else is: the
-// connect, login, every LIST/RETR/DELE and QUIT.
+// connect, the TLS handshake, login, every LIST/RETR/DELE and QUIT.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +35,18 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
+// Where the peers' start scripts put each server's particulars.
+struct Peer {
+  bool tls;
+  const char *host, *port, *user, *password, *maildir, *maildirUid;
+  const char* startHint;
+};
+
+constexpr Peer kPlain{false,           "ORV_POP3_HOST",  "ORV_POP3_PORT",       "ORV_POP3_USER",
+                      "ORV_POP3_PASSWORD", "ORV_MAILDIR", "ORV_MAILDIR_UID",     "scripts/peers.sh"};
+constexpr Peer kTls{true,                   "ORV_TLS_HOST",    "ORV_TLS_POP3S_PORT",  "ORV_TLS_POP3_USER",
+                    "ORV_TLS_POP3_PASSWORD", "ORV_TLS_MAILDIR", "ORV_TLS_MAILDIR_UID", "scripts/tls_peers.sh"};
+
 // The system clock, except that pauses are skipped.
 class NoPauseClock : public Clock {
  public:
@@ -40,10 +58,11 @@ class NoPauseClock : public Clock {
   void sleepMs(int64_t) override {}
 };
 
-void fillMailbox(const std::string& maildir, int count) {
+void fillMailbox(const Peer& peer, int count) {
   static int fill = 0;  // maildir names must never repeat
   ++fill;
-  int uid = std::atoi(env("ORV_MAILDIR_UID").c_str());
+  std::string maildir = env(peer.maildir);
+  int uid = std::atoi(env(peer.maildirUid).c_str());
   std::string body;
   for (int line = 0; body.size() < 2800; ++line)
     body += "Line " + std::to_string(line) + " of a maintenance request body, with some ordinary text.\r\n";
@@ -62,13 +81,18 @@ void fillMailbox(const std::string& maildir, int count) {
   }
 }
 
-double runOurs(int expected) {
+double runOurs(const Peer& peer, int expected) {
   NoPauseClock clock;
   setClock(&clock);
   auto start = std::chrono::steady_clock::now();
   POP3Manager pop;
-  bool ok = pop.connect(env("ORV_POP3_HOST"), static_cast<uint16_t>(std::atoi(env("ORV_POP3_PORT").c_str()))) == 0 &&
-            pop.login(env("ORV_POP3_USER"), env("ORV_POP3_PASSWORD")) == 0 && pop.retrieveAll() == 0 &&
+  if (peer.tls) {
+    pop.setSecurity(TransportSecurity::Tls);
+    pop.setTlsOptions(env("ORV_TLS_CA"), "");
+    pop.setAllowPlaintextPassword(false);
+  }
+  bool ok = pop.connect(env(peer.host), static_cast<uint16_t>(std::atoi(env(peer.port).c_str()))) == 0 &&
+            pop.login(env(peer.user), env(peer.password)) == 0 && pop.retrieveAll() == 0 &&
             pop.deleteAll() == 0 && pop.logout() == 0;
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   setClock(nullptr);
@@ -79,12 +103,15 @@ double runOurs(int expected) {
   return seconds;
 }
 
-double runPoplib(int expected) {
-  const char* script =
-      "import poplib, os, sys, time\n"
-      "t = time.monotonic()\n"
-      "p = poplib.POP3(os.environ['ORV_POP3_HOST'], int(os.environ['ORV_POP3_PORT']))\n"
-      "p.user(os.environ['ORV_POP3_USER']); p.pass_(os.environ['ORV_POP3_PASSWORD'])\n"
+double runPoplib(const Peer& peer, int expected) {
+  std::string host = std::string("os.environ['") + peer.host + "'], int(os.environ['" + peer.port + "'])";
+  std::string open = peer.tls ? "ctx = ssl.create_default_context(cafile=os.environ['ORV_TLS_CA'])\n"
+                                "p = poplib.POP3_SSL(" + host + ", context=ctx)\n"
+                              : "p = poplib.POP3(" + host + ")\n";
+  std::string script =
+      "import poplib, os, ssl, time\n"
+      "t = time.monotonic()\n" + open +
+      "p.user(os.environ['" + peer.user + "']); p.pass_(os.environ['" + peer.password + "'])\n"
       "n, size = p.stat()\n"
       "msgs = [p.retr(i)[1] for i in range(1, n + 1)]\n"
       "for i in range(1, n + 1): p.dele(i)\n"
@@ -106,21 +133,22 @@ double runPoplib(int expected) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (env("ORV_POP3_PORT").empty()) {
-    std::fprintf(stderr, "start the peers first: eval \"$(scripts/peers.sh start)\"\n");
+  bool tls = argc > 1 && std::string(argv[1]) == "--tls";
+  const Peer& peer = tls ? kTls : kPlain;
+  if (env(peer.port).empty()) {
+    std::fprintf(stderr, "start the peers first: eval \"$(%s start)\"\n", peer.startHint);
     return 2;
   }
-  int count = argc > 1 ? std::atoi(argv[1]) : 10000;
-  std::string maildir = env("ORV_MAILDIR");
+  int count = argc > 1 + tls ? std::atoi(argv[1 + tls]) : 10000;
 
-  fillMailbox(maildir, count);
-  double ours = runOurs(count);
-  fillMailbox(maildir, count);
-  double theirs = runPoplib(count);
+  fillMailbox(peer, count);
+  double ours = runOurs(peer, count);
+  fillMailbox(peer, count);
+  double theirs = runPoplib(peer, count);
 
-  std::printf("POP3 download+delete of %d messages (~3 KB) from the local Dovecot\n", count);
-  std::printf("  POP3Manager      %8.3f s  %9.0f messages/s\n", ours, count / ours);
-  std::printf("  Python poplib    %8.3f s  %9.0f messages/s\n", theirs, count / theirs);
-  std::printf("  ratio            %8.2fx\n", theirs / ours);
+  std::printf("%s download+delete of %d messages (~3 KB) from the local Dovecot\n", tls ? "POP3S" : "POP3", count);
+  std::printf("  POP3Manager          %8.3f s  %9.0f messages/s\n", ours, count / ours);
+  std::printf("  Python %-13s %8.3f s  %9.0f messages/s\n", tls ? "POP3_SSL" : "poplib", theirs, count / theirs);
+  std::printf("  ratio                %8.2fx\n", theirs / ours);
   return 0;
 }

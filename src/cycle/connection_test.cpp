@@ -33,14 +33,14 @@ uint16_t port(const FieldMap& s, int number) { return static_cast<uint16_t>(s.ge
 
 std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth) {
   std::vector<stringT> lines;
-  if (s.get(kPop3Server).trim().empty()) {
-    lines.push_back(translate("*No POP3 server is set."));
-    return lines;
-  }
   POP3Manager pop3;
   stringT secret, problem;
   if (setUpPop3(s, pop3, oauth, secret, problem) != 0) {
     lines.push_back(problem);
+    return lines;
+  }
+  if (s.get(kPop3Server).trim().empty()) {
+    lines.push_back(translate("*No POP3 server is set."));
     return lines;
   }
   lines.push_back(connecting(s.get(kPop3Server), port(s, kPop3Port), s.get(kPop3Security)));
@@ -66,14 +66,14 @@ std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth) {
 
 std::vector<stringT> testSmtpConnection(const FieldMap& s, OAuthToken& oauth) {
   std::vector<stringT> lines;
-  if (s.get(kSmtpServer).trim().empty()) {
-    lines.push_back(translate("*No SMTP server is set."));
-    return lines;
-  }
   SMTPManager smtp;
   stringT problem;
   if (setUpSmtp(s, smtp, oauth, problem) != 0) {
     lines.push_back(problem);
+    return lines;
+  }
+  if (s.get(kSmtpServer).trim().empty()) {
+    lines.push_back(translate("*No SMTP server is set."));
     return lines;
   }
   lines.push_back(connecting(s.get(kSmtpServer), port(s, kSmtpPort), s.get(kSmtpSecurity)));

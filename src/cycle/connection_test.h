@@ -7,8 +7,9 @@
 //          "Logged in as gateway@example.com: 3 message(s)"
 //          "Logged out"
 //
-// Settings without a server name give the single line "No POP3 server is
-// set." (or SMTP) and reach no one.
+// Settings that the set-up refuses give its one line; settings without a
+// server name give "No POP3 server is set." (or SMTP). Neither reaches
+// anyone.
 //
 // Nothing is downloaded, deleted or sent: POP3 quits right after STAT
 // (nothing was marked deleted), SMTP right after its login. A failing step

@@ -14,15 +14,10 @@
 #include "common/file_access.h"
 #include "common/string_mapper.h"
 #include "platform/fault_file.h"
+#include "support/installed_faults.h"
 #include "test_support.h"
 
 namespace {
-
-class Faults : public FaultFileSystem {
- public:
-  Faults() { setFileSystem(this); }
-  ~Faults() override { setFileSystem(nullptr); }
-};
 
 size_t entriesIn(const std::string& dir) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
@@ -56,7 +51,7 @@ TEST(SettingsFileFaults, AFailedWriteKeepsTheOldSettingsByteForByte) {
     changed.set(103, "gateway");
     int status;
     {
-      Faults faults;
+      InstalledFaults faults;
       c.arm(faults);
       status = changed.writeSettings(path);
     }
@@ -77,7 +72,7 @@ TEST(SettingsFileFaults, AnUnreadableSettingsFileGivesTheDefaults) {
   ConfigurationsManager first;
   first.set(152, "Operator's title");
   ASSERT_EQ(first.writeSettings(path), 0);
-  Faults faults;
+  InstalledFaults faults;
   faults.failRead = 1;
   ConfigurationsManager c;
   EXPECT_EQ(c.readSettings(path), 1);
@@ -94,7 +89,7 @@ TEST(DiagnosticFileFaults, AFullDiskLosesTheLinesButNotTheListOrTheCaller) {
   const std::string kept = dir.read("diagnostic.txt");
   ASSERT_NE(kept.find("before the disk filled"), std::string::npos);
   {
-    Faults faults;
+    InstalledFaults faults;
     faults.onlyPath = path;
     faults.diskFullAfter = 5;
     int carriedOn = 0;
@@ -123,7 +118,7 @@ TEST(DiagnosticFileFaults, EmptyingTheFileThroughTheFileSystem) {
   ScratchDir dir;
   const std::string path = dir.file("diagnostic.txt");
   dir.write("diagnostic.txt", "old lines\n");
-  Faults faults;
+  InstalledFaults faults;
   faults.failSetLength = 1;
   DiagnosticList list;
   list.openDiagnosticFile(path, true);  // cannot be emptied: left as it was, no throw
@@ -150,7 +145,7 @@ TEST(MessageFileFaults, AFailedReadIsAFileThatCannotBeOpenedNotAHalfTable) {
     SCOPED_TRACE(failAt);
     StringMapper m;
     m.setEntry("*Before", "avant");
-    Faults faults;
+    InstalledFaults faults;
     faults.failRead = failAt;
     EXPECT_EQ(m.loadMessages(path), 1);
     EXPECT_EQ(m.message().str(), "can't open file '" + path + "' to read");
@@ -158,7 +153,7 @@ TEST(MessageFileFaults, AFailedReadIsAFileThatCannotBeOpenedNotAHalfTable) {
     EXPECT_EQ(m.translate("*Text 0").view(), "Text 0");
   }
   StringMapper m;
-  Faults faults;
+  InstalledFaults faults;
   faults.failOpen = 1;
   EXPECT_EQ(m.loadMessages(path), 1);
   EXPECT_EQ(m.loadMessages(path), 0);  // the fault fired once
@@ -173,7 +168,7 @@ TEST(MessageFileFaults, AnUnreadableLanguageFileFallsBackAsAMissingOneDoes) {
   StringMapper m;
   m.setProgramDirectory(dir.path());
   {
-    Faults faults;
+    InstalledFaults faults;
     faults.onlyPath = dir.file("msg040c.txt");
     faults.failRead = 1;
     EXPECT_EQ(m.loadLanguage(0x040C), 0);  // the neutral file, as when msg040c.txt is missing
@@ -182,7 +177,7 @@ TEST(MessageFileFaults, AnUnreadableLanguageFileFallsBackAsAMissingOneDoes) {
   EXPECT_TRUE(ui.boxes.empty());
   {
     // Neither can be read: the warning of a missing file, and an empty map.
-    Faults faults;
+    InstalledFaults faults;
     faults.error = EACCES;
     faults.failOpen = 1;
     faults.onlyPath = dir.file("msg0000.txt");

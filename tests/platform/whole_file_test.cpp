@@ -17,15 +17,9 @@
 
 #include "../common/test_support.h"
 #include "platform/fault_file.h"
+#include "support/installed_faults.h"
 
 namespace {
-
-// Installs faults for the life of the object.
-class Faults : public FaultFileSystem {
- public:
-  Faults() { setFileSystem(this); }
-  ~Faults() override { setFileSystem(nullptr); }
-};
 
 unsigned modeOf(const std::string& path) {
   struct stat st {};
@@ -60,7 +54,7 @@ TEST(ReplaceFile, EveryFaultLeavesTheOldFileWholeAndNoTemporaryFile) {
     ::chmod(dir.file("orvserv.cfg").c_str(), 0600);
     std::string reason;
     {
-      Faults faults;
+      InstalledFaults faults;
       c.arm(faults);
       EXPECT_FALSE(replaceFile(dir.file("orvserv.cfg"), replacement, 0600, reason));
     }
@@ -117,13 +111,13 @@ TEST(ReadWholeFile, FailuresGiveNothingAndSizesAreChecked) {
   EXPECT_EQ(readWholeFile(dir.path(), 100, out), ReadFileResult::CannotOpen);
   EXPECT_EQ(readWholeFile(dir.file("none"), 100, out), ReadFileResult::CannotOpen);
   for (int failAt : {1, 2, 3}) {
-    Faults faults;
+    InstalledFaults faults;
     faults.failRead = failAt;
     out = "stale";
     EXPECT_EQ(readWholeFile(dir.file("big"), big.size(), out), ReadFileResult::CannotOpen) << failAt;
     EXPECT_EQ(out, "") << failAt;
   }
-  Faults faults;
+  InstalledFaults faults;
   faults.failOpen = 1;
   EXPECT_EQ(readWholeFile(dir.file("big"), big.size(), out), ReadFileResult::CannotOpen);
 }
@@ -168,7 +162,7 @@ TEST(AppendToFile, AFullDiskKeepsWhatFittedAndSaysSo) {
   ScratchDir dir;
   const std::string path = dir.file("diagnostic.txt");
   ASSERT_EQ(appendToFile(path, "first\n", false, 0640), 0);
-  Faults faults;
+  InstalledFaults faults;
   faults.diskFullAfter = 4;
   EXPECT_EQ(appendToFile(path, "second\n", false, 0640), ENOSPC);
   EXPECT_EQ(appendToFile(path, "third\n", false, 0640), ENOSPC);
@@ -182,7 +176,7 @@ TEST(FaultFileSystem, OnlyPathNarrowsTheFaultsToOneFileAndItsTemporaries) {
   ScratchDir dir;
   dir.write("other", "other");
   dir.write("orvserv.cfg", "old");
-  Faults faults;
+  InstalledFaults faults;
   faults.onlyPath = dir.file("orvserv.cfg");
   faults.diskFullAfter = 0;
   faults.failRead = 1;

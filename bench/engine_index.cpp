@@ -75,7 +75,7 @@ struct Engine {
     c.createSafety = 0;
   }
   ~Engine() {
-    if (d) d4close(d);
+    if (d) (void)d4close(d);
     code4initUndo(&c);
   }
   void create() {

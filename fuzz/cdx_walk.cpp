@@ -41,7 +41,7 @@ void makeTable() {
     (void)f4assignLong(d4field(d, "KEY"), i % 50);
     (void)d4append(d);
   }
-  d4close(d);
+  (void)d4close(d);
   code4initUndo(&c);
   if (getenv("ORV_FUZZ_SEED_OUT")) {
     std::string cmd = "cp " + dir + "/t.cdx " + getenv("ORV_FUZZ_SEED_OUT");
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     error4set(&c, 0);
     (void)i4check(d, [](const std::string&) {});
     error4set(&c, 0);
-    d4close(d);
+    (void)d4close(d);
   }
   code4initUndo(&c);
   return 0;

@@ -58,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   error4set(&c, 0);
-  d4close(d);
+  (void)d4close(d);
   return 0;
 }

@@ -107,27 +107,24 @@ bool decodeTagHeader(std::span<const uint8_t> b, TagHeader& h) {
   return true;
 }
 
-void encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> b) {
-  putLe(b, 0, h.root);
-  putLe(b, 4, h.freeList);
-  putBe(b, 8, h.changeCounter);
-  putLe(b, 12, h.keyLen);
-  putLe(b, 14, h.options);
-  putLe(b, 15, h.signature);
+bool encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> b) {
+  return putLe(b, 0, h.root) && putLe(b, 4, h.freeList) && putBe(b, 8, h.changeCounter) &&
+         putLe(b, 12, h.keyLen) && putLe(b, 14, h.options) && putLe(b, 15, h.signature);
 }
 
-void encodeTagHeader(const TagHeader& h, std::span<uint8_t> b) {
+bool encodeTagHeader(const TagHeader& h, std::span<uint8_t> b) {
+  if (b.size() < size_t(kHeaderSize)) return false;
   std::fill(b.begin(), b.begin() + kHeaderSize, uint8_t(0));
-  encodeTagHeaderHead(h, b);
-  std::memcpy(&b[494], h.collation.data(), std::min<size_t>(h.collation.size(), 8));
-  putLe(b, 502, uint16_t(h.descending ? 1 : 0));
   size_t keyLen = std::min<size_t>(h.keyExpr.size(), 510);
   size_t filterLen = std::min<size_t>(h.filterExpr.size(), 510 - keyLen);
-  putLe(b, 504, uint16_t(keyLen + 1));
-  putLe(b, 506, uint16_t(filterLen + 1));
-  putLe(b, 510, uint16_t(keyLen + 1));
+  if (!encodeTagHeaderHead(h, b) || !putLe(b, 502, uint16_t(h.descending ? 1 : 0)) ||
+      !putLe(b, 504, uint16_t(keyLen + 1)) || !putLe(b, 506, uint16_t(filterLen + 1)) ||
+      !putLe(b, 510, uint16_t(keyLen + 1)))
+    return false;
+  std::memcpy(&b[494], h.collation.data(), std::min<size_t>(h.collation.size(), 8));
   std::memcpy(&b[512], h.keyExpr.data(), keyLen);
   std::memcpy(&b[512 + keyLen + 1], h.filterExpr.data(), filterLen);
+  return true;
 }
 
 LeafParams chooseLeafParams(int keyLen, uint32_t recordCount) {
@@ -242,14 +239,10 @@ int putLeafEntry(MutableBytes b, const LeafParams& lp, int keyLen, uint8_t fill,
   return tailEnd;
 }
 
-void putLeafParams(MutableBytes b, const LeafParams& lp) {
-  putLe(b, 14, lp.recMask);
-  putLe(b, 18, lp.dupMask);
-  putLe(b, 19, lp.trailMask);
-  putLe(b, 20, lp.recBits);
-  putLe(b, 21, lp.dupBits);
-  putLe(b, 22, lp.trailBits);
-  putLe(b, 23, lp.entrySize);
+[[nodiscard]] bool putLeafParams(MutableBytes b, const LeafParams& lp) {
+  return putLe(b, 14, lp.recMask) && putLe(b, 18, lp.dupMask) && putLe(b, 19, lp.trailMask) &&
+         putLe(b, 20, lp.recBits) && putLe(b, 21, lp.dupBits) && putLe(b, 22, lp.trailBits) &&
+         putLe(b, 23, lp.entrySize);
 }
 
 // Total key tail length of packed entries [begin, end) of a leaf block
@@ -283,8 +276,7 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
     return false;
   if (lp.entrySize == 0 || lp.entrySize > 8) return false;
   uint8_t params[24] = {};
-  putLeafParams(params, lp);
-  if (!std::equal(params + 14, params + 24, b.begin() + 14)) return false;
+  if (!putLeafParams(params, lp) || !std::equal(params + 14, params + 24, b.begin() + 14)) return false;
   const size_t es = lp.entrySize;
   const int64_t oldCount = blockCount, count = int64_t(n.entries.size());
   if (oldCount + delta != count || int64_t(from) > count) return false;
@@ -333,8 +325,7 @@ bool spliceLeaf(std::span<uint8_t> b, const Node& n, int keyLen, uint8_t fill, s
   // What the old entries and tails left between the two is cleared, as a
   // full encode leaves it.
   std::fill(b.begin() + pos, b.begin() + tailEnd, uint8_t(0));
-  putLe(b, 2, uint16_t(count));
-  putLe(b, 12, uint16_t(tailEnd - pos));
+  if (!putLe(b, 2, uint16_t(count)) || !putLe(b, 12, uint16_t(tailEnd - pos))) return false;
   // Every byte written above lies below the tails of the entries before
   // `from`, which kept their place.
   *changedTo = tailsFrom;
@@ -345,8 +336,7 @@ int putInteriorEntry(std::span<uint8_t> b, int keyLen, size_t i, const NodeEntry
   const size_t at = 12 + i * size_t(keyLen + 8);
   if (!coding4::fits(b.size(), at, size_t(keyLen) + 8) || e.key.size() < size_t(keyLen)) return -1;
   std::copy_n(e.key.data(), keyLen, b.begin() + ptrdiff_t(at));
-  putBe(b, at + size_t(keyLen), e.recno);
-  putBe(b, at + size_t(keyLen) + 4, e.child);
+  if (!putBe(b, at + size_t(keyLen), e.recno) || !putBe(b, at + size_t(keyLen) + 4, e.child)) return -1;
   return int(at);
 }
 
@@ -354,10 +344,9 @@ bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
   if (b.size() < size_t(kBlock)) return false;
   b = b.first(size_t(kBlock));
   std::fill(b.begin(), b.end(), uint8_t(0));
-  putLe(b, 0, n.attr);
-  putLe(b, 2, uint16_t(n.entries.size()));
-  putLe(b, 4, n.left);
-  putLe(b, 8, n.right);
+  if (!putLe(b, 0, n.attr) || !putLe(b, 2, uint16_t(n.entries.size())) || !putLe(b, 4, n.left) ||
+      !putLe(b, 8, n.right))
+    return false;
   if (!n.isLeaf()) {
     if (int(n.entries.size()) > interiorCapacity(keyLen)) return false;
     for (size_t i = 0; i < n.entries.size(); i++)
@@ -376,9 +365,7 @@ bool encodeNode(const Node& n, int keyLen, uint8_t fill, std::span<uint8_t> b) {
     pos += lp.entrySize;
     prev = &e.key;
   }
-  putLe(b, 12, uint16_t(tailEnd - pos));
-  putLeafParams(b, lp);
-  return true;
+  return putLe(b, 12, uint16_t(tailEnd - pos)) && putLeafParams(b, lp);
 }
 
 }  // namespace cdx

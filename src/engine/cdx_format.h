@@ -127,9 +127,9 @@ struct TagHeader {
 // Decodes a 1024-byte header; false when the expression area's offsets or
 // lengths do not fit (the caller reports -310).
 [[nodiscard]] bool decodeTagHeader(std::span<const uint8_t> bytes, TagHeader& out);
-void encodeTagHeader(const TagHeader& h, std::span<uint8_t> out);  // 1024 bytes
+[[nodiscard]] bool encodeTagHeader(const TagHeader& h, std::span<uint8_t> out);  // 1024 bytes
 // The first 16 bytes only (root, free list, counter, key length, options).
-void encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> out);
+[[nodiscard]] bool encodeTagHeaderHead(const TagHeader& h, std::span<uint8_t> out);
 
 struct LeafParams {
   uint32_t recMask = 0;
@@ -180,7 +180,7 @@ struct Node {
 
 // Writes entry i of an interior node into its encoded block, in place;
 // returns the offset of its bytes (keyLen + 8 of them).
-int putInteriorEntry(std::span<uint8_t> block, int keyLen, size_t i, const NodeEntry& e);
+[[nodiscard]] int putInteriorEntry(std::span<uint8_t> block, int keyLen, size_t i, const NodeEntry& e);
 
 // Bytes a leaf's entries and key tails take with its parameters (what
 // encodeNode would use), or -1 when a record number exceeds the mask.

@@ -37,7 +37,7 @@ inline bool getBe(Bytes s, size_t offset, T* out) {
 }
 
 template <typename T>
-inline bool putLe(MutableBytes s, size_t offset, T value) {
+[[nodiscard]] inline bool putLe(MutableBytes s, size_t offset, T value) {
   if (!fits(s.size(), offset, sizeof(T))) return false;
   uint64_t v = static_cast<uint64_t>(value);
   for (size_t i = 0; i < sizeof(T); ++i) s[offset + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -45,7 +45,7 @@ inline bool putLe(MutableBytes s, size_t offset, T value) {
 }
 
 template <typename T>
-inline bool putBe(MutableBytes s, size_t offset, T value) {
+[[nodiscard]] inline bool putBe(MutableBytes s, size_t offset, T value) {
   if (!fits(s.size(), offset, sizeof(T))) return false;
   uint64_t v = static_cast<uint64_t>(value);
   for (size_t i = 0; i < sizeof(T); ++i)
@@ -63,7 +63,7 @@ inline bool getLeWidth(Bytes s, size_t offset, size_t width, uint64_t* out) {
   return true;
 }
 
-inline bool putLeWidth(MutableBytes s, size_t offset, size_t width, uint64_t value) {
+[[nodiscard]] inline bool putLeWidth(MutableBytes s, size_t offset, size_t width, uint64_t value) {
   if (width > 8 || !fits(s.size(), offset, width)) return false;
   for (size_t i = 0; i < width; ++i) s[offset + i] = static_cast<uint8_t>(value >> (8 * i));
   return true;

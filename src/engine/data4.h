@@ -104,7 +104,11 @@ struct DATA4 {
 DATA4* d4open(CODE4* c, std::string_view name);
 DATA4* d4create(CODE4* c, std::string_view name, const FIELD4INFO* fields,
                 const TAG4INFO* tags = nullptr);
-int d4close(DATA4* d);
+// Writes the pending record and changed index blocks, then closes. With an
+// earlier error still set in the context nothing is written (as for every
+// operation) and the result is e4codeBase: a pending record is then lost,
+// and the result says so.
+[[nodiscard]] int d4close(DATA4* d);
 [[nodiscard]] int d4refreshRecord(DATA4* d);
 
 // Navigation.

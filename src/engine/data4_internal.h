@@ -28,7 +28,7 @@ int data4unlockRecordLow(DATA4* d, int32_t recNo);
 void data4memosReset(DATA4* d);
 // Writes the changed memos of d into the record buffer's references;
 // appending starts each changed memo at a new entry. 0 or error.
-int data4memosWrite(DATA4* d, bool appending);
+[[nodiscard]] int data4memosWrite(DATA4* d, bool appending);
 // Stores a memo block reference in the record buffer.
 void data4memoReference(FIELD4* fld, int64_t block);
 // The memo block a record buffer references (0: none, -1: bad text).

@@ -116,6 +116,7 @@ int buildLayout(CODE4* c, const FIELD4INFO* fields, Layout* out) {
   return 0;
 }
 
+// The header's bytes; empty when a part did not fit (not written then).
 std::vector<uint8_t> headerImage(CODE4* c, const Layout& l) {
   // FoxPro 2.x: the 0x1A after the terminator lies just past the header;
   // the first record overwrites it.
@@ -132,12 +133,13 @@ std::vector<uint8_t> headerImage(CODE4* c, const Layout& l) {
   h.flags = l.vfp && l.hasMemo ? 0x02 : 0;
   h.codePage = static_cast<uint8_t>(c->codePageMark);
   coding4::MutableBytes all(image);
-  dbf4encodeHeader(h, all);
+  if (!dbf4encodeHeader(h, all)) return {};
   size_t pos = kDbfHeaderSize;
   for (const Dbf4Descriptor& d : l.descriptors) {
-    dbf4encodeDescriptor(d, all.subspan(pos));
+    if (pos > all.size() || !dbf4encodeDescriptor(d, all.subspan(pos))) return {};
     pos += kDbfDescriptorSize;
   }
+  if (pos + (l.vfp ? 1 : 2) > image.size()) return {};
   image[pos] = kDbfTerminator;
   if (!l.vfp) image[pos + 1] = kDbfEof;
   return image;
@@ -177,12 +179,15 @@ int writeFiles(CODE4* c, std::string_view name, const Layout& l, std::string* fi
   *fileName = file.name;
   file.removeOnClose = false;
   std::vector<uint8_t> image = headerImage(c, l);
-  rc = file4write(&file, 0, image.data(), image.size());
-  file4close(&file);
+  rc = image.empty() ? error4describe(c, e4create, 0, file.name.c_str(), "header")
+                     : file4write(&file, 0, image.data(), image.size());
+  int closed = file4close(&file);
+  if (rc == 0) rc = closed;
   if (rc == 0 && l.hasMemo) {
     MEMO4FILE memo;
     rc = memo4fileCreate(&memo, c, memoNameOf(*fileName));
-    memo4fileClose(&memo);
+    closed = memo4fileClose(&memo);
+    if (rc == 0) rc = closed;
   }
   if (rc != 0) code4fileSystem(c).remove(*fileName);
   return rc;
@@ -218,8 +223,9 @@ DATA4* d4create(CODE4* c, std::string_view name, const FIELD4INFO* fields, const
   if (hasTags) {
     int rc = index4hookCreateProduction(d, tags);
     int saved = error4set(c, 0);
-    d4close(d);
-    error4set(c, saved);
+    int closed = d4close(d);
+    if (rc == 0 && closed < 0) rc = closed;  // left in the context too
+    else error4set(c, saved);
     if (rc != 0) {
       fs.remove(fileName);
       if (layout.hasMemo) fs.remove(memoNameOf(fileName));

@@ -100,7 +100,8 @@ int checkLength(CODE4* c, DATA4FILE* f) {
       uint8_t image[kDbfHeaderSize];
       int rc = file4readAll(&f->file, 0, image, sizeof image);
       if (rc != 0) return rc;
-      coding4::putLe(coding4::MutableBytes(image), 4, h.recordCount);
+      if (!coding4::putLe(coding4::MutableBytes(image), 4, h.recordCount))
+        return error4describe(c, e4result, 0, f->file.name.c_str());
       rc = file4write(&f->file, 0, image, sizeof image);
       if (rc != 0) return rc;
       expected = int64_t(h.headerLength) + int64_t(h.recordCount) * h.recordLength;
@@ -199,8 +200,9 @@ DATA4* d4open(CODE4* c, std::string_view name) {
     auto owned = std::make_unique<DATA4FILE>();
     owned->upperName = upper;
     if (openDataFile(c, owned.get(), fileName) != 0) {
-      memo4fileClose(&owned->memo);
-      file4close(&owned->file);
+      // The open failure is the error reported; nothing was written.
+      (void)memo4fileClose(&owned->memo);
+      (void)file4close(&owned->file);
       return nullptr;
     }
     f = owned.get();
@@ -210,7 +212,7 @@ DATA4* d4open(CODE4* c, std::string_view name) {
   if (d == nullptr) return nullptr;
   if (c->autoOpenIndex && (f->header.flags & 0x01) && index4hookOpenProduction(d) != 0) {
     int saved = error4set(c, 0);
-    d4close(d);
+    (void)d4close(d);  // nothing was changed; the open's error is the one reported
     error4set(c, saved);
     return nullptr;
   }
@@ -279,9 +281,10 @@ int d4close(DATA4* d) {
   } else {
     rc = e4codeBase;
   }
-  index4hookClose(d);
+  int r = index4hookClose(d);
+  if (r < 0 && rc == 0) rc = r;
   // Releasing the locks writes a deferred header; keep the first failure.
-  int r = d4unlock(d);
+  r = d4unlock(d);
   if (r < 0 && rc == 0) rc = r;
   f->userCount--;
   auto& handles = c->dataHandles;
@@ -294,7 +297,8 @@ int d4close(DATA4* d) {
     r = d4writeHeader(f);
     if (r < 0 && rc == 0) rc = r;
   }
-  memo4fileClose(&f->memo);
+  r = memo4fileClose(&f->memo);
+  if (r < 0 && rc == 0) rc = r;
   r = file4close(&f->file);
   if (r < 0 && rc == 0) rc = r;
   auto& files = c->dataFiles;

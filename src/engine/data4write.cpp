@@ -45,9 +45,10 @@ int d4writeHeader(DATA4FILE* f) {
   f->header.month = static_cast<uint8_t>(m);
   f->header.day = static_cast<uint8_t>(day);
   uint8_t image[kDbfHeaderSize];
-  dbf4encodeHeader(f->header, coding4::MutableBytes(image, sizeof image));
   bool countKnown = f->recCount >= 0 && data4countIsCached(f);
-  if (countKnown) coding4::putLe(coding4::MutableBytes(image, sizeof image), 4, uint32_t(f->recCount));
+  if (!dbf4encodeHeader(f->header, coding4::MutableBytes(image, sizeof image)) ||
+      (countKnown && !coding4::putLe(coding4::MutableBytes(image, sizeof image), 4, uint32_t(f->recCount))))
+    return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
   int rc = file4write(&f->file, 0, image, countKnown ? 10 : 4);
   if (rc == 0) f->headerPending = false;
   return rc;

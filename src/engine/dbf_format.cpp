@@ -29,12 +29,9 @@ bool dbf4encodeHeader(const Dbf4Header& h, coding4::MutableBytes out) {
   out[1] = h.year;
   out[2] = h.month;
   out[3] = h.day;
-  putLe(out, 4, h.recordCount);
-  putLe(out, 8, h.headerLength);
-  putLe(out, 10, h.recordLength);
   out[28] = h.flags;
   out[29] = h.codePage;
-  return true;
+  return putLe(out, 4, h.recordCount) && putLe(out, 8, h.headerLength) && putLe(out, 10, h.recordLength);
 }
 
 bool dbf4decodeDescriptor(coding4::Bytes b, Dbf4Descriptor* out) {
@@ -66,13 +63,12 @@ bool dbf4encodeDescriptor(const Dbf4Descriptor& d, coding4::MutableBytes out) {
   size_t n = strnlen(d.name, 11);
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(d.name[i]);
   out[11] = static_cast<uint8_t>(d.type);
-  putLe(out, 12, d.offset);
-  if (dbf4wideWidth(d.type)) {
-    putLe(out, 16, d.width);
-  } else {
+  out[18] = d.flags;
+  if (!dbf4wideWidth(d.type)) {
     out[16] = static_cast<uint8_t>(d.width);
     out[17] = d.decimals;
+  } else if (!putLe(out, 16, d.width)) {
+    return false;
   }
-  out[18] = d.flags;
-  return true;
+  return putLe(out, 12, d.offset);
 }

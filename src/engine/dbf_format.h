@@ -68,9 +68,9 @@ enum : uint8_t { kField4System = 0x01, kField4Nullable = 0x02, kField4Binary = 0
 // Decodes the 32-byte header; false when bytes is shorter.
 bool dbf4decodeHeader(coding4::Bytes bytes, Dbf4Header* out);
 // Encodes the 32-byte header (reserved bytes 0); false when out is shorter.
-bool dbf4encodeHeader(const Dbf4Header& h, coding4::MutableBytes out);
+[[nodiscard]] bool dbf4encodeHeader(const Dbf4Header& h, coding4::MutableBytes out);
 // Decodes one descriptor; false when bytes is shorter than 32.
 bool dbf4decodeDescriptor(coding4::Bytes bytes, Dbf4Descriptor* out);
-bool dbf4encodeDescriptor(const Dbf4Descriptor& d, coding4::MutableBytes out);
+[[nodiscard]] bool dbf4encodeDescriptor(const Dbf4Descriptor& d, coding4::MutableBytes out);
 // The type letters whose 16-bit width spans bytes 16-17.
 inline bool dbf4wideWidth(char type) { return type == 'C' || type == 'W'; }

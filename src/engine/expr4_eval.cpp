@@ -123,6 +123,10 @@ void trimLeft(char* p, int len) {
 // or lies far past the year 9999, is the blank date 0.
 long julianDay(double v) { return v > 0 && v < 1e8 ? long(v) : 0; }
 
+// A number as the whole number the bit functions take: what no 64-bit
+// integer holds (1E20, a NaN) is 0, never a conversion out of range.
+int64_t wholeNumber(double v) { return v > -9.2e18 && v < 9.2e18 ? int64_t(v) : 0; }
+
 // ASCEND form of a value (DESCEND complements it afterwards).
 void ascend(const Op& op, const char* a, char* out, int argLen) {
   std::string k;
@@ -388,7 +392,7 @@ int run(EXPR4& e, const char** result) {
       case Fn::Hhmmss: putD(out, hhmm(a, op.alen[0], true)); break;
       case Fn::Ttos: ttos(getD(a), b, op.len, out); break;
       case Fn::BitAnd: case Fn::BitOr: case Fn::BitXor: {
-        uint32_t x = uint32_t(int64_t(getD(a))), y = uint32_t(int64_t(getD(b)));
+        uint32_t x = uint32_t(wholeNumber(getD(a))), y = uint32_t(wholeNumber(getD(b)));
         uint32_t r = op.fn == Fn::BitAnd ? (x & y) : op.fn == Fn::BitOr ? (x | y) : (x ^ y);
         putD(out, double(int32_t(r)));
         break;

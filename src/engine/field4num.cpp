@@ -29,6 +29,9 @@ bool binaryMemoRef(const FIELD4* f) { return f->memo != nullptr && f->len == 4; 
 
 int wrongType(FIELD4* f) { return error4describe(f->data->codeBase, e4parm, 0, f->name, "field type"); }
 
+// A binary field narrower than its value (a damaged descriptor) takes none.
+int tooNarrow(FIELD4* f) { return error4describe(f->data->codeBase, e4data, 0, f->name, "field too narrow"); }
+
 }  // namespace
 
 long f4long(const FIELD4* f) {
@@ -98,7 +101,7 @@ int f4assignLong(FIELD4* f, long value) {
       break;
     case 'I':
       if (int rc = f4changeCheck(f)) return rc;
-      putLe(fieldBytes(f), 0, static_cast<int32_t>(value));
+      if (!putLe(fieldBytes(f), 0, static_cast<int32_t>(value))) return tooNarrow(f);
       break;
     case 'B': case 'Y':
       return f4assignDouble(f, static_cast<double>(value));
@@ -106,10 +109,11 @@ int f4assignLong(FIELD4* f, long value) {
       if ((f->type == 'N' || f->type == 'F') && f->dec > 0)
         return f4assignDouble(f, static_cast<double>(value));
       if (int rc = f4changeCheck(f)) return rc;
-      if (binaryMemoRef(f))
-        putLe(fieldBytes(f), 0, static_cast<uint32_t>(value));
-      else
+      if (binaryMemoRef(f)) {
+        if (!putLe(fieldBytes(f), 0, static_cast<uint32_t>(value))) return tooNarrow(f);
+      } else {
         num4formatLong(f4ptr(f), f->len, value);
+      }
   }
   f4setNullBit(f, false);
   return 0;
@@ -129,7 +133,7 @@ int f4assignDouble(FIELD4* f, double value) {
       if (int rc = f4changeCheck(f)) return rc;
       uint64_t bits;
       memcpy(&bits, &value, sizeof bits);
-      putLe(fieldBytes(f), 0, bits);
+      if (!putLe(fieldBytes(f), 0, bits)) return tooNarrow(f);
       break;
     }
     case 'Y': {
@@ -152,7 +156,7 @@ int f4assignCurrency(FIELD4* f, const char* text) {
   if (!num4parseCurrency(text, strlen(text), &v))
     return error4describe(f->data->codeBase, e4parm, 0, f->name, text);
   if (int rc = f4changeCheck(f)) return rc;
-  putLe(fieldBytes(f), 0, v);
+  if (!putLe(fieldBytes(f), 0, v)) return tooNarrow(f);
   f4setNullBit(f, false);
   return 0;
 }

@@ -48,7 +48,7 @@ struct FILE4 {
 // false, or neither set) the current directory; removed when closed.
 [[nodiscard]] int file4temp(FILE4* f, CODE4* c, bool useTempDir, std::string_view ext = "TMP");
 // Closes the file (removing it when remove-on-close); 0 or -10.
-int file4close(FILE4* f);
+[[nodiscard]] int file4close(FILE4* f);
 
 // Bytes read at pos (fewer at end of file), or -70.
 [[nodiscard]] int64_t file4read(FILE4* f, int64_t pos, void* buffer, size_t length);
@@ -73,7 +73,7 @@ int file4close(FILE4* f);
 // The same with an explicit number of tries (0 counts as 1, -1 for ever).
 [[nodiscard]] int file4lockAttempts(FILE4* f, uint64_t offset, uint64_t length, int attempts);
 // Releases a lock; 0 or -110.
-int file4unlock(FILE4* f, uint64_t offset, uint64_t length);
+[[nodiscard]] int file4unlock(FILE4* f, uint64_t offset, uint64_t length);
 
 // The engine's code for a system error met on a file, as in the table at
 // the top (also for files the engine does not open itself). A full disk

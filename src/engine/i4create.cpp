@@ -97,6 +97,8 @@ int i4reindex(INDEX4* idx) {
   for (size_t t = 0; t < idx->tags.size(); t++)
     sort4init(&sorts[t], c, idx->tags[t]->tagFile->keyLen, budget);
   if (rc == 0) rc = collectKeys(idx, uint32_t(count), sorts);
+  // From here on the file is rewritten: a failure leaves it torn.
+  bool rewriting = rc == 0;
   // Layout: headers first, then the directory leaf and the trees.
   int64_t next = int64_t(cdx::kHeaderSize) * int64_t(f->tags.size() + 1);
   FILE4SEQ_WRITE w;
@@ -145,19 +147,21 @@ int i4reindex(INDEX4* idx) {
     f->directory.header.freeList = 0;
     f->directory.header.changeCounter = f->changeSeen + 1;
     f->changeSeen = f->directory.header.changeCounter;
-    cdx::encodeTagHeader(f->directory.header, hb);
-    rc = file4write(&f->file, 0, hb.data(), hb.size());
+    rc = cdx::encodeTagHeader(f->directory.header, hb) ? file4write(&f->file, 0, hb.data(), hb.size())
+                                                       : error4describe(c, e4result, 0, f->file.name.c_str());
   }
   for (size_t t = 0; t < f->tags.size() && rc == 0; t++) {
     TAG4FILE* tf = f->tags[t].get();
     tf->header.changeCounter++;
-    cdx::encodeTagHeader(tf->header, hb);
-    rc = file4write(&f->file, tf->headerPos, hb.data(), hb.size());
+    rc = cdx::encodeTagHeader(tf->header, hb) ? file4write(&f->file, tf->headerPos, hb.data(), hb.size())
+                                              : error4describe(c, e4result, 0, f->file.name.c_str());
     tf->headerChanged = false;
   }
   if (rc == 0) rc = file4lenSet(&f->file, next);
   f->fileLength = next;
   f->changed = false;
+  if (rc == 0) f->needsRebuild = false;
+  else if (rewriting) f->needsRebuild = true;
   int urc = index4unlock(f);
   if (!hadFileLock) (void)d4unlockFile(d);
   d->recNum = 0;
@@ -247,10 +251,11 @@ int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** ou
   rc = i4attach(d, f, &idx);
   if (rc == 0) rc = i4reindex(idx);
   if (rc != 0) {
+    // The file is removed: its close errors do not matter beside rc.
     if (idx) {
-      i4close(idx);  // closes the file with its last user
+      (void)i4close(idx);  // closes the file with its last user
     } else {
-      index4closeFile(f);
+      (void)index4closeFile(f);
     }
     (void)code4fileSystem(c).remove(fileName);
     return rc;

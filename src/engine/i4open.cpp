@@ -156,12 +156,13 @@ TAG4::~TAG4() {
   expr4free(filterRest);
 }
 
-void index4closeFile(INDEX4FILE* f) {
-  if (f->lockHeld) (void)index4unlock(f);
-  (void)file4close(&f->file);
+int index4closeFile(INDEX4FILE* f) {
+  int rc = f->lockHeld ? index4unlock(f) : 0;
+  int closed = file4close(&f->file);
   auto& list = f->dataFile->indexFiles;
   list.erase(std::remove(list.begin(), list.end(), f), list.end());
   delete f;
+  return rc ? rc : closed;
 }
 
 INDEX4* i4open(DATA4* d, const char* name) {
@@ -190,14 +191,14 @@ INDEX4* i4open(DATA4* d, const char* name) {
     d->dataFile->indexFiles.push_back(f);
     rc = readStructure(f);
     if (rc) {
-      index4closeFile(f);
+      (void)index4closeFile(f);  // unreadable: the read error is the one reported
       return nullptr;
     }
     i4recallModes(f);
   }
   INDEX4* idx = nullptr;
   if (i4attach(d, f, &idx) != 0) {
-    if (fresh) index4closeFile(f);
+    if (fresh) (void)index4closeFile(f);  // nothing written; the attach error is reported
     return nullptr;
   }
   return idx;
@@ -218,7 +219,8 @@ int i4close(INDEX4* i) {
       rc = index4lock(f);
       if (rc == 0) rc = index4unlock(f);
     }
-    index4closeFile(f);
+    int closed = index4closeFile(f);
+    if (rc == 0) rc = closed;
   }
   return rc;
 }

@@ -124,6 +124,9 @@ struct INDEX4FILE {
   bool lockHeld = false;
   bool changed = false;      // something to write before unlocking
   bool tagHeadersChanged = false;  // some tag's headerChanged is set
+  // A write-back failed part way: the tree in the file may be torn, and no
+  // key change is made until the index is rebuilt (index4file.cpp).
+  bool needsRebuild = false;
   uint64_t generation = 0;   // bumped whenever cached positions may be stale
   NodeCache cache;
   std::unordered_map<uint32_t, std::vector<uint8_t>> rawWrites;  // freed blocks
@@ -167,15 +170,6 @@ struct TAG4 {
   ~TAG4();
 };
 
-// A key change made for a record write or append, kept until the write is
-// known to have succeeded (so it can be undone).
-struct KEY4CHANGE {
-  TAG4FILE* tag = nullptr;
-  std::string key;
-  uint32_t recno = 0;
-  bool added = false;  // true: an insert, false: a removal
-};
-
 // A tag's key for one record, and whether the record passes its filter
 // (the key is set only then).
 struct KEY4STATE {
@@ -187,7 +181,6 @@ struct INDEX4 {
   DATA4* data = nullptr;
   INDEX4FILE* indexFile = nullptr;
   std::vector<std::unique_ptr<TAG4>> tags;
-  std::vector<KEY4CHANGE> pending;  // changes of the record write in progress
   // Every tag's key state for the record being changed (new and old),
   // kept between changes so that their buffers are reused.
   std::vector<KEY4STATE> newKeys, oldKeys;
@@ -205,7 +198,7 @@ struct INDEX4 {
 INDEX4* i4open(DATA4* d, const char* name = nullptr);
 INDEX4* i4create(DATA4* d, const char* name, const TAG4INFO* tags);
 [[nodiscard]] int i4createResult(DATA4* d, const char* name, const TAG4INFO* tags, INDEX4** out);
-int i4close(INDEX4* i);
+[[nodiscard]] int i4close(INDEX4* i);
 [[nodiscard]] int i4flush(INDEX4* i);
 [[nodiscard]] int i4reindex(INDEX4* i);
 TAG4* i4tag(INDEX4* i, const char* name);
@@ -241,10 +234,16 @@ int index4corrupt(const INDEX4FILE* f, const TAG4FILE* t = nullptr);
 [[nodiscard]] int index4unlock(INDEX4FILE* f);
 // Locks every index file of the data file (retried as a set).
 [[nodiscard]] int index4lockAll(DATA4FILE* df);
-int index4unlockAll(DATA4FILE* df);
+[[nodiscard]] int index4unlockAll(DATA4FILE* df);
 // Drops the cache when another process changed the file; call before reads.
 [[nodiscard]] int index4refresh(INDEX4FILE* f);
+// Writes the changed nodes and headers; on failure the file is marked as
+// needing a rebuild and the changes are dropped.
 [[nodiscard]] int index4writeChanges(INDEX4FILE* f);
+// Drops every change made since the last write-back (a failed key change).
+void index4discardChanges(INDEX4FILE* f);
+// -310 for a file whose write-back failed, telling to rebuild it.
+int index4refuseDamaged(INDEX4FILE* f);
 // A free block (free list or end of file); 0 or error.
 [[nodiscard]] int index4extend(INDEX4FILE* f, uint32_t* block);
 void index4freeBlock(INDEX4FILE* f, uint32_t block);
@@ -259,7 +258,8 @@ void index4markImageChanged(INDEX4FILE* f, CachedNode* n, int from, int to);
 CachedNode* index4node(INDEX4FILE* f, const TAG4FILE* t, uint32_t offset, int* rc);
 // Reads and checks a tag header at pos.
 [[nodiscard]] int index4readTagHeader(INDEX4FILE* f, uint32_t pos, TAG4FILE* t);
-void index4closeFile(INDEX4FILE* f);
+// Writes what is left, closes the file and frees f; the first error.
+int index4closeFile(INDEX4FILE* f);
 // The index file name for name (none: the production index), resolved
 // without regard to case.
 std::string i4fileName(DATA4* d, const char* name);

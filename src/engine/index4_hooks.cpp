@@ -1,14 +1,16 @@
 // The index side of the data-file operations: production index open and
-// create, key maintenance on append and write (with undo), flush, and
+// create, key maintenance on append and write (dropped on failure), flush, and
 // navigation in tag order.
 //
 // Key maintenance. The data module holds the record's lock (and for an
 // append the append lock). The index files are locked together once per
 // change; each tag's old and new keys and filter results are compared and
-// only changed entries are touched. Every change is remembered in the
-// handle's INDEX4::pending list, so a unique violation or a failed record
-// write undoes exactly what was done. index4hookEndChange writes the changed
-// nodes and releases the index locks.
+// only changed entries are touched. A change lives in the node cache
+// until the write-back, so a unique violation, any other failed
+// key change or a failed record write drops the whole change from the cache
+// (index4discardChanges) and the files keep what they held: no compensating
+// insert or removal runs, none can fail. index4hookEndChange writes the
+// changed nodes and releases the index locks.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -81,7 +83,6 @@ int addKey(INDEX4* idx, TAG4* t, const std::string& key, uint32_t recno) {
       default: return r4unique;
     }
   }
-  idx->pending.push_back({tf, key, recno, true});
   return markFilterUse(tf);
 }
 
@@ -107,30 +108,20 @@ int replaceUnique(INDEX4* idx, TAG4* t, const std::string& key, uint32_t removed
   });
   if (rc < 0) return rc;
   if (holder == 0) return 0;
-  rc = tag4::insert(t->tagFile, key, holder);
-  if (rc) return rc;
-  idx->pending.push_back({t->tagFile, key, holder, true});
-  return 0;
+  return tag4::insert(t->tagFile, key, holder);
 }
 
 int removeKey(INDEX4* idx, TAG4* t, const std::string& key, uint32_t recno) {
   int rc = tag4::remove(t->tagFile, key, recno);
   if (rc < 0) return rc;
   if (rc != 0) return 0;  // an entry that was not there (a careless writer) is no error
-  idx->pending.push_back({t->tagFile, key, recno, false});
   return t->tagFile->unique != 0 ? replaceUnique(idx, t, key, recno) : 0;
 }
 
-void undoPending(DATA4* d) {
-  for (INDEX4* idx : d->indexes) {
-    for (auto it = idx->pending.rbegin(); it != idx->pending.rend(); ++it) {
-      if (it->added)
-        (void)tag4::remove(it->tag, it->key, it->recno);
-      else
-        (void)tag4::insert(it->tag, it->key, it->recno);
-    }
-    idx->pending.clear();
-  }
+// Drops the change in progress from every index file of d's data file:
+// nothing of it was written (the files are written only at unlock).
+void discardChange(DATA4* d) {
+  for (INDEX4FILE* f : d->dataFile->indexFiles) index4discardChanges(f);
 }
 
 void hintCount(DATA4* d, int32_t recNo) {
@@ -139,9 +130,12 @@ void hintCount(DATA4* d, int32_t recNo) {
                                           uint32_t(std::max(d->dataFile->recCount, 0))});
 }
 
+// Ends a key change that failed with rc: the change is dropped and the
+// locks released (rc stays the result; a failed unlock is reported too).
 int finishFailed(DATA4* d, int rc) {
-  undoPending(d);
-  (void)index4unlockAll(d->dataFile);
+  discardChange(d);
+  int u = index4unlockAll(d->dataFile);
+  if (u < 0 && rc >= 0) return u;
   return rc;
 }
 
@@ -212,8 +206,13 @@ int index4hookCreateProduction(DATA4* d, const TAG4INFO* tags) {
   return i4createResult(d, nullptr, tags, &idx);
 }
 
-void index4hookClose(DATA4* d) {
-  while (!d->indexes.empty()) (void)i4close(d->indexes.back());
+int index4hookClose(DATA4* d) {
+  int result = 0;
+  while (!d->indexes.empty()) {
+    int rc = i4close(d->indexes.back());
+    if (rc < 0 && result == 0) result = rc;
+  }
+  return result;
 }
 
 bool index4hookMaintainsKeys(DATA4* d) { return !d->dataFile->indexFiles.empty(); }
@@ -283,8 +282,7 @@ int index4hookWriteKeys(DATA4* d, int32_t recNo, const char* oldRecord) {
 }
 
 int index4hookEndChange(DATA4* d, bool recordWritten) {
-  if (!recordWritten) undoPending(d);
-  for (INDEX4* idx : d->indexes) idx->pending.clear();
+  if (!recordWritten) discardChange(d);
   bool anyLocked = false;
   for (INDEX4FILE* f : d->dataFile->indexFiles) anyLocked = anyLocked || f->lockHeld;
   return anyLocked ? index4unlockAll(d->dataFile) : 0;

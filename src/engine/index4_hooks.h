@@ -28,7 +28,7 @@ struct TAG4INFO;
 // d4close, after the pending record is written and before the handle's
 // locks are released: closes the index objects of d; when d is the data
 // file's last handle (d->dataFile->userCount == 1) also its index files.
-void index4hookClose(DATA4* d);
+[[nodiscard]] int index4hookClose(DATA4* d);
 
 // True when a record change must maintain keys (an index is open on the
 // data file). d4write then provides the old copy of the record.
@@ -37,20 +37,21 @@ void index4hookClose(DATA4* d);
 // d4append step 4: the append lock and the new record's lock are held and
 // recNo is the new record's number; d->record holds the new record. Locks
 // the index files, adds each tag's key when its filter passes. When an
-// addition fails or violates a unique tag, removes what it added, unlocks,
+// addition fails or violates a unique tag, drops every key change of this
+// record from the cache, unlocks,
 // and returns 20 or the error. On 0 the changes stay pending until
 // index4hookEndChange.
 [[nodiscard]] int index4hookAppendKeys(DATA4* d, int32_t recNo);
 
 // d4write step 5: the record's lock is held; oldRecord is the record as on
 // disk, d->record the new one (both record length bytes). Replaces changed
-// keys tag by tag, with the same undo and result rules as AppendKeys.
+// keys tag by tag, with the same failure and result rules as AppendKeys.
 [[nodiscard]] int index4hookWriteKeys(DATA4* d, int32_t recNo, const char* oldRecord);
 
 // After every AppendKeys / WriteKeys that returned 0, once the record write
-// was tried: recordWritten false undoes the key changes. Then writes the
+// was tried: recordWritten false drops the key changes. Then writes the
 // changed blocks and unlocks the index files locked for this change.
-int index4hookEndChange(DATA4* d, bool recordWritten);
+[[nodiscard]] int index4hookEndChange(DATA4* d, bool recordWritten);
 
 // d4flush: writes changed index blocks and headers. 0 or error.
 [[nodiscard]] int index4hookFlush(DATA4* d);

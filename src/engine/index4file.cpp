@@ -1,5 +1,34 @@
 // Index file access: node cache, change counter, index lock, block
 // allocation and write-back.
+//
+// Changes and failure. Every change to a tree is made in the cache while
+// the index lock is held; nothing of it reaches the file before the
+// write-back that ends the change (index4unlock). Until then a change can
+// be dropped whole: a failed key change (a unique violation, a refused
+// allocation, a read error) or a record that could not be written throws
+// away every cached node and rereads the headers (index4discardChanges),
+// so the file keeps the tree it had before, and no compensating insert or
+// removal, which could fail in turn, is needed.
+//
+// A split takes all the blocks it needs before any node changes
+// (tag4tree.cpp), so it fails with the tree as it was.
+//
+// The write-back itself cannot be made atomic: a .cdx tree has no second
+// copy to switch to. It writes in this order:
+//   1. the directory's change counter, incremented;
+//   2. the changed nodes, by offset;
+//   3. the freed blocks (their free-list links);
+//   4. the directory header (free-list head), when it changed;
+//   5. the headers of tags whose root moved.
+// Stopping before 1 leaves the file as it was. Stopping after 1 leaves a
+// tree that may be torn, but with a counter that tells every other process
+// to drop its cached nodes and read the file again, where its checks see
+// the damage instead of trusting a cache of a tree that is gone. A new root
+// is written in 2 before its tag header points at it in 5, and a freed
+// block's link in 3 before the free-list head points at it in 4. After a
+// failed write-back this process marks the index file as needing a rebuild:
+// its cache is dropped and every further key change is refused with -310
+// until the index is rebuilt (i4reindex, `orvdb reindex`).
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -23,6 +52,19 @@ void dropCache(INDEX4FILE* f) {
   f->cache.clear();
   f->dirtyNodes.clear();
   f->generation++;
+}
+
+// Forgets every change not yet written; the next refresh rereads the
+// headers, the free-list head and the file length.
+void forgetChanges(INDEX4FILE* f) {
+  dropCache(f);
+  f->rawWrites.clear();
+  f->writeRun.nodes.clear();
+  f->changed = false;
+  f->directory.headerChanged = false;
+  for (auto& t : f->tags) t->headerChanged = false;
+  f->tagHeadersChanged = false;
+  f->fileLength = 0;
 }
 
 }  // namespace
@@ -121,23 +163,61 @@ void index4markImageChanged(INDEX4FILE* f, CachedNode* n, int from, int to) {
   n->changedTo = uint16_t(std::max<int>(n->changedTo, to));
 }
 
+namespace {
+
+// Whether block is a node some tag of f uses: a tag header or root, a node
+// in the cache (every node of a descent is), or a block on disk that reads
+// as a node of one of the tags with entries and sound sibling links. A
+// free block holds the next free block's offset and nothing a node could
+// be read from; taking a node in use for a new one would join two parts of
+// the tree.
+bool blockInUse(INDEX4FILE* f, uint32_t block, std::span<const uint8_t> bytes) {
+  if (block < 2 * uint32_t(cdx::kBlock) || f->cache.find(block) != nullptr) return true;
+  auto isSibling = [f](uint32_t off) {
+    return off == 0xFFFFFFFFu ||
+           (off % cdx::kBlock == 0 && off >= uint32_t(cdx::kBlock) && int64_t(off) < f->fileLength);
+  };
+  auto usedBy = [&](const TAG4FILE& t) {
+    if (block == t.header.root || block == t.headerPos || block == t.headerPos + cdx::kBlock) return true;
+    if (bytes.size() < size_t(cdx::kBlock) || t.keyLen <= 0) return false;
+    cdx::Node n;
+    if (!cdx::decodeNode(bytes, t.keyLen, t.fill, n)) return false;
+    return !n.entries.empty() && isSibling(n.left) && isSibling(n.right);
+  };
+  if (usedBy(f->directory)) return true;
+  for (const auto& t : f->tags)
+    if (usedBy(*t)) return true;
+  return false;
+}
+
+}  // namespace
+
 int index4extend(INDEX4FILE* f, uint32_t* block) {
   uint32_t head = f->directory.header.freeList;
   if (head != 0 && head != 0xFFFFFFFFu) {
-    uint8_t next[4];
-    int64_t got = head % cdx::kBlock == 0 && int64_t(head) + 4 <= f->fileLength
-                      ? file4read(&f->file, head, next, 4)
-                      : 0;
+    std::array<uint8_t, cdx::kBlock> bytes{};
+    int64_t got = 0;
     auto raw = f->rawWrites.find(head);
     if (raw != f->rawWrites.end()) {
-      got = raw->second.size() >= sizeof next ? 4 : 0;
-      std::copy_n(raw->second.begin(), std::min(raw->second.size(), sizeof next), next);
-      f->rawWrites.erase(raw);
+      // Freed by us since the last write-back: its link is not on disk yet.
+      got = int64_t(std::min(raw->second.size(), bytes.size()));
+      std::copy_n(raw->second.begin(), size_t(got), bytes.begin());
+    } else if (head % cdx::kBlock == 0 && int64_t(head) + 4 <= f->fileLength) {
+      got = file4read(&f->file, head, bytes.data(), int64_t(head) + cdx::kBlock <= f->fileLength ? cdx::kBlock : 4);
+      if (got < 0) return int(got);
     }
     if (got < 4) return error4describe(f->codeBase, e4read, 0, "index4extend", f->file.name.c_str());
-    if (!coding4::getLe(coding4::Bytes(next), 0, &f->directory.header.freeList)) return corrupt(f);
+    uint32_t next = 0;
+    if (!coding4::getLe(coding4::Bytes(bytes), 0, &next)) return corrupt(f);
+    bool freedByUs = raw != f->rawWrites.end();
+    // A link is the offset of a block, or 0 at the end of the list; a live
+    // leaf or root read as a free block gives one that is not.
+    bool badLink = next != 0 && next != 0xFFFFFFFFu && next % cdx::kBlock != 0;
+    if (next == head || badLink || (!freedByUs && blockInUse(f, head, std::span<const uint8_t>(bytes.data(), size_t(got)))))
+      return corrupt(f);
+    if (freedByUs) f->rawWrites.erase(raw);
+    f->directory.header.freeList = next;
     f->directory.headerChanged = true;
-    f->cache.erase(head);
     *block = head;
   } else {
     if (f->fileLength + cdx::kBlock > 0x7FFFFE00) return error4describe(f->codeBase, e4write, 0, f->file.name.c_str());
@@ -150,8 +230,9 @@ int index4extend(INDEX4FILE* f, uint32_t* block) {
 
 void index4freeBlock(INDEX4FILE* f, uint32_t block) {
   std::vector<uint8_t> raw(cdx::kBlock, 0);
-  coding4::putLe(coding4::MutableBytes(raw), 0,
-                 f->directory.header.freeList == 0xFFFFFFFFu ? 0 : f->directory.header.freeList);
+  // A block holds its four bytes of link: the write cannot fall short.
+  (void)coding4::putLe(coding4::MutableBytes(raw), 0,
+                       f->directory.header.freeList == 0xFFFFFFFFu ? 0 : f->directory.header.freeList);
   f->rawWrites[block] = std::move(raw);
   f->cache.erase(block);
   f->directory.header.freeList = block;
@@ -164,14 +245,27 @@ namespace {
 
 int writeHead(INDEX4FILE* f, TAG4FILE& t) {
   uint8_t head[16];
-  cdx::encodeTagHeaderHead(t.header, std::span<uint8_t>(head, 16));
+  if (!cdx::encodeTagHeaderHead(t.header, std::span<uint8_t>(head, 16)))
+    return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
   return file4write(&f->file, t.headerPos, head, sizeof head);
 }
 
 }  // namespace
 
-int index4writeChanges(INDEX4FILE* f) {
-  if (!f->changed) return 0;
+namespace {
+
+int writeCounter(INDEX4FILE* f) {
+  uint8_t counter[4];
+  if (!coding4::putBe(coding4::MutableBytes(counter), 0, f->directory.header.changeCounter))
+    return error4describe(f->codeBase, e4result, 0, f->file.name.c_str());
+  return file4write(&f->file, f->directory.headerPos + 8, counter, sizeof counter);
+}
+
+int writeChangesInOrder(INDEX4FILE* f) {
+  f->directory.header.changeCounter = f->changeSeen + 1;
+  f->changeSeen = f->directory.header.changeCounter;
+  int rc = writeCounter(f);
+  if (rc) return rc;
   // Write in offset order so a file that grows is written front to back;
   // nodes that follow each other in the file go out in one write.
   std::vector<uint32_t>& offsets = f->dirtyNodes;
@@ -210,7 +304,7 @@ int index4writeChanges(INDEX4FILE* f) {
     }
     run.push_back(n);
   }
-  int rc = writeRun();
+  rc = writeRun();
   if (rc) return rc;
   offsets.clear();
   for (auto& [off, raw] : f->rawWrites) {
@@ -218,11 +312,11 @@ int index4writeChanges(INDEX4FILE* f) {
     if (rc) return rc;
   }
   f->rawWrites.clear();
-  f->directory.header.changeCounter = f->changeSeen + 1;
-  f->changeSeen = f->directory.header.changeCounter;
-  rc = writeHead(f, f->directory);
-  if (rc) return rc;
-  f->directory.headerChanged = false;
+  if (f->directory.headerChanged) {
+    rc = writeHead(f, f->directory);
+    if (rc) return rc;
+    f->directory.headerChanged = false;
+  }
   // Tag headers change when a root splits: rarely, so the tags are not
   // visited on every write-back.
   for (size_t k = 0; f->tagHeadersChanged && k < f->tags.size(); k++) {
@@ -236,6 +330,25 @@ int index4writeChanges(INDEX4FILE* f) {
   f->tagHeadersChanged = false;
   f->changed = false;
   return 0;
+}
+
+}  // namespace
+
+int index4writeChanges(INDEX4FILE* f) {
+  if (!f->changed) return 0;
+  if (f->needsRebuild) return index4refuseDamaged(f);
+  int rc = writeChangesInOrder(f);
+  if (rc) {
+    f->needsRebuild = true;
+    forgetChanges(f);
+  }
+  return rc;
+}
+
+void index4discardChanges(INDEX4FILE* f) { forgetChanges(f); }
+
+int index4refuseDamaged(INDEX4FILE* f) {
+  return error4describe(f->codeBase, e4index, 0, f->file.name.c_str(), "an earlier write failed: rebuild the index");
 }
 
 int index4lock(INDEX4FILE* f) {
@@ -265,6 +378,8 @@ int index4unlock(INDEX4FILE* f) {
 
 int index4lockAll(DATA4FILE* df) {
   CODE4* c = df->codeBase;
+  for (INDEX4FILE* f : df->indexFiles)
+    if (f->needsRebuild) return index4refuseDamaged(f);
   int tries = 0;
   for (;;) {
     int rc = 0;

@@ -53,14 +53,16 @@ int allocate(MEMO4FILE* m, int64_t need, int64_t* block) {
     if (start + need > 0xFFFFFFFFll) {
       rc = corrupt(m, "memo file full", start);
     } else {
-      putBe(coding4::MutableBytes(head, 8), 0, static_cast<uint32_t>(start + need));
-      rc = file4write(&m->file, 0, head, 4);
+      rc = putBe(coding4::MutableBytes(head, 8), 0, static_cast<uint32_t>(start + need))
+               ? file4write(&m->file, 0, head, 4)
+               : corrupt(m, "memo header", 0);
       if (rc == 0) *block = start;
     }
   }
   if (!wasLocked) {
-    file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
+    int u = file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
     m->headerLocked = false;
+    if (rc == 0) rc = u;
   }
   return rc;
 }
@@ -99,19 +101,22 @@ int memo4fileCreate(MEMO4FILE* m, CODE4* c, std::string_view name) {
   // A block size that does not divide 512 would put block `next` inside
   // the header; round up so the first entry starts after it.
   if (next * m->blockSize < kMemoHeaderSize) ++next;
-  putBe(coding4::MutableBytes(head, sizeof head), 0, next);
-  putBe(coding4::MutableBytes(head, sizeof head), 6, static_cast<uint16_t>(m->blockSize));
+  if (!putBe(coding4::MutableBytes(head, sizeof head), 0, next) ||
+      !putBe(coding4::MutableBytes(head, sizeof head), 6, static_cast<uint16_t>(m->blockSize)))
+    return error4describe(c, e4result, 0, m->file.name.c_str());
   rc = file4write(&m->file, 0, head, sizeof head);
   if (rc == 0) rc = file4lenSet(&m->file, kMemoHeaderSize);
   return rc;
 }
 
 int memo4fileClose(MEMO4FILE* m) {
+  int rc = 0;
   if (m->headerLocked) {
-    file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
+    rc = file4unlock(&m->file, kMemoLockOffset, kLockByteLength);
     m->headerLocked = false;
   }
-  return file4close(&m->file);
+  int closed = file4close(&m->file);
+  return rc ? rc : closed;
 }
 
 int memo4fileRead(MEMO4FILE* m, int64_t block, std::string* out) {
@@ -214,9 +219,10 @@ int memo4fileWriteAll(MEMO4FILE* m, MEMO4WRITE* writes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     std::string_view data = writes[i].data;
     if (data.empty()) continue;
+    // Eight bytes for eight: the writes cannot fall short.
     auto putHead = [&](char* head) {
-      putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
-      putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
+      (void)putBe(coding4::bytes(head, 8), 0, kMemoTypeText);
+      (void)putBe(coding4::bytes(head, 8), 4, static_cast<uint32_t>(data.size()));
     };
     if (target[i] != 0) {  // in place, on its own
       char head[8];

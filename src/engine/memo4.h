@@ -53,7 +53,7 @@ struct MEMO4FILE {
 // Creates a memo file with the context's block size (name empty: a
 // temporary file). 0 or error.
 [[nodiscard]] int memo4fileCreate(MEMO4FILE* m, CODE4* c, std::string_view name);
-int memo4fileClose(MEMO4FILE* m);
+[[nodiscard]] int memo4fileClose(MEMO4FILE* m);
 // Reads the entry at block into out (block <= 0: empty). 0 or error
 // (-1110 naming the file when the entry runs past the end of the file).
 [[nodiscard]] int memo4fileRead(MEMO4FILE* m, int64_t block, std::string* out);

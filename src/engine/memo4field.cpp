@@ -60,7 +60,8 @@ int64_t data4memoBlock(const FIELD4* f) {
 void data4memoReference(FIELD4* f, int64_t block) {
   char* p = f->data->record.data() + f->offset;
   if (f->len == 4) {
-    coding4::putLe(coding4::bytes(p, 4), 0, static_cast<uint32_t>(block));
+    // Four bytes for four: the write cannot fall short.
+    (void)coding4::putLe(coding4::bytes(p, 4), 0, static_cast<uint32_t>(block));
   } else if (block == 0) {
     memset(p, ' ', f->len);
   } else {

@@ -111,7 +111,8 @@ int sort4put(SORT4* s, const char* key, uint32_t recno) {
   size_t at = s->buffer.size();
   s->buffer.resize(at + s->entrySize);
   std::memcpy(s->buffer.data() + at, key, size_t(s->keyLen));
-  coding4::putBe(coding4::bytes(s->buffer.data() + at, s->entrySize), size_t(s->keyLen), recno);
+  if (!coding4::putBe(coding4::bytes(s->buffer.data() + at, s->entrySize), size_t(s->keyLen), recno))
+    return error4describe(s->codeBase, e4result, 0, "sort4put");
   s->count++;
   return 0;
 }

@@ -52,12 +52,12 @@ class Str4 {
   virtual int decimals() const { return 0; }  // default for assignDouble
 
   // Changes. Each returns 0 or an error code.
-  int assign(const char* text);  // nullptr: empty text
-  int assign(const char* text, unsigned length);
-  int assign(const Str4& source);
-  int add(const char* text);
-  int add(const Str4& source);
-  int insert(const Str4& source, unsigned pos);
+  [[nodiscard]] int assign(const char* text);  // nullptr: empty text
+  [[nodiscard]] int assign(const char* text, unsigned length);
+  [[nodiscard]] int assign(const Str4& source);
+  [[nodiscard]] int add(const char* text);
+  [[nodiscard]] int add(const Str4& source);
+  [[nodiscard]] int insert(const Str4& source, unsigned pos);
   int replace(const Str4& source, unsigned pos);
   int remove(unsigned pos, unsigned count);
   int fill(char ch);

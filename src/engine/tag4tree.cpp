@@ -41,9 +41,17 @@ bool fits(TAG4FILE* t, cdx::Node& n) {
   return used >= 0 && used <= cdx::kLeafSpace;
 }
 
-CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {
-  *rc = index4extend(t->indexFile, off);
-  if (*rc) return nullptr;
+// Blocks taken for one split and the splits it causes above it. Every
+// block is taken before any node changes, so a failed allocation (a bad
+// free list, the size limit, a read error) leaves the tree as it was.
+struct Reserve {
+  std::array<uint32_t, kMaxDepth + 2> blocks{};
+  size_t count = 0, used = 0;
+};
+
+// A cached empty node at a reserved block.
+CachedNode* newNode(TAG4FILE* t, Reserve& r, uint32_t* off) {
+  *off = r.blocks[r.used++];
   auto n = std::make_unique<CachedNode>();
   n->offset = *off;
   n->keyLen = t->keyLen;
@@ -51,6 +59,12 @@ CachedNode* newNode(TAG4FILE* t, uint32_t* off, int* rc) {
   CachedNode* p = t->indexFile->cache.put(std::move(n));
   index4markDirty(t->indexFile, p);
   return p;
+}
+
+// Gives back the blocks of a reserve that were not used.
+void release(TAG4FILE* t, Reserve& r) {
+  for (size_t i = r.used; i < r.count; i++) index4freeBlock(t->indexFile, r.blocks[i]);
+  r.count = r.used;
 }
 
 cdx::LeafParams freshParams(TAG4FILE* t) {
@@ -72,8 +86,10 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
     sep.key = lastE.key;
     sep.recno = lastE.recno;
     // A block as last encoded needs just this entry encoded and written.
-    if (parent->imageValid) {
-      int at = cdx::putInteriorEntry(parent->image, t->keyLen, size_t(path[level - 1].index), sep);
+    int at = parent->imageValid
+                 ? cdx::putInteriorEntry(parent->image, t->keyLen, size_t(path[level - 1].index), sep)
+                 : -1;
+    if (at >= 0) {
       index4markImageChanged(t->indexFile, parent, at, at + t->keyLen + 8);
     } else {
       index4markDirty(t->indexFile, parent);
@@ -84,6 +100,54 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
   return 0;
 }
 
+// How to divide all between two nodes like proto so that both fit: the
+// number of entries the left one keeps, or -1.
+long splitPoint(TAG4FILE* t, const cdx::Node& proto, const std::vector<cdx::NodeEntry>& all, bool atEnd) {
+  size_t n = all.size();
+  cdx::Node l, r;
+  l.attr = r.attr = proto.attr;
+  l.params = proto.params;
+  r.params = freshParams(t);
+  size_t k = atEnd ? n - 1 : n / 2;
+  for (int tries = 0; tries < int(n); tries++) {
+    l.entries.assign(all.begin(), all.begin() + long(k));
+    r.entries.assign(all.begin() + long(k), all.end());
+    bool lf = fits(t, l), rf = fits(t, r);
+    if (lf && rf) return long(k);
+    if (!lf && k > 1) k--;
+    else if (!rf && k + 1 < n) k++;
+    else return -1;
+  }
+  return -1;
+}
+
+// Takes the blocks a split of path[level] needs: one for the new sibling,
+// one more for each full parent above it, and one for a new root.
+int reserve(TAG4FILE* t, const Path& path, size_t level, Reserve& r) {
+  size_t need = 1;
+  for (size_t l = level;; l--) {
+    if (l == 0) {
+      need++;  // the root splits: a new root above it
+      break;
+    }
+    int rc = 0;
+    CachedNode* parent = load(t, path[l - 1].node, &rc);
+    if (!parent) return rc;
+    if (int(parent->node.entries.size()) + 1 <= cdx::interiorCapacity(t->keyLen)) break;
+    need++;
+  }
+  for (r.count = 0; r.count < need; r.count++) {
+    int rc = index4extend(t->indexFile, &r.blocks[r.count]);
+    if (rc) {
+      release(t, r);
+      return rc;
+    }
+  }
+  return 0;
+}
+
+int splitReserved(TAG4FILE* t, Path& path, size_t level, bool atEnd, Reserve& r);
+
 // Splits node path[level] (which does not fit) into itself and a new right
 // sibling, then fixes the parent (recursively). atEnd: the entry that did
 // not fit went after every other entry of the tag's last node. Keys added
@@ -91,36 +155,52 @@ int updateSeparators(TAG4FILE* t, const Path& path, size_t level) {
 // it held and the new one starts with the new entry, so such a tag fills
 // its nodes instead of leaving each half empty.
 int split(TAG4FILE* t, Path& path, size_t level, bool atEnd) {
+  Reserve r;
+  int rc = reserve(t, path, level, r);
+  if (rc) return rc;
+  rc = splitReserved(t, path, level, atEnd, r);
+  release(t, r);
+  return rc;
+}
+
+int splitReserved(TAG4FILE* t, Path& path, size_t level, bool atEnd, Reserve& r) {
   int rc = 0;
   uint32_t leftOff = path[level].node;
   CachedNode* left = load(t, leftOff, &rc);
   if (!left) return rc;
-  std::vector<cdx::NodeEntry> all = std::move(left->node.entries);
-  size_t n = all.size();
+  size_t n = left->node.entries.size();
   if (n < 2) return corrupt(t);
+  long k = splitPoint(t, left->node, left->node.entries, atEnd);
+  if (k < 0) return corrupt(t);
+  // Everything that can fail is read before a node changes.
+  CachedNode* far = nullptr;
+  if (left->node.right != kNone) {
+    far = load(t, left->node.right, &rc);
+    if (!far) return rc;
+  }
+  CachedNode* parent = nullptr;
+  if (level > 0) {
+    parent = load(t, path[level - 1].node, &rc);
+    if (!parent) return rc;
+    if (path[level - 1].index >= int(parent->node.entries.size())) return corrupt(t);
+  }
+  if (r.used + (level > 0 ? 1 : 2) > r.count) return corrupt(t);
   uint32_t rightOff;
-  CachedNode* right = newNode(t, &rightOff, &rc);
-  if (!right) return rc;
-  left = load(t, leftOff, &rc);  // the cache map may have rehashed; pointers are stable
+  CachedNode* right = newNode(t, r, &rightOff);
   bool leaf = left->node.isLeaf();
   right->node.attr = uint16_t(leaf ? cdx::kAttrLeaf : 0);
   right->node.params = freshParams(t);
-  size_t k = atEnd ? n - 1 : n / 2;
-  for (int tries = 0; tries < int(n); tries++) {
-    left->node.entries.assign(all.begin(), all.begin() + long(k));
-    right->node.entries.assign(all.begin() + long(k), all.end());
-    bool lf = fits(t, left->node), rf = fits(t, right->node);
-    if (lf && rf) break;
-    if (!lf && k > 1) k--;
-    else if (!rf && k + 1 < n) k++;
-    else return corrupt(t);
+  auto& all = left->node.entries;
+  right->node.entries.assign(std::make_move_iterator(all.begin() + k), std::make_move_iterator(all.end()));
+  all.erase(all.begin() + k, all.end());
+  if (leaf) {
+    cdx::fitLeafParams(left->node, t->keyLen);
+    cdx::fitLeafParams(right->node, t->keyLen);
   }
   // Sibling links.
   right->node.left = leftOff;
   right->node.right = left->node.right;
-  if (left->node.right != kNone) {
-    CachedNode* far = load(t, left->node.right, &rc);
-    if (!far) return rc;
+  if (far) {
     far->node.left = rightOff;
     index4markDirty(t->indexFile, far);
   }
@@ -128,23 +208,17 @@ int split(TAG4FILE* t, Path& path, size_t level, bool atEnd) {
   index4markDirty(t->indexFile, left);
   const cdx::NodeEntry& lLast = left->node.entries.back();
   const cdx::NodeEntry& rLast = right->node.entries.back();
-  if (left->node.isRoot()) {
+  if (level == 0) {
     uint32_t rootOff;
-    CachedNode* root = newNode(t, &rootOff, &rc);
-    if (!root) return rc;
-    left = load(t, leftOff, &rc);
-    right = load(t, rightOff, &rc);
+    CachedNode* root = newNode(t, r, &rootOff);
     left->node.attr = uint16_t(left->node.attr & ~cdx::kAttrRoot);
     root->node.attr = cdx::kAttrRoot;
-    root->node.entries = {{left->node.entries.back().key, left->node.entries.back().recno, leftOff},
-                          {right->node.entries.back().key, right->node.entries.back().recno, rightOff}};
+    root->node.entries = {{lLast.key, lLast.recno, leftOff}, {rLast.key, rLast.recno, rightOff}};
     t->header.root = rootOff;
     t->headerChanged = true;
     t->indexFile->tagHeadersChanged = true;
     return 0;
   }
-  CachedNode* parent = load(t, path[level - 1].node, &rc);
-  if (!parent) return rc;
   int pi = path[level - 1].index;
   auto& pe = parent->node.entries;
   pe[size_t(pi)].key = lLast.key;
@@ -152,7 +226,7 @@ int split(TAG4FILE* t, Path& path, size_t level, bool atEnd) {
   pe.insert(pe.begin() + pi + 1, cdx::NodeEntry{rLast.key, rLast.recno, rightOff});
   index4markDirty(t->indexFile, parent);
   if (int(pe.size()) > cdx::interiorCapacity(t->keyLen))
-    return split(t, path, level - 1, atEnd && pi + 2 == int(pe.size()) && parent->node.right == kNone);
+    return splitReserved(t, path, level - 1, atEnd && pi + 2 == int(pe.size()) && parent->node.right == kNone, r);
   if (pi + 2 == int(pe.size())) {
     path[level - 1].index = pi + 1;
     return updateSeparators(t, path, level - 1);

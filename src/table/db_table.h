@@ -221,7 +221,9 @@ class DBTable {
   bool refuseUnwritable(bool quiet);
   bool bindTags(const DBTableLayout& layout);
   void setUniqueAlias(int value);
-  void closeData();
+  // Closes the data handle (writing its pending record); the close's
+  // result, also left in the context when it failed.
+  [[nodiscard]] int closeData();
   void removeTemporaryFiles();
   int rememberSpecial(int32_t special);
   // Key of the current record in the current order (record number when none).

@@ -93,7 +93,8 @@ DBTable::DBTable(DatabaseContext& db, DATA4* data, bool owns) : db_(db), data_(d
 }
 
 DBTable::~DBTable() {
-  closeData();
+  // No caller to tell: a failed close stays in the context's error.
+  (void)closeData();
   removeTemporaryFiles();
 }
 
@@ -104,22 +105,25 @@ int DBTable::close() {
     rc = d4close(data_);
     data_ = nullptr;
   }
-  closeData();
-  return rc;
+  int closed = closeData();
+  return rc ? rc : closed;
 }
 
-void DBTable::closeData() {
+int DBTable::closeData() {
   links_.clear();
   tags_.clear();
   ordering_ = nullptr;
   fields_.clear();
+  int rc = 0;
   if (data_ != nullptr && ownsData_) {
+    // An earlier error would keep d4close from writing the pending record.
     CODE4* c = data_->codeBase;
     int saved = error4set(c, 0);
-    (void)d4close(data_);
-    if (saved < 0) error4set(c, saved);
+    rc = d4close(data_);
+    if (saved < 0 && rc == 0) error4set(c, saved);
   }
   data_ = nullptr;
+  return rc;
 }
 
 void DBTable::removeTemporaryFiles() {
@@ -191,14 +195,14 @@ void DBTable::open(const stringT& name, int options, const DBTableLayout* layout
   if (value == kOpenReadOnly) data_->readOnly = true;
 
   if (layout != nullptr && !hasFields(*layout)) {
-    closeData();
+    (void)closeData();  // nothing was written; the field error is the one reported
     db_.reportError("*Incorrect Fields", stringT(path_));
     openResult_ = e4fieldName;
     return;
   }
   fields_.bind(data_);
   if (layout != nullptr && !(flags & kOpenNoIndex) && !bindTags(*layout)) {
-    closeData();
+    (void)closeData();  // nothing was written; the tag error is the one reported
     openResult_ = e4tagName;
     return;
   }

@@ -240,7 +240,7 @@ TEST(CdxShortBuffers, NodeAndHeaderShorterThanTheirBlockAreRefused) {
   std::vector<uint8_t> header(cdx::kHeaderSize);
   cdx::TagHeader h;
   h.keyExpr = "KEY";
-  cdx::encodeTagHeader(h, header);
+  ASSERT_TRUE(cdx::encodeTagHeader(h, header));
   EXPECT_FALSE(cdx::decodeTagHeader(std::span<const uint8_t>(header).first(cdx::kHeaderSize - 1), h));
 }
 
@@ -282,7 +282,7 @@ TEST(CdxHeader, ExpressionOffsetsOutsideTheAreaAreRefused) {
   h.keyExpr = "KEY";
   h.filterExpr = "RECNO()>1";
   std::vector<uint8_t> buf(1024);
-  cdx::encodeTagHeader(h, buf);
+  ASSERT_TRUE(cdx::encodeTagHeader(h, buf));
   cdx::TagHeader back;
   ASSERT_TRUE(cdx::decodeTagHeader(buf, back));
   EXPECT_EQ(back.keyExpr, "KEY");

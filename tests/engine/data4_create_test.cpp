@@ -107,7 +107,7 @@ TEST(Data4Create, VisualFoxProValuesRoundTrip) {
   EXPECT_STREQ(f4memoStr(d4field(d, "M")), "memo text");
   EXPECT_FALSE(f4null(d4field(d, "M")));
   EXPECT_EQ(f4long(d4field(d, "M")), 1);  // first block after the 512-byte header
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Data4Create, RefusedFieldListsAndReplacement) {
@@ -135,7 +135,7 @@ TEST(Data4Create, RefusedFieldListsAndReplacement) {
   d = d4create(&t.c, dir.file("same"), basicFields());
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d4recCount(d), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Data4Create, TemporaryTableIsRemovedOnClose) {
@@ -149,7 +149,7 @@ TEST(Data4Create, TemporaryTableIsRemovedOnClose) {
   EXPECT_EQ(name.rfind("TEMP", 0), 0u);
   EXPECT_TRUE(std::filesystem::exists(name));
   ASSERT_EQ(d4appendBlank(d), 0);
-  d4close(d);
+  (void)d4close(d);
   EXPECT_FALSE(std::filesystem::exists(name));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   std::filesystem::current_path(cwd);

@@ -26,7 +26,7 @@ bool runWithFault(const std::string& path, Fault kind, int n) {
     TestContext t;
     DATA4* d = d4create(&t.c, path, basicFields());
     if (d == nullptr) return false;
-    d4close(d);
+    (void)d4close(d);
   }
   FaultFileSystem fs;
   TestContext t;
@@ -53,7 +53,7 @@ bool runWithFault(const std::string& path, Fault kind, int n) {
     }
   }
   error4set(&t.c, 0);
-  d4close(d);
+  (void)d4close(d);
   error4set(&t.c, 0);
   if (!failed) return false;
 
@@ -74,7 +74,7 @@ bool runWithFault(const std::string& path, Fault kind, int n) {
       }
     }
     EXPECT_EQ(error4code(&check.c), 0);
-    d4close(r);
+    (void)d4close(r);
   }
   return true;
 }
@@ -108,5 +108,5 @@ TEST(Data4Fault, FailedLockAndFlushAreErrors) {
   fs.failFlush = 1;
   EXPECT_EQ(d4flush(d), e4optFlush);
   error4set(&t.c, 0);
-  d4close(d);
+  (void)d4close(d);
 }

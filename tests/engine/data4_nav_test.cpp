@@ -43,7 +43,7 @@ TEST(Data4Nav, SkipPastEndAndBack) {
   error4set(&t.c, 0);
   t.c.errorOnBadGo = 0;
   EXPECT_EQ(d4go(d, 99), r4entry);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Data4Nav, EmptyTable) {
@@ -56,7 +56,7 @@ TEST(Data4Nav, EmptyTable) {
   EXPECT_EQ(d4skip(d, 1), r4eof);
   EXPECT_EQ(d4skip(d, -1), r4bof);
   EXPECT_EQ(d4goEof(d), r4eof);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Data4Nav, PendingRecordIsWrittenWhenLeaving) {
@@ -80,7 +80,7 @@ TEST(Data4Nav, PendingRecordIsWrittenWhenLeaving) {
   d = d4open(&t.c, dir.file("pend"));
   ASSERT_EQ(d4go(d, 1), 0);
   EXPECT_FALSE(d4deleted(d));
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Data4Nav, FieldNamesAndLockEnforce) {
@@ -101,7 +101,7 @@ TEST(Data4Nav, FieldNamesAndLockEnforce) {
   error4set(&t.c, 0);
   ASSERT_EQ(d4lock(d, 1), 0);
   EXPECT_EQ(f4assign(d4field(d, "NAME"), "x"), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Field4, NumbersDatesAndOverflow) {
@@ -140,7 +140,7 @@ TEST(Field4, NumbersDatesAndOverflow) {
   EXPECT_FALSE(f4true(d4field(d, "L")));
   ASSERT_EQ(f4assign(d4field(d, "C"), "toolong"), 0);
   EXPECT_STREQ(f4str(d4field(d, "C")), "tool");
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Field4, JulianDaysAndTextConversions) {

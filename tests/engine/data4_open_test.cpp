@@ -29,7 +29,7 @@ class BrokenTable : public ::testing::Test {
     writeBytes(path, bytes);
     DATA4* d = d4open(&t.c, path);
     if (d != nullptr) {
-      d4close(d);
+      (void)d4close(d);
       return 0;
     }
     return error4set(&t.c, 0);
@@ -126,7 +126,7 @@ TEST_F(BrokenTable, WithOrWithoutEofByteOpensUnchangedInEveryMode) {
       DATA4* d = d4open(&t.c, path);
       ASSERT_NE(d, nullptr);
       EXPECT_EQ(d4recCount(d), 3);
-      d4close(d);
+      (void)d4close(d);
       EXPECT_EQ(readBytes(path), copy) << int(mode) << eofByte;
     }
   }
@@ -140,7 +140,7 @@ TEST_F(BrokenTable, ExclusiveOpenCutsPartialRecord) {
   DATA4* d = d4open(&t.c, path);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d4recCount(d), 3);
-  d4close(d);
+  (void)d4close(d);
   EXPECT_EQ(fileSize(path), 97 + 3 * 16);
 }
 
@@ -153,7 +153,7 @@ TEST_F(BrokenTable, ExclusiveOpenLowersCountOfShortFile) {
   EXPECT_EQ(d4recCount(d), 2);
   EXPECT_EQ(d4go(d, 2), 0);
   EXPECT_STREQ(f4str(d4field(d, "NAME")), "row2      ");
-  d4close(d);
+  (void)d4close(d);
   auto after = readBytes(path);
   EXPECT_EQ(after[4], 2);
   EXPECT_EQ(after.size(), 97u + 2 * 16);
@@ -165,7 +165,7 @@ TEST_F(BrokenTable, SharedOpenRepairsNothing) {
   writeBytes(path, bytes);
   DATA4* d = d4open(&t.c, path);
   ASSERT_NE(d, nullptr);
-  d4close(d);
+  (void)d4close(d);
   EXPECT_EQ(readBytes(path), bytes);
 }
 
@@ -181,7 +181,7 @@ TEST_F(BrokenTable, MemoBlockPastEndOfMemoFile) {
   ASSERT_EQ(d4go(d, 1), 0);
   EXPECT_STREQ(f4memoStr(d4field(d, "NOTES")), "");
   EXPECT_EQ(error4set(&t.c, 0), e4memoCorrupt);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(BrokenTable, MemoLengthLargerThanFile) {
@@ -191,7 +191,7 @@ TEST_F(BrokenTable, MemoLengthLargerThanFile) {
   ASSERT_EQ(d4appendStart(d, 0), 0);
   ASSERT_EQ(f4memoAssign(d4field(d, "NOTES"), "hello"), 0);
   ASSERT_EQ(d4append(d), 0);
-  d4close(d);
+  (void)d4close(d);
   auto memo = readBytes(other.file("m.fpt"));
   memo[512 + 4] = 0x7F;  // length 0x7F000005
   writeBytes(other.file("m.fpt"), memo);
@@ -200,7 +200,7 @@ TEST_F(BrokenTable, MemoLengthLargerThanFile) {
   ASSERT_EQ(d4go(d, 1), 0);
   EXPECT_EQ(f4memoLen(d4field(d, "NOTES")), 0u);
   EXPECT_EQ(error4set(&t.c, 0), e4memoCorrupt);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(BrokenTable, SecondHandleRules) {
@@ -216,6 +216,6 @@ TEST_F(BrokenTable, SecondHandleRules) {
   t.c.accessMode = OPEN4DENY_RW;  // the file is open shared: refused
   EXPECT_EQ(d4open(&t.c, path), nullptr);
   EXPECT_EQ(error4set(&t.c, 0), e4instance);
-  d4close(b);
-  d4close(a);
+  (void)d4close(b);
+  (void)d4close(a);
 }

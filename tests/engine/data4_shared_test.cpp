@@ -57,7 +57,7 @@ TEST(Data4Shared, TwoProcessesAppendAndUpdate) {
     TestContext t;
     DATA4* d = d4create(&t.c, path, basicFields());
     ASSERT_NE(d, nullptr);
-    d4close(d);
+    (void)d4close(d);
   }
   std::vector<pid_t> children;
   for (int p = 0; p < 2; ++p) {
@@ -87,5 +87,5 @@ TEST(Data4Shared, TwoProcessesAppendAndUpdate) {
   }
   EXPECT_EQ(keys.size(), size_t(2 * kPerProcess));
   EXPECT_EQ(error4code(&t.c), 0);
-  d4close(d);
+  (void)d4close(d);
 }

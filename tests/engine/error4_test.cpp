@@ -72,7 +72,7 @@ TEST(Error4, AlreadyInErrorTouchesNothing) {
   EXPECT_EQ(readBytes(dir.file("e.dbf")), before);
   error4set(&t.c, 0);
   EXPECT_EQ(d4go(d, 1), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Code4, InitChecksVersionAndSize) {

@@ -324,6 +324,28 @@ TEST_F(Expr4Test, AliasReferencesAreRefusedInTags) {
   EXPECT_EQ(t.lastError, -510);
 }
 
+// Numbers no integer holds give 0 to the bit functions, never a wild cast.
+TEST_F(Expr4Test, BitFunctionsTakeOnlyNumbersAnIntegerHolds) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"AND(12,10)", 8},
+      {"OR(12,10)", 14},
+      {"XOR(12,10)", 6},
+      {"AND(-1,7)", 7},
+      {"AND(100000000000000000000,3)", 0},
+      {"OR(100000000000000000000,3)", 3},
+      {"XOR(-100000000000000000000,5)", 5},
+      {"OR(3,99999999999999999999*99999999999999999999)", 3},
+  };
+  for (const auto& c : cases) {
+    EXPR4* e = parse(c.text);
+    ASSERT_NE(e, nullptr) << c.text;
+    EXPECT_DOUBLE_EQ(expr4double(e), c.value) << c.text;
+  }
+}
+
 TEST_F(Expr4Test, HostileInputIsBounded) {
   std::string deep(5000, '(');
   EXPECT_NE(parseError(deep), 0);

@@ -43,7 +43,7 @@ TEST(File4Lock, HeldElsewhereGivesUpAfterTenTriesAndNineWaits) {
   EXPECT_EQ(clock.clock.slept, 9000);
   fs.heldElsewhere.clear();
   EXPECT_EQ(d4lock(d, 1), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(File4Lock, ConflictsWithAnotherProcessPosixLock) {
@@ -80,7 +80,7 @@ TEST(File4Lock, ConflictsWithAnotherProcessPosixLock) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_EQ(d4lock(d, 1), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(File4Lock, TwoHandlesOfOneProcessConflict) {
@@ -102,8 +102,8 @@ TEST(File4Lock, TwoHandlesOfOneProcessConflict) {
   ASSERT_EQ(d4lockFile(b), 0);
   EXPECT_EQ(d4lock(a, 1), r4locked);
   EXPECT_EQ(d4unlock(b), 0);
-  d4close(b);
-  d4close(a);
+  (void)d4close(b);
+  (void)d4close(a);
 }
 
 TEST(File4Lock, ExclusiveOpenIsASharingViolationForOthers) {
@@ -111,18 +111,18 @@ TEST(File4Lock, ExclusiveOpenIsASharingViolationForOthers) {
   TestContext t;
   DATA4* d = d4create(&t.c, dir.file("x"), basicFields());
   ASSERT_NE(d, nullptr);
-  d4close(d);
+  (void)d4close(d);
   t.c.accessMode = OPEN4DENY_RW;
   d = d4open(&t.c, dir.file("x"));
   ASSERT_NE(d, nullptr);
   TestContext other;
   EXPECT_EQ(d4open(&other.c, dir.file("x")), nullptr);
   EXPECT_EQ(error4code(&other.c), e4permiss);
-  d4close(d);
+  (void)d4close(d);
   error4set(&other.c, 0);
   DATA4* again = d4open(&other.c, dir.file("x"));
   EXPECT_NE(again, nullptr);
-  d4close(again);
+  (void)d4close(again);
 }
 
 TEST(File4, CreateSafetyLeavesExistingFileAlone) {
@@ -138,7 +138,7 @@ TEST(File4, CreateSafetyLeavesExistingFileAlone) {
   t.c.createSafety = 0;
   ASSERT_EQ(file4create(&f, &t.c, dir.file("keep")), 0);
   EXPECT_EQ(file4len(&f), 0);
-  file4close(&f);
+  (void)file4close(&f);
 }
 
 TEST(File4, ReadOnlyAttributeAllowsReadingAndRefusesWriting) {
@@ -154,7 +154,7 @@ TEST(File4, ReadOnlyAttributeAllowsReadingAndRefusesWriting) {
   EXPECT_EQ(file4write(&f, 0, "x", 1), e4write);
   EXPECT_EQ(error4set(&t.c, 0), e4write);
   EXPECT_EQ(file4lenSet(&f, 0), e4parm);
-  file4close(&f);
+  (void)file4close(&f);
 }
 
 TEST(File4, OpenErrorsMapToEngineCodes) {
@@ -189,9 +189,9 @@ TEST(File4, TemporaryFileNameAndRemoval) {
   ASSERT_EQ(file4temp(&c2, &t.c, true), 0);
   EXPECT_EQ(clock.clock.sleeps, 2);
   EXPECT_EQ(c2.name, dir.file("TEMP0001.TMP"));
-  file4close(&a);
-  file4close(&b);
-  file4close(&c2);
+  (void)file4close(&a);
+  (void)file4close(&b);
+  (void)file4close(&c2);
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   unsetenv("TEMP");
 }
@@ -202,13 +202,13 @@ TEST(File4, CaseInsensitiveNamesInsideADirectory) {
   std::filesystem::create_directory(dir.file("Sub"));
   DATA4* d = d4create(&t.c, dir.file("Sub/CONTACTS.DBF"), basicFields());
   ASSERT_NE(d, nullptr);
-  d4close(d);
+  (void)d4close(d);
   d = d4open(&t.c, dir.file("sub/contacts"));
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d4alias(d), "CONTACTS");
   EXPECT_EQ(d4field(d, "NOTES")->data, d);
   EXPECT_TRUE(d->dataFile->hasMemo);  // CONTACTS.fpt found
-  d4close(d);
+  (void)d4close(d);
 }
 
 namespace {
@@ -256,7 +256,7 @@ TEST(File4Lock, AppendReleasesItsOwnLocksOnly) {
     EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 2)));
     ASSERT_EQ(d4unlock(b), 0);
     EXPECT_FALSE(lockedElsewhere(path, d4lockOffset(f, 1)));
-    d4close(b);
-    d4close(a);
+    (void)d4close(b);
+    (void)d4close(a);
   }
 }

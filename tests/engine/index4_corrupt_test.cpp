@@ -24,7 +24,7 @@ class Index4Corrupt : public ::testing::Test {
       ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
       ASSERT_EQ(d4append(d), 0);
     }
-    d4close(d);
+    (void)d4close(d);
     bytes = readBytes(dir.file("t.cdx"));
     // The tag header is at 1024; its root is an interior node (400 keys of
     // 20 bytes do not fit one leaf).
@@ -52,7 +52,7 @@ class Index4Corrupt : public ::testing::Test {
       if (rc >= 0 && rc != r4eof) rc = 0;
     }
     int saved = error4set(&tc.c, 0);
-    d4close(d);
+    (void)d4close(d);
     return rc < 0 ? rc : saved;
   }
   ScratchDir dir;
@@ -70,7 +70,7 @@ std::string checkReport(TestContext& tc, const std::string& file) {
   if (!d) return "not opened";
   std::string report;
   int rc = i4check(d, [&](const std::string& s) { report += s + "\n"; });
-  d4close(d);
+  (void)d4close(d);
   return std::to_string(rc) + " " + report;
 }
 
@@ -203,20 +203,87 @@ TEST_F(Index4Corrupt, ChildPointsBackAtTheRoot) {
   EXPECT_EQ(openAndWalk(), e4index);
 }
 
+// Appends until one fails or a limit; returns the first failure.
+int appendUntilFailure(DATA4* d, int limit) {
+  int rc = 0;
+  for (int i = 0; i < limit && rc == 0; i++) {
+    char name[24];
+    snprintf(name, sizeof name, "name %05d more", 1000 + i);
+    rc = d4appendStart(d, 0);
+    if (rc == 0) rc = f4assign(d4field(d, "NAME"), name);
+    if (rc == 0) rc = d4append(d);
+  }
+  return rc;
+}
+
+// After a refused allocation the index still holds every record's key: the
+// check passes and each name is found again.
+void expectEveryKeyIndexed(TestContext& tc, const std::string& table) {
+  DATA4* d = d4open(&tc.c, table);
+  ASSERT_NE(d, nullptr);
+  std::string report;
+  EXPECT_EQ(i4check(d, [&](const std::string& s) { report += s + "\n"; }), 0) << report;
+  d4tagSelect(d, d4tag(d, "NAME"));
+  int32_t count = d4recCount(d);
+  EXPECT_GE(count, 400);
+  int missing = 0;
+  for (int32_t r = 1; r <= count; r++) {
+    ASSERT_EQ(d4go(d, r), 0);
+    std::string name(f4ptr(d4field(d, "NAME")), 20);
+    if (d4seek(d, name.c_str()) != 0) missing++;
+  }
+  EXPECT_EQ(missing, 0);
+  error4set(&tc.c, 0);
+  (void)d4close(d);
+}
+
+// A free-list head the file does not reach: the allocation of a split's
+// new node fails, and the leaf that was to split keeps its entries.
 TEST_F(Index4Corrupt, FreeListHeadPastTheEnd) {
   cdx::putLE32(&bytes[4], 0x7FFFF000);
   save();
   DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
   ASSERT_NE(d, nullptr);
-  int rc = 0;
-  for (int i = 0; i < 400 && rc == 0; i++) {  // enough to need a new node
-    ASSERT_EQ(d4appendStart(d, 0), 0);
-    (void)f4assign(d4field(d, "NAME"), "name 00001 more");
-    rc = d4append(d);
-  }
-  EXPECT_EQ(rc, e4read);
+  EXPECT_EQ(appendUntilFailure(d, 400), e4read);
   error4set(&tc.c, 0);
-  d4close(d);
+  (void)d4close(d);
+  error4set(&tc.c, 0);
+  expectEveryKeyIndexed(tc, dir.file("t.dbf"));
+}
+
+// A free-list head at a node in use (the root, a child, a tag header) is
+// refused as a damaged index instead of being handed out as a new node.
+TEST_F(Index4Corrupt, FreeListHeadInUse) {
+  const std::vector<unsigned char> intact = bytes, table = readBytes(dir.file("t.dbf"));
+  for (uint32_t head : {root, firstChild, secondChild, tagHeader}) {
+    bytes = intact;
+    writeBytes(dir.file("t.dbf"), table);
+    cdx::putLE32(&bytes[4], head);
+    save();
+    DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(appendUntilFailure(d, 400), e4index) << "head " << head;
+    error4set(&tc.c, 0);
+    (void)d4close(d);
+    error4set(&tc.c, 0);
+    expectEveryKeyIndexed(tc, dir.file("t.dbf"));
+  }
+}
+
+// A free block whose link leads back to itself would be handed out twice.
+TEST_F(Index4Corrupt, FreeListLoop) {
+  uint32_t block = uint32_t(bytes.size());
+  bytes.resize(bytes.size() + 512, 0);
+  cdx::putLE32(&bytes[block], block);
+  cdx::putLE32(&bytes[4], block);
+  save();
+  DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(appendUntilFailure(d, 400), e4index);
+  error4set(&tc.c, 0);
+  (void)d4close(d);
+  error4set(&tc.c, 0);
+  expectEveryKeyIndexed(tc, dir.file("t.dbf"));
 }
 
 TEST_F(Index4Corrupt, TruncatedFile) {

@@ -36,7 +36,7 @@ class Index4Cycle : public ::testing::Test {
       ASSERT_EQ(f4assign(d4field(d, "NAME"), name), 0);
       ASSERT_EQ(d4append(d), 0);
     }
-    d4close(d);
+    (void)d4close(d);
     bytes = readBytes(dir.file("t.cdx"));
     root = cdx::getLE32(&bytes[1024]);
     // The leaves in tag order, from the leftmost one along the right links.
@@ -95,7 +95,7 @@ TEST_F(Index4Cycle, SiblingCycleEndsForwardWalk) {
   EXPECT_EQ(walk(d, d4top(d), 1, &moves), e4index);
   EXPECT_LT(moves, kRecords);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, SiblingCycleEndsBackwardWalk) {
@@ -106,7 +106,7 @@ TEST_F(Index4Cycle, SiblingCycleEndsBackwardWalk) {
   EXPECT_EQ(walk(d, d4bottom(d), -1, &moves), e4index);
   EXPECT_LT(moves, kRecords);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, SiblingCycleEndsOneLongSkip) {
@@ -116,7 +116,7 @@ TEST_F(Index4Cycle, SiblingCycleEndsOneLongSkip) {
   ASSERT_EQ(d4top(d), 0);
   EXPECT_EQ(d4skip(d, 1000000), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, SiblingCycleEndsWalkAfterSeek) {
@@ -127,7 +127,7 @@ TEST_F(Index4Cycle, SiblingCycleEndsWalkAfterSeek) {
   int moves = 0;
   EXPECT_EQ(walk(d, 0, 1, &moves), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, SiblingCycleOfEmptyLeavesEndsWalk) {
@@ -140,7 +140,7 @@ TEST_F(Index4Cycle, SiblingCycleOfEmptyLeavesEndsWalk) {
   int moves = 0;
   EXPECT_EQ(walk(d, d4top(d), 1, &moves), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, KeyMaintenanceOverASiblingCycleEnds) {
@@ -159,7 +159,7 @@ TEST_F(Index4Cycle, KeyMaintenanceOverASiblingCycleEnds) {
   int moves = 0;
   EXPECT_EQ(walk(d, d4top(d), 1, &moves), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Child cycles: descents were already bounded in depth; these keep them
@@ -178,7 +178,7 @@ TEST_F(Index4Cycle, ChildPointingAtItsOwnParentEndsEveryDescent) {
   ASSERT_EQ(f4assign(d4field(d, "NAME"), "name 00000 again"), 0);
   EXPECT_EQ(d4append(d), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Cycle, ChildPointingAtTheRootEndsTheLastEntryDescent) {
@@ -193,7 +193,7 @@ TEST_F(Index4Cycle, ChildPointingAtTheRootEndsTheLastEntryDescent) {
   expectIndexErrorNamingTheFile();
   EXPECT_EQ(d4seek(d, "name 99999"), e4index);
   expectIndexErrorNamingTheFile();
-  d4close(d);
+  (void)d4close(d);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST(Index4Lock, ZeroLockAttemptsTriesTheIndexLockOnce) {
   EXPECT_EQ(clock.clock.sleeps, 0);
   error4set(&t.c, 0);
   fs.heldElsewhere.clear();
-  d4close(d);
+  (void)d4close(d);
 }
 
 class TagExpressionErrors : public ::testing::Test {
@@ -54,7 +54,7 @@ class TagExpressionErrors : public ::testing::Test {
     const TAG4INFO tags[] = {{"NAME", "NAME", "QTY > 0", 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
     DATA4* d = d4create(&tc.c, dir.file("t.dbf"), kFields, tags);
     ASSERT_NE(d, nullptr);
-    d4close(d);
+    (void)d4close(d);
     bytes = readBytes(dir.file("t.cdx"));
     collectTexts(tc, &reported);
   }
@@ -62,7 +62,7 @@ class TagExpressionErrors : public ::testing::Test {
   int open() {
     DATA4* d = d4open(&tc.c, dir.file("t.dbf"));
     int rc = d != nullptr ? 0 : error4code(&tc.c);
-    if (d != nullptr) d4close(d);
+    if (d != nullptr) (void)d4close(d);
     return rc;
   }
   ScratchDir dir;
@@ -95,7 +95,7 @@ TEST_F(TagExpressionErrors, BadExpressionGivenToCreateNamesTheIndexFile) {
   EXPECT_EQ(i4create(d, "extra", bad), nullptr);
   EXPECT_NE(reported.find("extra.cdx"), std::string::npos) << reported;
   error4set(&tc.c, 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_P(FixtureTables, TagOrdersMatchTheOtherProgram) {
     std::reverse(back.begin(), back.end());
     EXPECT_EQ(back, recs) << tag;
   }
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_P(FixtureTables, SeeksLandWhereExpected) {
@@ -104,7 +104,7 @@ TEST_P(FixtureTables, SeeksLandWhereExpected) {
     n++;
   }
   EXPECT_GT(n, 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_P(FixtureTables, CheckPassesBeforeAndAfterOurChanges) {
@@ -145,14 +145,14 @@ TEST_P(FixtureTables, CheckPassesBeforeAndAfterOurChanges) {
   }
   problems.clear();
   EXPECT_EQ(i4check(d, report), 0) << problems;
-  d4close(d);
+  (void)d4close(d);
   // And again after a reindex.
   tc.c.accessMode = OPEN4DENY_RW;
   d = d4open(&tc.c, dir.file(std::string(GetParam()) + ".dbf"));
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(d4reindex(d), 0);
   EXPECT_EQ(i4check(d, report), 0) << problems;
-  d4close(d);
+  (void)d4close(d);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, FixtureTables, ::testing::ValuesIn(kIndexed),
@@ -174,7 +174,7 @@ TEST(FixtureSchemas, EveryTagExpressionGivesTheStoredKey) {
     int tags = 0;
     for (TAG4* t = d4tagNext(d, nullptr); t; t = d4tagNext(d, t)) tags++;
     EXPECT_GT(tags, 0) << base;
-    d4close(d);
+    (void)d4close(d);
   }
 }
 

@@ -72,7 +72,7 @@ TEST_F(Index4Test, CharacterSeeksArePartialKeys) {
   EXPECT_EQ(d4seekNumber(d, 1.5), r4after);
   EXPECT_EQ(d4recNo(d), 2);
   EXPECT_EQ(d4seekNumber(d, 7), r4eof);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, NumericAndDateTags) {
@@ -104,7 +104,7 @@ TEST_F(Index4Test, NumericAndDateTags) {
   EXPECT_EQ(d4recNo(d), 3);
   EXPECT_EQ(d4seekDouble(d, 4), r4after);
   EXPECT_EQ(d4recNo(d), 3);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, UniqueRefusalUndoesEarlierTags) {
@@ -124,7 +124,7 @@ TEST_F(Index4Test, UniqueRefusalUndoesEarlierTags) {
   EXPECT_EQ(d4seek(d, "renamed"), r4after);  // not there: the write was undone
   EXPECT_EQ(d4recNo(d), 2);
   EXPECT_EQ(d4seek(d, "two"), 0);
-  d4close(d);
+  (void)d4close(d);
 }
 
 // The other holder of a key is found wherever it sits: before or after the
@@ -145,7 +145,7 @@ TEST_F(Index4Test, UniqueTagsRefuseEveryKeyAgainAcrossLeaves) {
   }
   EXPECT_EQ(d4recCount(d), 1500);
   EXPECT_EQ(check(d), "");
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, UniqueModes) {
@@ -167,7 +167,7 @@ TEST_F(Index4Test, UniqueModes) {
   EXPECT_EQ(d4seekDouble(d, 1), 0);
   EXPECT_EQ(d4recNo(d), 2);
   EXPECT_EQ(check(d), "");
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, CreatingAUniqueTagOverDuplicatesLeavesNoFile) {
@@ -182,7 +182,7 @@ TEST_F(Index4Test, CreatingAUniqueTagOverDuplicatesLeavesNoFile) {
   EXPECT_EQ(fileSize(dir.file("t.cdx")), -1);
   TAG4INFO bad[] = {{"KEY", "KEY", nullptr, 7, 0}, {nullptr, nullptr, nullptr, 0, 0}};
   EXPECT_EQ(i4createResult(d, nullptr, bad, &idx), e4tagInfo);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, ManyChangesSplitAndFreeNodes) {
@@ -217,7 +217,7 @@ TEST_F(Index4Test, ManyChangesSplitAndFreeNodes) {
   long n = 0;
   for (int rc = d4bottom(d); rc == 0; rc = d4skip(d, -1)) n++;
   EXPECT_EQ(n, 3000);
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Appends in key order (keys patched into the last leaf) mixed with keys
@@ -229,7 +229,7 @@ TEST_F(Index4Test, AppendsInKeyOrderAndIntoLeaves) {
   ASSERT_NE(d, nullptr);
   for (int i = 1; i <= 4000; i++) ASSERT_EQ(append(d, i, i % 7 == 0 ? "seven" : "other"), 0);
   ASSERT_EQ(check(d), "");
-  d4close(d);
+  (void)d4close(d);
   // A fresh open reads back what was written, not the cache.
   d = d4open(&tc.c, dir.file("t.dbf"));
   ASSERT_NE(d, nullptr);
@@ -238,7 +238,7 @@ TEST_F(Index4Test, AppendsInKeyOrderAndIntoLeaves) {
   long n = 0;
   for (int rc = d4top(d); rc == 0; rc = d4skip(d, 1)) n++;
   EXPECT_EQ(n, 2000);
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Keys appended in order fill their nodes: the file grows about as much as
@@ -252,7 +252,7 @@ TEST_F(Index4Test, KeysAppendedInOrderFillTheirNodes) {
   ASSERT_EQ(d4reindex(d), 0);
   long rebuilt = fileSize(dir.file("t.cdx"));
   EXPECT_LE(appended, rebuilt + rebuilt / 10) << "rebuilt " << rebuilt;
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Changed nodes are written as just their changed bytes; another context
@@ -276,7 +276,7 @@ TEST_F(Index4Test, AnotherContextReadsTheTreeThatWasWritten) {
     DATA4* again = d4open(&other.c, dir.file("t.dbf"));
     if (!again) return std::string("not opened");
     std::string problems = check(again);
-    d4close(again);
+    (void)d4close(again);
     return problems;
   };
   // The last append changed the first byte of the last name.
@@ -292,7 +292,7 @@ TEST_F(Index4Test, AnotherContextReadsTheTreeThatWasWritten) {
   }
   ASSERT_EQ(check(d), "");
   EXPECT_EQ(checkElsewhere(), "");
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Tags sharing a key or a filter text, or extending another's filter:
@@ -345,7 +345,7 @@ TEST_F(Index4Test, TagsSharingExpressionsKeepTheirOwnEntries) {
   EXPECT_EQ(count("NO"), 300 - yes);
   EXPECT_EQ(count("ALL"), 300);
   EXPECT_EQ(count("ORMORE"), yes);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, FiltersComparingNumberFieldsWithNumbers) {
@@ -402,14 +402,14 @@ TEST_F(Index4Test, FiltersComparingNumberFieldsWithNumbers) {
     EXPECT_EQ(held, expected) << name;
     EXPECT_GT(expected, 0) << name;
   }
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, AnotherContextSeesOurChanges) {
   DATA4* d = create({{"NAME", "NAME", nullptr, 0, 0}});
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(append(d, 1, "first"), 0);
-  d4close(d);
+  (void)d4close(d);
   TestContext other;
   DATA4* a = d4open(&tc.c, dir.file("t.dbf"));
   DATA4* b = d4open(&other.c, dir.file("t.dbf"));
@@ -427,8 +427,8 @@ TEST_F(Index4Test, AnotherContextSeesOurChanges) {
   EXPECT_EQ(d4seek(a, "second150"), 0);
   EXPECT_EQ(d4recNo(a), 152);
   EXPECT_EQ(check(a), "");
-  d4close(b);
-  d4close(a);
+  (void)d4close(b);
+  (void)d4close(a);
 }
 
 TEST_F(Index4Test, QueryScanVisitsMatchingRecordsInTagOrder) {
@@ -449,7 +449,7 @@ TEST_F(Index4Test, QueryScanVisitsMatchingRecordsInTagOrder) {
   EXPECT_EQ(rc, r4eof);
   EXPECT_EQ(seen, (std::vector<int>{2, 1}));
   relate4free(r);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST_F(Index4Test, StaleEntriesAreSkippedBySeeks) {
@@ -460,7 +460,7 @@ TEST_F(Index4Test, StaleEntriesAreSkippedBySeeks) {
   ASSERT_EQ(append(d, 3, "gamma"), 0);
   uint32_t headerLen = d->dataFile->header.headerLength;
   uint32_t recLen = d->dataFile->header.recordLength;
-  d4close(d);
+  (void)d4close(d);
   // Another program changed record 1 and has not yet updated the index, and
   // record 3 is not yet counted in the header we read.
   auto bytes = readBytes(dir.file("t.dbf"));
@@ -476,7 +476,7 @@ TEST_F(Index4Test, StaleEntriesAreSkippedBySeeks) {
   EXPECT_EQ(d4seek(d, "gamma"), r4eof);
   EXPECT_EQ(d4seek(d, "beta"), 0);
   EXPECT_EQ(d4recNo(d), 2);
-  d4close(d);
+  (void)d4close(d);
 }
 
 // Nodes whose offsets share a slot of the front table, a node replaced at

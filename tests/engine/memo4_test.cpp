@@ -50,7 +50,7 @@ TEST(Memo4, AllocationAndRewrites) {
   ASSERT_EQ(f4memoAssign(notes, ""), 0);
   ASSERT_EQ(d4write(d, -1), 0);
   EXPECT_STREQ(f4str(notes), "          ");
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Memo4, EmptyMemoInVisualFoxProIsZero) {
@@ -70,7 +70,7 @@ TEST(Memo4, EmptyMemoInVisualFoxProIsZero) {
   ASSERT_EQ(f4memoAssign(notes, ""), 0);
   ASSERT_EQ(d4write(d, -1), 0);
   EXPECT_EQ(std::string(f4ptr(notes), 4), std::string(4, '\0'));
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Memo4, AppendStartCopiesMemosAsNewEntries) {
@@ -94,7 +94,7 @@ TEST(Memo4, AppendStartCopiesMemosAsNewEntries) {
   EXPECT_STREQ(f4memoStr(notes), "original");
   ASSERT_EQ(d4go(d, 2), 0);
   EXPECT_STREQ(f4memoStr(notes), "copy changed");
-  d4close(d);
+  (void)d4close(d);
 }
 
 // The changed memos of one record are allocated together: consecutive
@@ -137,7 +137,7 @@ TEST(Memo4, ChangedMemosOfARecordAreWrittenTogether) {
   EXPECT_EQ(f4long(m[1]), 0);
   EXPECT_EQ(f4long(m[2]), 3);
   EXPECT_EQ(readBytes(dir.file("three.fpt")).size(), 2048u);
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Memo4, NewEntriesArePaddedWithZerosAfterALongerOne) {
@@ -158,5 +158,5 @@ TEST(Memo4, NewEntriesArePaddedWithZerosAfterALongerOne) {
   EXPECT_EQ(be32(fpt, 3 * 512 + 4), 1u);
   EXPECT_EQ(fpt[3 * 512 + 8], 'x');
   for (size_t at = 3 * 512 + 9; at < fpt.size(); ++at) ASSERT_EQ(fpt[at], 0) << "byte " << at;
-  d4close(d);
+  (void)d4close(d);
 }

@@ -215,7 +215,7 @@ TEST(Str4Field, LockEnforceAndRecordChanged) {
   ASSERT_EQ(d4write(d, -1), 0);
   ASSERT_EQ(d4go(d, 1), 0);
   EXPECT_STREQ(f4str(d4field(d, "NAME")), "Smith               ");
-  d4close(d);
+  (void)d4close(d);
 }
 
 TEST(Str4Field, BinaryNumbersAndNullBit) {
@@ -244,5 +244,5 @@ TEST(Str4Field, BinaryNumbersAndNullBit) {
   ASSERT_TRUE(f4null(d4field(d, "C")));
   ASSERT_EQ(c.assign("ab"), 0);
   EXPECT_FALSE(f4null(d4field(d, "C")));
-  d4close(d);
+  (void)d4close(d);
 }

@@ -55,7 +55,7 @@ int writer(const std::string& file, int base) {
     }
     if (error4code(&c) < 0) return 96;
   }
-  d4close(d);
+  (void)d4close(d);
   code4initUndo(&c);
   return 0;
 }
@@ -76,7 +76,7 @@ TEST(IndexConcurrent, TwoProcessesAppendAndUpdate) {
     DATA4* d = d4create(&c, file, fields, tags);
     ASSERT_NE(d, nullptr);
     ASSERT_EQ(d4appendBlank(d), 0);  // the prototype record
-    d4close(d);
+    (void)d4close(d);
     code4initUndo(&c);
   }
   pid_t pids[2];
@@ -101,7 +101,7 @@ TEST(IndexConcurrent, TwoProcessesAppendAndUpdate) {
   d4tagSelect(d, d4tag(d, "KEY"));
   for (int w = 1; w <= 2; w++)
     for (int i = 0; i < kPerProcess; i++) EXPECT_EQ(d4seekDouble(d, w * 100000 + i), 0) << w << " " << i;
-  d4close(d);
+  (void)d4close(d);
   code4initUndo(&c);
   std::filesystem::remove_all(dir);
 }

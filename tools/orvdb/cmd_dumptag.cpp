@@ -21,11 +21,11 @@ int cmdDumpTag(const Args& args) {
   if (d == nullptr) return 1;
   TAG4* tag = d4tag(d, args[1].c_str());
   if (tag == nullptr) {
-    d4close(d);
+    (void)d4close(d);  // nothing was changed through d
     return 1;
   }
   d4tagSelect(d, tag);
   bool ok = dumpTable(d);
-  d4close(d);
+  (void)d4close(d);  // nothing was changed through d
   return ok ? 0 : 1;
 }

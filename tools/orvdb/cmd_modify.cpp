@@ -58,8 +58,15 @@ struct Table {
     toolContext(&c);
     d = d4open(&c, file);
   }
+  // Closes the table (writing its header); a failure is reported.
+  int close() {
+    int rc = d ? d4close(d) : 0;
+    d = nullptr;
+    if (rc < 0) fprintf(stderr, "orvdb: closing the table failed (error %d)\n", rc);
+    return rc;
+  }
   ~Table() {
-    if (d) d4close(d);
+    if (d) (void)d4close(d);  // after a failure already reported
   }
 };
 
@@ -77,6 +84,7 @@ int cmdAppend(const Args& args) {
     if (!assignOne(t.d, args[i])) return 1;
   int rc = d4append(t.d);
   if (rc == 0) printf("%d\n", static_cast<int>(d4recNo(t.d)));
+  if (rc == 0) rc = t.close();
   return report("append", rc);
 }
 
@@ -91,7 +99,9 @@ int cmdSet(const Args& args) {
   if (rc) return 1;
   for (size_t i = 2; i < args.size(); i++)
     if (!assignOne(t.d, args[i])) return 1;
-  return report("set", d4write(t.d, -1));
+  rc = d4write(t.d, -1);
+  if (rc == 0) rc = t.close();
+  return report("set", rc);
 }
 
 namespace {
@@ -106,7 +116,9 @@ int flagRecord(const Args& args, bool remove) {
   if (!t.d) return 1;
   if (d4go(t.d, int32_t(recordNumber(args[1]))) != 0) return 1;
   if ((remove ? d4delete(t.d) : d4recall(t.d)) != 0) return 1;
-  return report(what, d4write(t.d, -1));
+  int rc = d4write(t.d, -1);
+  if (rc == 0) rc = t.close();
+  return report(what, rc);
 }
 
 }  // namespace

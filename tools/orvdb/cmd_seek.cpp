@@ -20,12 +20,12 @@ int cmdSeek(const Args& args) {
   if (d == nullptr) return 1;
   TAG4* t = d4tag(d, args[1].c_str());
   if (t == nullptr) {
-    d4close(d);
+    (void)d4close(d);  // nothing was changed through d
     return 1;
   }
   d4tagSelect(d, t);
   int rc = d4seekText(d, args[2].c_str());
   if (rc >= 0) printf("%d %d\n", rc, static_cast<int>(d4recNo(d)));
-  d4close(d);
+  (void)d4close(d);  // nothing was changed through d
   return rc >= 0 ? 0 : 1;
 }

@@ -131,7 +131,7 @@ bool GatewayProgram::openDatabases() {
   }
   gateway_ = std::make_unique<GatewayDatabase>(v.gatewayDirectory, &guiSession());
   if (made == 1) {
-    bool created = DatabaseContext::CreateDatabaseDirectory(v.gatewayDirectory, &guiSession()) &&
+    bool created = GatewayDatabase::createDirectory(v.gatewayDirectory, &guiSession()) &&
                    gateway_->Validate(false) && gateway_->createTables();
     if (!created) {
       exitStatus_ = kExitGatewayDatabase;

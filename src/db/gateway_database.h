@@ -30,6 +30,11 @@ class GatewayDatabase : public DatabaseContext {
   bool check(bool quiet) override;
   bool writesItsTables() const override { return true; }
   bool CheckGateway() { return check(false); }
+  // Makes a new gateway database's directory and lock files, so that the
+  // programs above need not reach the table layer; false after reporting.
+  static bool createDirectory(const stringT& path, GUISession* reporter) {
+    return CreateDatabaseDirectory(path, reporter);
+  }
 
   // The upgrade script (upgrade.cpp).
   // The entry the upgrade starts from: the last database-version entry not

@@ -20,6 +20,7 @@
 #include "engine/data4.h"
 #include "engine/data4_internal.h"
 #include "engine/date4.h"
+#include "engine/index4.h"
 #include "engine/index4_hooks.h"
 
 namespace {
@@ -260,6 +261,12 @@ int d4flush(DATA4* d) {
   }
   rc = index4hookFlush(d);
   if (rc != 0) return rc;
+  // The index files go to the disk with the table: a table flushed without
+  // them could come back from a power cut with records its index lacks.
+  for (INDEX4FILE* x : f->indexFiles) {
+    rc = file4flush(&x->file);
+    if (rc != 0) return rc;
+  }
   if (f->hasMemo) {
     rc = file4flush(&f->memo.file);
     if (rc != 0) return rc;

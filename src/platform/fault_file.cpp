@@ -1,13 +1,16 @@
 #include "platform/fault_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <map>
+#include <random>
 
 namespace {
 
 class FaultFile : public PlatformFile {
  public:
-  FaultFile(FaultFileSystem* fs, std::unique_ptr<PlatformFile> base)
-      : fs_(fs), base_(std::move(base)) {}
+  FaultFile(FaultFileSystem* fs, std::unique_ptr<PlatformFile> base, std::string path)
+      : fs_(fs), base_(std::move(base)), path_(std::move(path)) {}
 
   int64_t read(int64_t pos, void* buffer, size_t length) override {
     if (fs_->fires(&fs_->reads, &fs_->failRead)) return fail();
@@ -15,6 +18,7 @@ class FaultFile : public PlatformFile {
   }
 
   int64_t write(int64_t pos, const void* buffer, size_t length) override {
+    if (fs_->crashed()) return int64_t(length);
     bool shortOne = fs_->fires(&fs_->writes, &fs_->shortWrite);
     --fs_->writes;  // one call, counted once
     if (fs_->fires(&fs_->writes, &fs_->failWrite)) return fail();
@@ -32,6 +36,7 @@ class FaultFile : public PlatformFile {
       errno = full ? ENOSPC : fs_->error;
       return -errno;
     }
+    if (fs_->keepUnsynced) fs_->rememberWrite(base_.get(), path_, pos, allowed);
     int64_t n = base_->write(pos, buffer, allowed);
     if (n > 0) fs_->bytesWritten += n;
     if (full) errno = ENOSPC;
@@ -41,13 +46,17 @@ class FaultFile : public PlatformFile {
   int64_t length() override { return base_->length(); }
 
   int setLength(int64_t length) override {
+    if (fs_->crashed()) return 0;
     if (fs_->fires(&fs_->setLengths, &fs_->failSetLength)) return -fail();
     return base_->setLength(length);
   }
 
   int flush() override {
+    if (fs_->crashed()) return 0;
     if (fs_->fires(&fs_->flushes, &fs_->failFlush)) return -fail();
-    return base_->flush();
+    int rc = base_->flush();
+    if (rc == 0) fs_->forgetWrites(path_);
+    return rc;
   }
 
   int lock(uint64_t offset, uint64_t length) override {
@@ -71,6 +80,7 @@ class FaultFile : public PlatformFile {
 
   FaultFileSystem* fs_;
   std::unique_ptr<PlatformFile> base_;
+  std::string path_;
 };
 
 }  // namespace
@@ -81,10 +91,55 @@ void FaultFileSystem::reset() {
   failRead = failWrite = failLock = failSetLength = failFlush = failOpen = failCreate = failRename = 0;
   shortWrite = 0;
   diskFullAfter = -1;
+  keepUnsynced = false;
+  unsynced_.clear();
+  crashed_ = false;
   heldElsewhere.clear();
   onlyPath.clear();
   reads = writes = locks = setLengths = flushes = opens = creates = renames = 0;
   bytesWritten = 0;
+}
+
+void FaultFileSystem::rememberWrite(PlatformFile* base, const std::string& path, int64_t pos, size_t length) {
+  Unsynced u{path, pos, std::vector<uint8_t>(length, 0)};
+  int64_t got = length > 0 ? base->read(pos, u.old.data(), length) : 0;
+  if (got < 0) got = 0;
+  std::fill(u.old.begin() + got, u.old.end(), uint8_t(0));
+  unsynced_.push_back(std::move(u));
+}
+
+void FaultFileSystem::forgetWrites(const std::string& path) {
+  std::erase_if(unsynced_, [&](const Unsynced& u) { return u.path == path; });
+}
+
+int FaultFileSystem::crash(uint64_t seed) {
+  std::mt19937_64 random(seed);
+  int lost = 0;
+  // Newest first: a lost write puts back what it replaced, except the bytes
+  // a newer write that was kept wrote over it.
+  std::map<std::string, std::vector<bool>> kept;
+  for (auto it = unsynced_.rbegin(); it != unsynced_.rend(); ++it) {
+    std::vector<bool>& mine = kept[it->path];
+    size_t end = size_t(it->pos) + it->old.size();
+    if (mine.size() < end) mine.resize(end, false);
+    if (random() % 2 == 0) {
+      std::fill(mine.begin() + it->pos, mine.begin() + ptrdiff_t(end), true);
+      continue;
+    }
+    std::unique_ptr<PlatformFile> f;
+    if (base_->open(it->path, false, ShareMode::shared, &f) != 0) continue;
+    for (size_t i = 0; i < it->old.size();) {
+      size_t j = i;
+      while (j < it->old.size() && !mine[size_t(it->pos) + j]) j++;
+      if (j > i) (void)f->write(it->pos + int64_t(i), it->old.data() + i, j - i);
+      while (j < it->old.size() && mine[size_t(it->pos) + j]) j++;
+      i = j;
+    }
+    lost++;
+  }
+  unsynced_.clear();
+  crashed_ = true;
+  return lost;
 }
 
 bool FaultFileSystem::fires(int64_t* counter, int64_t* armed) {
@@ -107,7 +162,7 @@ int FaultFileSystem::open(const std::string& path, bool readOnly, ShareMode shar
   }
   std::unique_ptr<PlatformFile> f;
   int rc = base_->open(path, readOnly, share, &f);
-  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f));
+  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f), path);
   return rc;
 }
 
@@ -120,7 +175,7 @@ int FaultFileSystem::create(const std::string& path, CreateMode mode, ShareMode 
   }
   std::unique_ptr<PlatformFile> f;
   int rc = base_->create(path, mode, share, &f);
-  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f));
+  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f), path);
   return rc;
 }
 
@@ -132,7 +187,7 @@ int FaultFileSystem::createWithMode(const std::string& path, unsigned mode, std:
   }
   std::unique_ptr<PlatformFile> f;
   int rc = base_->createWithMode(path, mode, &f);
-  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f));
+  if (rc == 0) *out = std::make_unique<FaultFile>(this, std::move(f), path);
   return rc;
 }
 

@@ -11,6 +11,14 @@
 // the temporary files written beside it, "<path>.XXXXXX"); every other file
 // is passed through untouched.
 //
+// Lost writes (a power cut): with keepUnsynced set, every write to a file
+// is remembered, with the bytes it replaced, until that file is flushed.
+// crash(seed) then undoes, at random, some of the writes not yet flushed
+// (each kept or lost with even chances, drawn from seed; a lost write that
+// had extended the file leaves zeros), and from then on every write, flush
+// and length change is dropped without a word, so that closing the
+// program's handles changes nothing more. reset() ends the crashed state.
+//
 // Not thread-safe; meant for single-threaded tests.
 #pragma once
 
@@ -50,6 +58,8 @@ class FaultFileSystem : public FileSystem {
   std::vector<Range> heldElsewhere;
   // Faults only for paths starting with this; "" = every file.
   std::string onlyPath;
+  // Remember unflushed writes for crash() (see above).
+  bool keepUnsynced = false;
 
   // Counters of calls made so far (since construction or reset()).
   int64_t reads = 0, writes = 0, locks = 0, setLengths = 0, flushes = 0, opens = 0, creates = 0, renames = 0;
@@ -57,6 +67,14 @@ class FaultFileSystem : public FileSystem {
 
   // Clears every armed fault and counter.
   void reset();
+  // Loses some of the unflushed writes and drops every later one; returns
+  // how many writes were lost.
+  int crash(uint64_t seed);
+  bool crashed() const { return crashed_; }
+  // Used by the file wrapper: remembers a write about to be made, or
+  // forgets the writes of a file that was flushed.
+  void rememberWrite(PlatformFile* base, const std::string& path, int64_t pos, size_t length);
+  void forgetWrites(const std::string& path);
 
   int open(const std::string& path, bool readOnly, ShareMode share,
            std::unique_ptr<PlatformFile>* out) override;
@@ -82,4 +100,11 @@ class FaultFileSystem : public FileSystem {
 
  private:
   FileSystem* base_;
+  struct Unsynced {
+    std::string path;
+    int64_t pos;
+    std::vector<uint8_t> old;  // the bytes the write replaced (zeros past the end)
+  };
+  std::vector<Unsynced> unsynced_;
+  bool crashed_ = false;
 };

@@ -59,6 +59,18 @@ int readStructure(INDEX4FILE* f) {
   if (rc != r4eof) return rc;
   std::sort(f->tags.begin(), f->tags.end(),
             [](const auto& a, const auto& b) { return a->headerPos < b->headerPos; });
+  // Every tree has a root of its own, which is no header: a root shared
+  // with another tag (or the directory) would have one tag's keys written
+  // into the other's nodes.
+  std::vector<uint32_t> taken = {0, uint32_t(cdx::kBlock), dir.header.root};
+  for (const auto& t : f->tags) {
+    taken.push_back(t->headerPos);
+    taken.push_back(t->headerPos + uint32_t(cdx::kBlock));
+  }
+  for (const auto& t : f->tags) {
+    if (std::find(taken.begin(), taken.end(), t->header.root) != taken.end()) return corrupt(f);
+    taken.push_back(t->header.root);
+  }
   return 0;
 }
 

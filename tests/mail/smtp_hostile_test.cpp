@@ -169,7 +169,7 @@ TEST_F(SmtpEnvelopeTest, DataOnTheWireIsNormalized) {
 TEST_F(SmtpEnvelopeTest, UnansweredEndOfDataIsATimeoutNotABadAddress) {
   // The server takes the text and never confirms it: it may have queued
   // the message, so the report says so and does not blame the address.
-  net.responder = [this, inner = net.responder](const std::string& line) {
+  net.responder = [inner = net.responder](const std::string& line) {
     std::string answer = inner(line);
     return answer == "250 queued\r\n" ? std::string() : answer;
   };

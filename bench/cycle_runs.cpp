@@ -128,9 +128,10 @@ class TimedSockets : public SocketLayer {
   int openStream(int p, int& h) override { return b_.openStream(p, h); }
   int setReuseAddress(int h) override { return b_.setReuseAddress(h); }
   int bindLocal(int h, uint16_t p) override { return b_.bindLocal(h, p); }
-  int connectTo(int h, uint32_t a, uint16_t p) override {
-    return timed(timers.network, [&] { return b_.connectTo(h, a, p); });
+  int startConnect(int h, uint32_t a, uint16_t p) override {
+    return timed(timers.network, [&] { return b_.startConnect(h, a, p); });
   }
+  int waitConnected(int h, int64_t t) override { return timed(timers.network, [&] { return b_.waitConnected(h, t); }); }
   int shutdownBoth(int h) override { return b_.shutdownBoth(h); }
   int closeHandle(int h) override { return b_.closeHandle(h); }
   int waitReadable(int h, int64_t t) override { return timed(timers.network, [&] { return b_.waitReadable(h, t); }); }

@@ -119,6 +119,9 @@ void ProcessingCycle::sendAcknowledgements() {
         LogProcessor processor(maintenance_, s);
         for (long key : keys) {
           if (stopRequested()) break;  // the rest stay queued for the next start
+          // A reply that never came closed the session (it was out of
+          // step); the rest stay queued for the next run.
+          if (!smtp_.connected()) break;
           if (platformClock().monotonicMs() >= deadline) {
             report(formatDeadline(settings()));
             break;

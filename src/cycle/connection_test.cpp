@@ -4,6 +4,8 @@
 #include "common/string_mapper.h"
 #include "cycle/mail_security_setup.h"
 #include "mail/mail_text.h"
+#include "mail/tcp_line_io.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -29,9 +31,40 @@ void tlsLine(const TCPManager& client, std::vector<stringT>& lines) {
 
 uint16_t port(const FieldMap& s, int number) { return static_cast<uint16_t>(s.getNumber(number) & 0xFFFF); }
 
+// The limits of a run over one test: its deadline (setting 380) and the
+// program's stop request, heard in every wait for the server. A test
+// that one of them ended says so in its last line.
+class TestLimits {
+ public:
+  TestLimits(const FieldMap& s, const std::function<bool()>& stop)
+      : stop_(stop),
+        seconds_(s.getNumber(kRunDeadline) > 0 ? s.getNumber(kRunDeadline) : kDefaultRunDeadlineSeconds),
+        deadline_(platformClock().monotonicMs() + seconds_ * 1000),
+        scope_([this] { return stopped() || pastDeadline(); }) {}
+
+  void explain(std::vector<stringT>& lines) const {
+    if (stopped())
+      lines.push_back(translate("*The connection test was stopped: the gateway is stopping"));
+    else if (pastDeadline())
+      lines.push_back(stringT::format(
+          translateFormat("*The connection test stopped at its deadline of %ld seconds").c_str(), seconds_));
+  }
+
+ private:
+  bool stopped() const { return stop_ && stop_(); }
+  bool pastDeadline() const { return platformClock().monotonicMs() >= deadline_; }
+
+  std::function<bool()> stop_;
+  long seconds_;
+  int64_t deadline_;
+  ReadInterruptScope scope_;
+};
+
 }  // namespace
 
-std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth) {
+namespace {
+
+std::vector<stringT> pop3Steps(const FieldMap& s, OAuthToken& oauth) {
   std::vector<stringT> lines;
   POP3Manager pop3;
   stringT secret, problem;
@@ -64,7 +97,7 @@ std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth) {
   return lines;
 }
 
-std::vector<stringT> testSmtpConnection(const FieldMap& s, OAuthToken& oauth) {
+std::vector<stringT> smtpSteps(const FieldMap& s, OAuthToken& oauth) {
   std::vector<stringT> lines;
   SMTPManager smtp;
   stringT problem;
@@ -88,5 +121,21 @@ std::vector<stringT> testSmtpConnection(const FieldMap& s, OAuthToken& oauth) {
                                             : formatMarked("*Logged in as %s", s.get(kSmtpUser).c_str()));
   smtp.disconnect();
   lines.push_back(translate("*Logged out"));
+  return lines;
+}
+
+}  // namespace
+
+std::vector<stringT> testPop3Connection(const FieldMap& s, OAuthToken& oauth, const std::function<bool()>& stop) {
+  TestLimits limits(s, stop);
+  std::vector<stringT> lines = pop3Steps(s, oauth);
+  limits.explain(lines);
+  return lines;
+}
+
+std::vector<stringT> testSmtpConnection(const FieldMap& s, OAuthToken& oauth, const std::function<bool()>& stop) {
+  TestLimits limits(s, stop);
+  std::vector<stringT> lines = smtpSteps(s, oauth);
+  limits.explain(lines);
   return lines;
 }

@@ -17,15 +17,24 @@
 // and for a certificate problem, its fingerprint). No line ever holds a
 // password or token.
 //
+// Limits: those of a run. Every wait for the server (connect, TLS
+// handshake, each reply) hears the stop request and the run's deadline
+// (setting 380); a test they end says so in its last line. A CAPA or EHLO
+// reply is bounded in lines and time by the clients themselves.
+//
 // Runs on the gateway thread (it uses the clients' shared line buffers
-// and the OAuth token of the cycle); blocks for the network's time limits.
+// and the OAuth token of the cycle).
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "common/field_map.h"
 #include "common/string.h"
 #include "mail/oauth_token.h"
 
-std::vector<stringT> testPop3Connection(const FieldMap& settings, OAuthToken& oauth);
-std::vector<stringT> testSmtpConnection(const FieldMap& settings, OAuthToken& oauth);
+// stop: the program's stop request (may be empty).
+std::vector<stringT> testPop3Connection(const FieldMap& settings, OAuthToken& oauth,
+                                        const std::function<bool()>& stop = {});
+std::vector<stringT> testSmtpConnection(const FieldMap& settings, OAuthToken& oauth,
+                                        const std::function<bool()>& stop = {});

@@ -60,7 +60,7 @@ int OAuthToken::request(std::string& error) {
   ++requests_;
   const int64_t askedAt = platformClock().monotonicMs();
   HttpsReply reply;
-  if (httpsPostForm(settings_.tokenUrl, form, settings_.caFile, kTimeoutSeconds, reply) != 0) {
+  if (httpsPostForm(settings_.tokenUrl, form, settings_.caFile, kTimeoutSeconds, kMaxReplyBytes, reply) != 0) {
     error = where + ": " + reply.error;
     return -1;
   }

@@ -14,12 +14,14 @@
 // them) replaces the configured one for the rest of the process.
 // "expires_in" missing or not a number counts as one hour.
 //
-// Errors name the endpoint's host and the provider's "error" code, never
+// A reply body over kMaxReplyBytes is an error (the endpoint is not read
+// further). Errors name the endpoint's host and the provider's "error" code, never
 // the client secret, refresh token or access token.
 //
 // Not thread-safe; lives on the gateway thread with the mail managers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -39,6 +41,8 @@ class OAuthToken {
   static constexpr int64_t kRenewMarginMs = 120 * 1000;
   static constexpr int64_t kDefaultLifeMs = 3600 * 1000;
   static constexpr int kTimeoutSeconds = 30;
+  // A token reply is a few kilobytes; a longer one is refused unread.
+  static constexpr size_t kMaxReplyBytes = 256 * 1024;
 
   // New settings drop the kept token.
   void configure(const OAuthSettings& settings);

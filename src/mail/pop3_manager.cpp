@@ -64,9 +64,11 @@ int POP3Manager::command(const char* format, ...) {
   return 0;
 }
 
-int POP3Manager::failWithReply(const stringT& message) {
-  return setStatus(kFailure, message + stringT(" (") + stringT(printableReply(reply_)) + stringT(")"));
+stringT POP3Manager::quoted(const std::string& reply) const {
+  return stringT(" (") + stringT(printableReply(withoutSecrets(reply, secrets_))) + stringT(")");
 }
+
+int POP3Manager::failWithReply(const stringT& message) { return setStatus(kFailure, message + quoted(reply_)); }
 
 int POP3Manager::failUnread(int count, const char* commandName) {
   if (count == kReadTimedOut)
@@ -95,7 +97,12 @@ int POP3Manager::login(const stringT& account, const stringT& password) {
   if (int rc = command("STAT\r\n"); rc != 0) return rc;
   if (replyCount_ < 0) return failUnread(replyCount_, "STAT");
   if (!positiveReply(reply_)) return failWithReply(translate("failed to get mailbox status"));
-  scanOkNumbers(reply_, messageCount_, mailboxSize_);
+  // A count that is negative, too large or missing is not an empty
+  // mailbox: the run would take nothing and say nothing.
+  if (!scanStatReply(reply_, messageCount_, mailboxSize_))
+    return failWithReply(formatMarked("*The mail server %s gave no valid message count and mailbox size in "
+                                      "answer to STAT",
+                                      serverName().c_str()));
   loggedIn_ = true;
   return setStatus(0);
 }
@@ -110,7 +117,8 @@ int POP3Manager::greetAndSecure() {
   // Only what CAPA says counts: a server (or a man in the middle) that does
   // not list STLS gets no password.
   Capabilities capabilities;
-  if (readCapabilities(capabilities) != 0 || !capabilities.has("STLS"))
+  if (readCapabilities(capabilities) != 0 && !inStep_) return status();
+  if (!capabilities.has("STLS"))
     return setStatus(kFailure, formatMarked("*The mail server %s does not offer STLS, which the settings require; "
                                             "the password was not sent",
                                             serverName().c_str()));
@@ -122,16 +130,25 @@ int POP3Manager::greetAndSecure() {
 }
 
 int POP3Manager::readCapabilities(Capabilities& out) {
+  // The whole list must come within one reply's time and kMaxCapaLines
+  // lines: a server that keeps listing (slowly or not) cannot hold the
+  // session for longer than one silent reply would.
   out.clear();
   if (int rc = command("CAPA\r\n"); rc != 0) return rc;
+  if (replyCount_ < 0) return failUnread(replyCount_, "CAPA");
   if (!positiveReply(reply_)) return kFailure;
+  const int64_t deadline = platformClock().monotonicMs() + int64_t(kReplySeconds) * 1000;
   std::string line;
   for (size_t lines = 0;; ++lines) {
-    if (readReplyLine(socket(), kReplySeconds, line) < 0) {
+    int seconds = secondsBefore(kReplySeconds, deadline);
+    int count = seconds > 0 ? readReplyLine(socket(), seconds, line) : kReadTimedOut;
+    if (count >= 0 && (line == ".\r\n" || line == ".\n")) return 0;
+    if (count < 0 || lines >= kMaxCapaLines) {
       inStep_ = false;
-      return kFailure;
+      if (count < 0) return failUnread(count, "CAPA");
+      return setStatus(kFailure, formatMarked("*The mail server %s sent more than %d lines in answer to CAPA",
+                                              serverName().c_str(), int(kMaxCapaLines)));
     }
-    if (line == ".\r\n" || line == ".\n") return 0;
     if (lines < Capabilities::kMaxEntries) addPop3Capability(line, out);
   }
 }
@@ -139,11 +156,14 @@ int POP3Manager::readCapabilities(Capabilities& out) {
 int POP3Manager::authenticate(const stringT& account, const stringT& password) {
   const std::string user = account.str();
   const std::string secret = password.str();
+  secrets_ = {secret};
   switch (loginMethod_) {
     case Pop3Login::Plain:
-      return saslLogin("PLAIN", saslPlain(user, secret));
+      secrets_.push_back(saslPlain(user, secret));
+      return saslLogin("PLAIN", secrets_.back());
     case Pop3Login::XOAuth2:
-      return saslLogin("XOAUTH2", saslXOAuth2(user, secret));
+      secrets_.push_back(saslXOAuth2(user, secret));
+      return saslLogin("XOAUTH2", secrets_.back());
     case Pop3Login::UserPass:
       break;
   }
@@ -184,7 +204,7 @@ int POP3Manager::logout() {
   if (!connected() || !loggedIn_) return setStatus(0);
   if (int rc = command("QUIT\r\n"); rc != 0) return rc;
   if (positiveReply(reply_)) return disconnect();
-  return setStatus(0, stringT(" (") + stringT(printableReply(reply_)) + stringT(")"));
+  return setStatus(0, quoted(reply_));
 }
 
 int POP3Manager::collectText(std::string& text, size_t keep, int64_t deadlineMs, TextProgress& progress) {
@@ -238,7 +258,7 @@ int POP3Manager::receiveRetrieve(int number) {
   int size = 0;
   if (positiveReply(reply_)) scanOkNumbers(reply_, listed, size);
   if (!positiveReply(reply_) || listed != number) {
-    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(printableReply(reply_)) + ")";
+    stringT failure = translate("*failed to list message") + quoted(reply_);
     if (inStep_) dropRetrieveReply();
     return setStatus(kFailure, failure);
   }
@@ -381,7 +401,7 @@ int POP3Manager::fetch(int number, const FetchLimits& limits, FetchedMessage& ou
   int listed = number;
   if (positiveReply(reply_)) scanOkNumbers(reply_, listed, out.listedSize);
   if (!positiveReply(reply_) || listed != number) {
-    stringT failure = translate("*failed to list message") + stringT(" (") + stringT(printableReply(reply_)) + ")";
+    stringT failure = translate("*failed to list message") + quoted(reply_);
     dropRetrieveReply();
     out.end = inStep_ ? FetchEnd::Refused : FetchEnd::Lost;
     return setStatus(kFailure, failure);

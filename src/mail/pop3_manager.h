@@ -50,7 +50,8 @@
 // Security (setSecurity): with TLS the handshake runs right after the TCP
 // connect (port 995 by default); with STLS (RFC 2595) login asks CAPA after
 // the greeting, refuses to go on unless STLS is listed, sends STLS and
-// starts TLS before anything else. Login then sends USER/PASS, or SASL
+// starts TLS before anything else. The CAPA list may have at most
+// kMaxCapaLines lines, all within one reply's time. Login then sends USER/PASS, or SASL
 // PLAIN or XOAUTH2 (RFC 5034, the response after the "+ " prompt, so a
 // long OAuth token is never cut). No secret is sent on an unencrypted
 // connection unless setAllowPlaintextPassword(true); the refusal names the
@@ -59,7 +60,10 @@
 // Status: 0 success, 2 every failure. Messages quoting the server end with
 // " (reply)", the reply line as received with its line ending and every
 // other control character shown as "\xHH" (reply_line.h), so a server
-// cannot write raw bytes into the diagnostic file. A reply that does not
+// cannot write raw bytes into the diagnostic file; the password and the
+// SASL response of the login are hidden in it, should the server echo
+// them. A STAT reply that is not two unsigned numbers, or whose count does
+// not fit, fails the login: it is not an empty mailbox. A reply that does not
 // come at all is reported as a timeout or a lost connection, never as a
 // refusal. Reply lines have 60 s, each line of message text 10 s.
 //
@@ -119,6 +123,8 @@ class POP3Manager : public TCPManager {
   // Messages asked for (LIST n, RETR n) before their replies are read
   // (retrieveAll).
   static constexpr int kRetrieveWindow = 8;
+  // Lines of a CAPA reply read before the server is taken for hostile.
+  static constexpr size_t kMaxCapaLines = 256;
 
   POP3Manager();
   ~POP3Manager() override;
@@ -166,6 +172,9 @@ class POP3Manager : public TCPManager {
   // failure status already recorded (command refused).
   [[nodiscard]] int command(const char* format, ...) __attribute__((format(printf, 2, 3)));
   [[nodiscard]] int failWithReply(const stringT& message);
+  // " (reply)" as a message quotes it: control characters escaped, our
+  // secrets hidden (reply_line.h).
+  stringT quoted(const std::string& reply) const;
   // Reads the greeting when not yet greeted; then STLS when asked for.
   [[nodiscard]] int greetAndSecure();
   [[nodiscard]] int readCapabilities(Capabilities& out);
@@ -200,6 +209,9 @@ class POP3Manager : public TCPManager {
   int messageCount_ = 0;
   std::map<int, MailMessage> cache_;
   std::string reply_;
+  // The password or token and the SASL response of the last login: hidden
+  // wherever a reply is quoted, should the server echo them.
+  std::vector<std::string> secrets_;
   int replyCount_ = 0;  // readReplyLine result of the last command
   // False once a read failed or a text was abandoned half-way: what the
   // server sends next no longer matches the commands, so no reply is

@@ -59,6 +59,28 @@ int scanOkNumbers(std::string_view line, int& first, int& second) {
   return 2;
 }
 
+bool scanStatReply(std::string_view line, int& count, int& size) {
+  if (!positiveReply(line)) return false;
+  size_t pos = 3;
+  int64_t numbers[2] = {0, 0};
+  for (int64_t& number : numbers) {
+    const size_t blanks = pos;
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    const size_t digits = pos;
+    while (pos < line.size() && line[pos] >= '0' && line[pos] <= '9') {
+      number = number * 10 + (line[pos] - '0');
+      if (number > INT32_MAX) number = int64_t(INT32_MAX) + 1;
+      ++pos;
+    }
+    if (digits == blanks || pos == digits) return false;  // no blank before it, or no digit
+  }
+  if (pos < line.size() && !space(line[pos])) return false;
+  if (numbers[0] > INT32_MAX) return false;
+  count = static_cast<int>(numbers[0]);
+  size = static_cast<int>(numbers[1] > INT32_MAX ? INT32_MAX : numbers[1]);
+  return true;
+}
+
 int scanReplyCode(std::string_view line, int& code, char& next) {
   size_t pos = 0;
   int value = 0;
@@ -83,6 +105,22 @@ std::string printableReply(std::string_view reply) {
       out += hex;
     } else {
       out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string withoutSecrets(std::string_view reply, const std::vector<std::string>& secrets) {
+  std::string out(reply);
+  for (const std::string& secret : secrets) {
+    if (secret.empty()) continue;
+    const size_t least = secret.size() < kMinSecretEcho ? secret.size() : kMinSecretEcho;
+    const std::string_view start = std::string_view(secret).substr(0, least);
+    for (size_t at = out.find(start); at != std::string::npos; at = out.find(start, at)) {
+      size_t length = least;
+      while (length < secret.size() && at + length < out.size() && out[at + length] == secret[length]) ++length;
+      out.replace(at, length, "[hidden]");
+      at += 8;
     }
   }
   return out;

@@ -18,6 +18,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr size_t kMaxReplyLine = 4096;
 inline constexpr size_t kMaxReplyLineRead = 1 << 20;
@@ -34,10 +35,25 @@ bool positiveReply(std::string_view line);
 // read are left as they were.
 int scanOkNumbers(std::string_view line, int& first, int& second);
 
+// The message count and mailbox size of a STAT reply: "+OK", blanks, the
+// count (digits only, at most INT32_MAX), blanks, the size (digits only;
+// above INT32_MAX it reads as INT32_MAX, as a large mailbox is real), then
+// the end or a blank. False for anything else: a sign, a count that does
+// not fit, a number missing, trailing garbage.
+bool scanStatReply(std::string_view line, int& count, int& size);
+
 // reply as it may be quoted in a status message (and so in the
 // diagnostic file): every CRLF kept, every other control character (bare
 // CR or LF, NUL, ESC, ...) shown as "\xHH".
 std::string printableReply(std::string_view reply);
+
+// reply with every echo of a secret we sent (a password, a SASL response)
+// replaced by "[hidden]": a server that quotes the command it refuses must
+// not put the password into the diagnostics. An echo cut short counts as
+// long as it holds at least kMinSecretEcho bytes of the secret's start (all
+// of a shorter secret).
+inline constexpr size_t kMinSecretEcho = 8;
+std::string withoutSecrets(std::string_view reply, const std::vector<std::string>& secrets);
 
 // The reply code at the start of line and the character after it; returns
 // 0 (nothing read), 1 (code only) or 2.

@@ -9,6 +9,7 @@
 #include "mail/reply_line.h"
 #include "mail/smtp_data.h"
 #include "mail/tcp_line_io.h"
+#include "platform/clock.h"
 #include "platform/socket.h"
 
 namespace {
@@ -33,15 +34,31 @@ SMTPManager::SMTPManager() { setName(translate("*SMTP manager")); }
 SMTPManager::~SMTPManager() { SMTPManager::disconnect(); }
 
 int SMTPManager::readReply() {
+  // A multi-line reply must end within one reply's time and kMaxReplyLines
+  // lines, or it counts as unreadable: a server that keeps sending "250-"
+  // lines cannot hold the session longer than a silent one.
   lastReplyCode_ = -1;
+  lastRead_ = 0;
   replyText_.clear();
+  const int64_t deadline = platformClock().monotonicMs() + int64_t(kReplySeconds) * 1000;
   int code = -1;
-  for (;;) {
+  for (size_t lines = 0;; ++lines) {
+    int64_t left = deadline - platformClock().monotonicMs();
+    if (left <= 0 || lines >= kMaxReplyLines) {
+      lastRead_ = left <= 0 ? kReadTimedOut : kReplyTooLong;
+      return lastReplyCode_ = -1;
+    }
     std::string line;
-    int count = readReplyLine(socket(), kReplySeconds, line);
-    if (replyText_.size() + line.size() > kMaxReplyBytes) return lastReplyCode_ = -1;
+    int count = readReplyLine(socket(), static_cast<int>((left + 999) / 1000), line);
+    if (replyText_.size() + line.size() > kMaxReplyBytes) {
+      lastRead_ = kReplyTooLong;
+      return lastReplyCode_ = -1;
+    }
     replyText_ += line;
-    if (count <= 0) return lastReplyCode_ = -1;
+    if (count <= 0) {
+      lastRead_ = count < 0 ? count : kReadFailed;
+      return lastReplyCode_ = -1;
+    }
     char next = '\0';
     if (scanReplyCode(line, code, next) == 2 && next == '-') continue;
     return lastReplyCode_ = code;
@@ -50,7 +67,17 @@ int SMTPManager::readReply() {
 
 int SMTPManager::failStatus(const stringT& text) {
   int code = lastReplyCode_ == 0 ? -1 : lastReplyCode_;
-  return setStatus(code, text + stringT(": ") + stringT(printableReply(replyText_)));
+  stringT reply(printableReply(withoutSecrets(replyText_, secrets_)));
+  if (lastRead_ == 0) return setStatus(code, text + stringT(": ") + reply);
+  // No whole reply: what the server sends next would be taken for the
+  // reply to our next command, so the session ends here.
+  stringT why = lastRead_ == kReadTimedOut       ? formatMarked("*no reply within %d seconds", kReplySeconds)
+                : lastRead_ == kReadInterrupted ? translate("*the wait for the reply was interrupted")
+                : lastRead_ == kReplyTooLong    ? translate("*the reply was too long")
+                                                : translate("*the connection was lost");
+  if (!reply.empty()) why += stringT(" (") + reply + stringT(")");
+  closeSocket();
+  return setStatus(code, text + stringT(": ") + why);
 }
 
 int SMTPManager::command(const char* format, ...) {
@@ -67,6 +94,7 @@ int SMTPManager::connect(const stringT& host, uint16_t port) {
   const bool tls = security_ == TransportSecurity::Tls;
   if (port == 0) port = tls ? kDefaultTlsPort : kDefaultPort;
   capabilities_.clear();
+  secrets_.clear();
   if (int rc = TCPManager::connect(host, port); rc != 0) return rc;
   if (tls)
     if (int rc = startTls(); rc != 0) return rc;
@@ -122,6 +150,8 @@ int SMTPManager::secureAndLogIn(const std::string& name) {
 }
 
 void SMTPManager::sendSecretLine(const std::string& line) {
+  if (size_t blank = line.rfind(' '); blank != std::string::npos) secrets_.push_back(line.substr(blank + 1));
+  else secrets_.push_back(line);
   sendBytes(socket(), line + "\r\n");
   readReply();
 }
@@ -143,6 +173,7 @@ int SMTPManager::logIn() {
                                             mechanism));
   const stringT refused =
       formatMarked("*The mail server %s refused the %s login of \"%s\"", serverName().c_str(), mechanism, user_.c_str());
+  secrets_.push_back(secret_);
   switch (loginMethod_) {
     case SmtpLogin::Plain:
       sendSecretLine("AUTH PLAIN " + saslPlain(user_, secret_));
@@ -210,7 +241,9 @@ int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipie
   if (int rc = command("MAIL FROM:<%s>\r\n", returnAddress.c_str()); rc != 0) return rc;
   const stringT mailFromFailed =
       formatMarked("*Can't initiate send; return e-mail address \"%s\" may be malformed", returnAddress.c_str());
-  if (lastReplyCode_ != 250) return failStatus(mailFromFailed);
+  // A reply that never came says nothing about the address.
+  if (lastReplyCode_ != 250)
+    return failStatus(lastRead_ != 0 ? translate("*The mail server did not answer MAIL FROM") : mailFromFailed);
 
   const size_t initial = recipients.size();
   size_t forwards = 0;
@@ -218,6 +251,7 @@ int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipie
   for (size_t i = 0; i < recipients.size(); ++i) {
     const stringT recipient = recipients[i];
     if (int rc = command("RCPT TO:<%s>\r\n", recipient.c_str()); rc != 0) return rc;
+    if (lastRead_ != 0) return failStatus(translate("*The mail server did not answer RCPT TO"));
     if (lastReplyCode_ == 250 || lastReplyCode_ == 251) {
       ++accepted;
       continue;
@@ -239,6 +273,9 @@ int SMTPManager::send(const stringT& returnAddress, std::vector<stringT> recipie
   if (int rc = command("DATA\r\n"); rc != 0) return rc;
   if (lastReplyCode_ != 354) return failStatus(translate("*server did not give friendly response to DATA command"));
   sendText(text);
-  if (readReply() != 250) return failStatus(mailFromFailed);
+  if (readReply() != 250)
+    return failStatus(lastRead_ != 0 ? translate("*The mail server did not confirm the message; it may have "
+                                                 "accepted it, and the notice goes out again with the next run")
+                                     : mailFromFailed);
   return setStatus(0);
 }

@@ -40,8 +40,14 @@
 // ESMTP parameters. Forward addresses from 551 replies pass the same check.
 // Bare CR and LF in the text become CRLF before dot-stuffing, so text
 // cannot end the data early (smtp_data.h). Reply text quoted in a status
-// message shows control characters as "\xHH". A reply is read to at most
-// kMaxReplyBytes; a longer one counts as unreadable.
+// message shows control characters as "\xHH", and never the password or
+// a SASL response we sent, even when the server echoes it. A reply is read
+// to at most kMaxReplyBytes and kMaxReplyLines lines, all within
+// kReplySeconds; a longer or slower one counts as unreadable. A reply that
+// could not be read is reported as such (no reply in time, connection
+// lost, interrupted), never as a refusal, and closes the connection: the
+// session is out of step. For the end of the message text that means the
+// server may have taken the message.
 //
 // Not thread-safe; the connection lives within one acknowledgement run.
 #pragma once
@@ -59,6 +65,7 @@ class SMTPManager : public TCPManager {
   static constexpr uint16_t kDefaultTlsPort = 465;
   static constexpr int kReplySeconds = 120;
   static constexpr size_t kMaxReplyBytes = 64 * 1024;
+  static constexpr size_t kMaxReplyLines = 256;
   static constexpr size_t kHostNameCapacity = 80;
 
   SMTPManager();
@@ -119,5 +126,13 @@ class SMTPManager : public TCPManager {
   Capabilities capabilities_;
 
   int lastReplyCode_ = -1;
+  // How the last reply read ended when it could not be read: kReadTimedOut,
+  // kReadInterrupted, kReadFailed (tcp_line_io.h) or kReplyTooLong; 0 when
+  // it was read.
+  static constexpr int kReplyTooLong = -100;
+  int lastRead_ = 0;
+  // What this session sent that must not show in a message: the password
+  // or token and the SASL responses holding it (reply_line.h).
+  std::vector<std::string> secrets_;
   std::string replyText_;
 };

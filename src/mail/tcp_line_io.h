@@ -29,7 +29,8 @@
 // peer in slices of at most kInterruptSliceMs and asks the scope's check
 // before each slice; when the check says stop, the read ends with
 // kReadInterrupted. A run uses it to hear a stop request or its deadline
-// while a server trickles or hangs. Scopes nest; the innermost one counts.
+// while a server trickles or hangs; the TCP manager's connect and TLS
+// handshake hear it too. Scopes nest; the innermost one counts.
 //
 // Security: nothing received is trusted: every stored byte is counted
 // against the buffer, and a peer can make a line at most 1022 bytes long.

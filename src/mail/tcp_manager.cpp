@@ -98,12 +98,22 @@ int TCPManager::connect(const stringT& host, uint16_t port) {
   for (;;) {
     (void)platformSockets().setReuseAddress(socket_);
     if (int rc = bindSearch(); rc != 0) return rc;
-    int err = platformSockets().connectTo(socket_, address, port);
+    int err = platformSockets().startConnect(socket_, address, port);
+    if (err == EINPROGRESS) err = awaitConnection();
+    if (err == kConnectInterrupted || err == ETIMEDOUT) {
+      closeSocket();
+      const stringT peer = stringT::format("%s:%u", host.c_str(), static_cast<unsigned>(port));
+      if (err == ETIMEDOUT)
+        return setStatus(kFailure, formatMarked("*No answer from %s within %d seconds; the server may be down, or "
+                                                "your network connection may not be active",
+                                                peer.c_str(), int(kConnectMs / 1000)));
+      return setStatus(kFailure, formatMarked("*Connecting to %s was interrupted", peer.c_str()));
+    }
     if (err == 0) {
       connected_ = true;
       return setStatus(0);
     }
-    if (addressInUse(err) && ++retries < kConnectAttempts) {
+    if (addressInUse(err) && ++retries < kConnectAttempts && !readInterrupted()) {
       platformClock().sleepMs(kRetryPauseMs);
       closeSocket();
       if (int rc = openSocket(protocol); rc != 0) return rc;
@@ -119,6 +129,20 @@ int TCPManager::connect(const stringT& host, uint16_t port) {
                                                          "connection may not be active: %d",
                                                          err)) +
                                    peer);
+  }
+}
+
+int TCPManager::awaitConnection() {
+  // In slices, like a read (tcp_line_io.h), so that a run's stop request
+  // and deadline are heard while a server that drops our packets keeps us
+  // waiting; the kernel would give up on its own only after minutes.
+  const int64_t deadline = platformClock().monotonicMs() + kConnectMs;
+  for (;;) {
+    if (readInterrupted()) return kConnectInterrupted;
+    int64_t left = deadline - platformClock().monotonicMs();
+    if (left <= 0) return ETIMEDOUT;
+    int err = platformSockets().waitConnected(socket_, left < kInterruptSliceMs ? left : kInterruptSliceMs);
+    if (err != EINPROGRESS) return err;
   }
 }
 
@@ -139,8 +163,13 @@ int TCPManager::startTls() {
                                             serverName().c_str()));
   }
   TlsOutcome outcome;
-  if (tlsStartClient(socket_, TlsOptions{host_, caFile_, pin_}, kHandshakeMs, outcome) != 0) {
+  // The handshake hears the read interrupt as reads do: a server that
+  // stalls it must not hold a run that was asked to stop.
+  if (tlsStartClient(socket_, TlsOptions{host_, caFile_, pin_}, kHandshakeMs, [] { return readInterrupted(); },
+                     outcome) != 0) {
     closeSocket();
+    if (outcome.interrupted)
+      return setStatus(kFailure, formatMarked("*TLS with %s was interrupted", serverName().c_str()));
     stringT message = formatMarked("*TLS with %s failed: %s", serverName().c_str(), outcome.reason.c_str());
     if (!outcome.fingerprint.empty())
       message += formatMarked("*; the server's certificate has the SHA-256 fingerprint %s",

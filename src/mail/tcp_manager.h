@@ -16,8 +16,11 @@
 // because the address is in use (EADDRINUSE, or Linux's EADDRNOTAVAIL for a
 // local port still held by an earlier connection to the same server) is
 // tried again on a new socket bound to the next port, after a 2 s pause, at
-// most 25 attempts in all. Closing shuts the socket down both ways and
-// pauses 1 s before releasing it. Pauses go through the platform clock.
+// most 25 attempts in all. One attempt may take kConnectMs; the wait for it
+// goes in slices that hear the read interrupt (tcp_line_io.h), so a run's
+// stop request or deadline ends it (status 2, "interrupted"). Closing
+// shuts the socket down both ways and pauses 1 s before releasing it.
+// Pauses go through the platform clock.
 //
 // Status: 0 success; 1 wrong state ("*not initialized", "*already
 // connected"); 2 every other failure. The %d in messages is the platform's
@@ -52,6 +55,8 @@ class TCPManager : public Manager {
   static constexpr int kConnectAttempts = 25;
   static constexpr int64_t kRetryPauseMs = 2000;
   static constexpr int64_t kClosePauseMs = 1000;
+  // Time given to one connect attempt.
+  static constexpr int64_t kConnectMs = 30 * 1000;
 
   TCPManager();
   ~TCPManager() override;
@@ -92,6 +97,10 @@ class TCPManager : public Manager {
   [[nodiscard]] int resolve(const stringT& host, uint32_t& address);
   [[nodiscard]] int openSocket(int protocol);
   [[nodiscard]] int bindSearch();
+  // Waits for the connect under way: 0, an errno value, ETIMEDOUT after
+  // kConnectMs, or kConnectInterrupted when the read interrupt said stop.
+  [[nodiscard]] int awaitConnection();
+  static constexpr int kConnectInterrupted = -1;
 
   bool connected_ = false;
   bool initialized_ = false;

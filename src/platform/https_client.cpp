@@ -37,7 +37,7 @@ const char* errorText(httplib::Error error) {
 }  // namespace
 
 int httpsPostForm(const std::string& url, const std::vector<std::pair<std::string, std::string>>& form,
-                  const std::string& caFile, int timeoutSeconds, HttpsReply& reply) {
+                  const std::string& caFile, int timeoutSeconds, size_t maxBodyBytes, HttpsReply& reply) {
   reply = HttpsReply{};
   const std::string scheme = "https://";
   if (url.compare(0, scheme.size(), scheme) != 0) {
@@ -78,12 +78,34 @@ int httpsPostForm(const std::string& url, const std::vector<std::pair<std::strin
     if (!body.empty()) body += '&';
     body += percentEncoded(name) + '=' + percentEncoded(value);
   }
-  auto result = client.Post(path, body, "application/x-www-form-urlencoded");
+  // The body is taken through a receiver that counts it, so a server that
+  // sends without end (or a small compressed body that unpacks to a huge
+  // one) is cut off at maxBodyBytes instead of filling the memory.
+  httplib::Request request;
+  request.method = "POST";
+  request.path = path;
+  request.body = std::move(body);
+  request.set_header("Content-Type", "application/x-www-form-urlencoded");
+  std::string received;
+  bool tooLarge = false;
+  request.content_receiver = [&](const char* data, size_t length, uint64_t, uint64_t) {
+    if (length > maxBodyBytes - received.size()) {
+      tooLarge = true;
+      return false;
+    }
+    received.append(data, length);
+    return true;
+  };
+  auto result = client.send(request);
+  if (tooLarge) {
+    reply.error = "the reply is larger than " + std::to_string(maxBodyBytes) + " bytes";
+    return -1;
+  }
   if (!result) {
     reply.error = errorText(result.error());
     return -1;
   }
   reply.status = result->status;
-  reply.body = result->body;
+  reply.body = std::move(received);
   return 0;
 }

@@ -10,6 +10,7 @@
 // Thread-safe (no shared state); blocks for at most timeoutSeconds.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ struct HttpsReply {
 };
 
 // Percent-encodes each name and value; returns 0 when a reply came (any
-// status), -1 otherwise with reply.error set.
+// status), -1 otherwise with reply.error set. A reply body longer than
+// maxBodyBytes (after any content decoding) is not read to its end: -1,
+// "the reply is larger than N bytes".
 [[nodiscard]] int httpsPostForm(const std::string& url, const std::vector<std::pair<std::string, std::string>>& form,
-                                const std::string& caFile, int timeoutSeconds, HttpsReply& reply);
+                                const std::string& caFile, int timeoutSeconds, size_t maxBodyBytes,
+                                HttpsReply& reply);

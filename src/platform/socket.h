@@ -48,7 +48,15 @@ class SocketLayer {
   [[nodiscard]] virtual int setReuseAddress(int handle) = 0;
   // Binds to INADDR_ANY at port.
   [[nodiscard]] virtual int bindLocal(int handle, uint16_t port) = 0;
-  [[nodiscard]] virtual int connectTo(int handle, uint32_t address, uint16_t port) = 0;
+  // Connecting never blocks: startConnect begins it and returns 0 when the
+  // connection is made at once, EINPROGRESS while it is being made, or the
+  // error. waitConnected then waits at most timeoutMs for it: 0 connected,
+  // EINPROGRESS still being made (the limit passed, or a signal came), or
+  // the error that ended it. The caller waits in slices, so that it can
+  // hear a stop request or a deadline between them, and gives up when its
+  // own time limit has passed (then it closes the socket).
+  [[nodiscard]] virtual int startConnect(int handle, uint32_t address, uint16_t port) = 0;
+  [[nodiscard]] virtual int waitConnected(int handle, int64_t timeoutMs) = 0;
   // Shuts down both directions.
   virtual int shutdownBoth(int handle) = 0;
   virtual int closeHandle(int handle) = 0;

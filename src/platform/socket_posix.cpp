@@ -9,6 +9,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -72,6 +73,21 @@ void noDelay(int handle) {
   (void)::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+// Connects without blocking; the socket is blocking again once connected
+// (reads wait with poll, sends pass MSG_DONTWAIT themselves).
+int setBlocking(int handle, bool blocking) {
+  int flags = ::fcntl(handle, F_GETFL);
+  if (flags < 0) return errno;
+  int wanted = blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK;
+  if (wanted != flags && ::fcntl(handle, F_SETFL, wanted) != 0) return errno;
+  return 0;
+}
+
+int connected(int handle) {
+  noDelay(handle);
+  return setBlocking(handle, true);
+}
+
 class PosixSockets : public SocketLayer {
  public:
   int startup() override { return 0; }
@@ -133,25 +149,37 @@ class PosixSockets : public SocketLayer {
     return ::bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 0 : errno;
   }
 
-  int connectTo(int handle, uint32_t address, uint16_t port) override {
+  int startConnect(int handle, uint32_t address, uint16_t port) override {
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_addr.s_addr = address;
     remote.sin_port = htons(port);
-    for (;;) {
-      if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
-        noDelay(handle);
-        return 0;
-      }
-      if (errno != EINTR) return errno;
-      // An interrupted connect goes on in the background; wait for it.
-      if (pollFor(handle, POLLOUT, -1) < 0) return errno;
-      int err = 0;
-      socklen_t len = sizeof err;
-      if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
-      if (err == 0) noDelay(handle);
-      return err;
-    }
+    if (int err = setBlocking(handle, false); err != 0) return err;
+    if (::connect(handle, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return connected(handle);
+    // EINTR leaves the connection being made in the background, as
+    // EINPROGRESS does; waitConnected tells how it ended.
+    if (errno == EINPROGRESS || errno == EINTR) return EINPROGRESS;
+    int err = errno;
+    (void)setBlocking(handle, true);
+    return err;
+  }
+
+  int waitConnected(int handle, int64_t timeoutMs) override {
+    if (timeoutMs < 0) timeoutMs = 0;
+    pollfd p{handle, POLLOUT, 0};
+    int rc = ::poll(&p, 1, timeoutMs > INT_MAX ? INT_MAX : static_cast<int>(timeoutMs));
+    if (rc == 0 || (rc < 0 && errno == EINTR)) return EINPROGRESS;
+    if (rc < 0) return errno;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+    if (err != 0) return err;
+    // Writable with no pending error should mean connected; make sure, so
+    // that nothing but a made connection is ever reported as one.
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    if (::getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return errno;
+    return connected(handle);
   }
 
   int shutdownBoth(int handle) override { return ::shutdown(handle, SHUT_RDWR) == 0 ? 0 : errno; }

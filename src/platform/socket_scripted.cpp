@@ -79,12 +79,28 @@ int ScriptedSockets::bindLocal(int, uint16_t port) {
   return busyPorts.count(port) ? EADDRINUSE : 0;
 }
 
-int ScriptedSockets::connectTo(int, uint32_t address, uint16_t port) {
+int ScriptedSockets::startConnect(int, uint32_t address, uint16_t port) {
   events_.push_back("connect " + dotted(address) + ":" + std::to_string(port));
-  if (connectErrors.empty()) return connectErrorAfter;
-  int err = connectErrors.front();
-  connectErrors.pop_front();
-  return err;
+  int err = connectErrorAfter;
+  if (!connectErrors.empty()) {
+    err = connectErrors.front();
+    connectErrors.pop_front();
+  }
+  if (err != 0 || connectDelayMs == 0) return err;
+  connectLeftMs_ = connectDelayMs;
+  return EINPROGRESS;
+}
+
+int ScriptedSockets::waitConnected(int, int64_t timeoutMs) {
+  timeoutMs = std::max<int64_t>(timeoutMs, 0);
+  if (connectLeftMs_ == kNeverConnects || connectLeftMs_ > timeoutMs) {
+    platformClock().sleepMs(timeoutMs);
+    if (connectLeftMs_ != kNeverConnects) connectLeftMs_ -= timeoutMs;
+    return EINPROGRESS;
+  }
+  platformClock().sleepMs(connectLeftMs_);
+  connectLeftMs_ = 0;
+  return 0;
 }
 
 int ScriptedSockets::shutdownBoth(int) {

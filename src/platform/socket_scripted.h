@@ -40,6 +40,10 @@ class ScriptedSockets : public SocketLayer {
   int bindError = 0;             // any bind fails with this, when not 0
   std::deque<int> connectErrors;  // result of each connect attempt, in turn
   int connectErrorAfter = 0;      // result once connectErrors is used up
+  // How long a connect that succeeds takes to be made; kNeverConnects: it
+  // is never answered (a host that drops the packets).
+  static constexpr int64_t kNeverConnects = -1;
+  int64_t connectDelayMs = 0;
 
   // Adds a host with one address (dotted text) and its reverse entry.
   void addHost(const std::string& name, const std::string& dotted);
@@ -72,7 +76,8 @@ class ScriptedSockets : public SocketLayer {
   int openStream(int protocol, int& handle) override;
   int setReuseAddress(int handle) override;
   int bindLocal(int handle, uint16_t port) override;
-  int connectTo(int handle, uint32_t address, uint16_t port) override;
+  int startConnect(int handle, uint32_t address, uint16_t port) override;
+  int waitConnected(int handle, int64_t timeoutMs) override;
   int shutdownBoth(int handle) override;
   int closeHandle(int handle) override;
   int waitReadable(int handle, int64_t timeoutMs) override;
@@ -93,4 +98,5 @@ class ScriptedSockets : public SocketLayer {
   std::vector<std::string> events_;
   std::set<int> open_;
   int nextHandle_ = 100;
+  int64_t connectLeftMs_ = 0;  // of the connect being made
 };

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -26,6 +27,9 @@ struct Session {
   SSL* ssl = nullptr;
   int64_t deadline = 0;
   bool timedOut = false;
+  // Asked between the slices of every wait of the handshake; empty after it.
+  std::function<bool()> stop;
+  bool stopped = false;
   bool pinned = false;
   std::string verifyError;
   std::string fingerprint;
@@ -46,6 +50,9 @@ Session* sessionOf(int handle) {
   return it == sessions().end() ? nullptr : it->second.get();
 }
 
+// Longest single wait of a handshake that can be stopped.
+constexpr int64_t kTlsSliceMs = 200;
+
 int64_t leftMs(const Session& s) { return s.deadline - platformClock().monotonicMs(); }
 
 // --- the BIO: TLS records go through platformSockets() ---
@@ -54,11 +61,23 @@ int bioRead(BIO* bio, char* buffer, int length) {
   auto* s = static_cast<Session*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
   if (length <= 0) return 0;
-  int64_t left = leftMs(*s);
-  int ready = left > 0 ? platformSockets().waitReadable(s->handle, left) : 0;
+  int ready = 0;
+  for (;;) {
+    if (s->stop && s->stop()) {
+      s->stopped = true;
+      break;
+    }
+    int64_t left = leftMs(*s);
+    if (left <= 0) {
+      s->timedOut = true;
+      break;
+    }
+    int64_t slice = s->stop && left > kTlsSliceMs ? kTlsSliceMs : left;
+    ready = platformSockets().waitReadable(s->handle, slice);
+    if (ready != 0) break;
+  }
   if (ready == 0) {
     // Marked as "try again" so that the session survives a time limit.
-    s->timedOut = true;
     BIO_set_retry_read(bio);
     return -1;
   }
@@ -159,7 +178,8 @@ std::string normalizedFingerprint(const std::string& text) {
   return out;
 }
 
-int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs, TlsOutcome& out) {
+int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs, const std::function<bool()>& stop,
+                   TlsOutcome& out) {
   out = TlsOutcome{};
   ERR_clear_error();
   tlsEnd(handle);
@@ -198,10 +218,16 @@ int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs, Tls
   SSL_set_bio(s->ssl, bio, bio);
 
   s->deadline = platformClock().monotonicMs() + timeoutMs;
+  s->stop = stop;
   int rc = SSL_connect(s->ssl);
+  s->stop = nullptr;
   out.fingerprint = s->fingerprint;
   if (rc != 1) {
     if (!s->verifyError.empty()) return fail(out, "certificate not trusted: " + s->verifyError);
+    if (s->stopped) {
+      out.interrupted = true;
+      return fail(out, "the TLS handshake was interrupted");
+    }
     if (s->timedOut) return fail(out, "no answer to the TLS handshake in time");
     std::string why = openSslError();
     return fail(out, why.empty() ? "the server closed the connection during the TLS handshake" : "TLS handshake failed: " + why);

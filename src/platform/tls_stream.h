@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct TlsOptions {
@@ -44,11 +45,16 @@ struct TlsOutcome {
   std::string fingerprint;  // "AB:CD:..." of the server certificate, if seen
   std::string protocol;     // "TLSv1.3" once established
   std::string cipher;
+  bool interrupted = false;  // stop said so during the handshake
 };
 
 // 0 when the session is established and verified; otherwise -1 with
-// out.reason set (the socket is left as it is; close it).
-[[nodiscard]] int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs, TlsOutcome& out);
+// out.reason set (the socket is left as it is; close it). The handshake
+// takes at most timeoutMs; when stop is given, its waits for the server go
+// in slices of at most 200 ms and stop is asked before each: once it says
+// true the handshake ends with out.interrupted set.
+[[nodiscard]] int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs,
+                                 const std::function<bool()>& stop, TlsOutcome& out);
 bool tlsActive(int handle);
 void tlsEnd(int handle);
 

@@ -486,8 +486,9 @@ ApiReply ConsoleApi::connectionTestPost(const json& body) {
     std::vector<std::string> lines;
     try {
       FieldMap settings = configurations().settings();  // as stored
-      for (const stringT& line : server == "pop3" ? testPop3Connection(settings, cycle->oauth())
-                                                  : testSmtpConnection(settings, cycle->oauth()))
+      auto stop = [cycle] { return cycle->stopRequested(); };
+      for (const stringT& line : server == "pop3" ? testPop3Connection(settings, cycle->oauth(), stop)
+                                                  : testSmtpConnection(settings, cycle->oauth(), stop))
         lines.push_back(line.str());
     } catch (const std::exception& e) {
       lines.push_back(e.what());

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "cycle_world.h"
+#include "platform/blackhole.h"
 
 namespace cycletest {
 namespace {
@@ -177,10 +178,13 @@ class HostilePop3 : public ::testing::Test {
 
   void configure(const HostileServer& server, const std::map<int, std::string>& extra = {}) {
     ASSERT_TRUE(server.listening()) << server.log();
+    configure(server.port(), extra);
+  }
+  void configure(int port, const std::map<int, std::string>& extra = {}) {
     std::map<int, std::string> lines = {{kPop3Server, "127.0.0.1"},
                                         {kPop3Account, "gateway"},
                                         {kPop3Password, scramble("orv-secret").str()},
-                                        {kPop3Port, std::to_string(server.port())},
+                                        {kPop3Port, std::to_string(port)},
                                         {kReturnAddress, "gateway@example.org"}};
     for (const auto& [n, v] : extra) lines[n] = v;
     std::string cfg;
@@ -349,6 +353,64 @@ TEST_F(HostilePop3, SigtermIsHeardDuringADownload) {
                  static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                       std::chrono::steady_clock::now() - signalled)
                                       .count()));
+  EXPECT_TRUE(rows().empty());
+}
+
+// A server that never answers: the connect (a full accept queue drops the
+// SYN), the TLS handshake of POP3S, or the one after STLS. SIGTERM must be
+// heard at once, and the run's deadline must end the run, in each.
+TEST_F(HostilePop3, StalledConnectAndHandshakeHearSigtermAndTheDeadline) {
+  HostileServer hang(root, "hang", {});
+  HostileServer stls(root, "stlshang", {});
+  ASSERT_TRUE(hang.listening() && stls.listening());
+  BlackholePort blackhole;
+  struct Case {
+    const char* name;
+    int port;
+    std::map<int, std::string> settings;
+    const char* diagnostic;  // at the deadline
+  };
+  const std::vector<Case> cases = {
+      {"connect never answered", blackhole.port(), {}, "Connecting to 127.0.0.1:%d was interrupted"},
+      {"POP3S handshake", hang.port(), {{kPop3Security, "tls"}}, "TLS with 127.0.0.1:%d was interrupted"},
+      {"STLS handshake", stls.port(), {{kPop3Security, "stls"}}, "TLS with 127.0.0.1:%d was interrupted"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.port == blackhole.port() && !blackhole.ready()) continue;
+    // SIGTERM a second after the start; the deadlines are minutes.
+    configure(c.port, c.settings);
+    bool sent = false;
+    auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point signalled;
+    RunResult run = runOrvserv(tarnwick, "retrieve", std::chrono::seconds(150), [&](pid_t pid) {
+      if (!sent && std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) {
+        kill(pid, SIGTERM);
+        sent = true;
+        signalled = std::chrono::steady_clock::now();
+      }
+    });
+    auto heard = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - signalled);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.status, 0) << run.output;
+    RecordProperty(std::string("ms from SIGTERM to exit, ") + c.name, static_cast<int>(heard.count()));
+    EXPECT_LT(heard, std::chrono::seconds(5)) << heard.count() << " ms";
+
+    // The run's deadline of 3 s ends the wait, with one diagnostic.
+    auto settings = c.settings;
+    settings[kRunDeadline] = "3";
+    configure(c.port, settings);
+    start = std::chrono::steady_clock::now();
+    run = runOrvserv(tarnwick, "retrieve", std::chrono::seconds(150));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.status, 1) << run.output;
+    RecordProperty(std::string("ms until the run gave up, ") + c.name, static_cast<int>(took.count()));
+    EXPECT_LT(took, std::chrono::seconds(10)) << took.count() << " ms";
+    char expected[128];
+    std::snprintf(expected, sizeof expected, c.diagnostic, c.port);
+    EXPECT_NE(diagnosticFile().find(expected), std::string::npos) << diagnosticFile();
+  }
   EXPECT_TRUE(rows().empty());
 }
 

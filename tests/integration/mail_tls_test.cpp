@@ -4,7 +4,10 @@
 // certificates, XOAUTH2 servers with an HTTPS token endpoint, and proxies
 // that strip STLS/STARTTLS. Every refusal is checked on the server side too:
 // the listener's login record, or the bytes the proxy saw, hold no password.
+#include <httplib.h>
+
 #include <set>
+#include <thread>
 
 #include "common/configurations.h"
 #include "cycle/connection_test.h"
@@ -395,6 +398,41 @@ TEST_F(MailTls, ConnectionTestTellsEachStepWithoutSecrets) {
   EXPECT_TRUE(contains(smtp[0].str(), "323")) << smtp[0].str();
   for (const auto& lines : {pop3, smtp})
     for (const stringT& line : lines) messages.push_back(line.str());
+}
+
+TEST_F(MailTls, TokenReplyWithoutEndIsCutAtTheCap) {
+  // An HTTPS endpoint with a trusted certificate that sends a body without
+  // end, declared or chunked, plain or compressed: the request fails at the
+  // cap instead of taking the memory.
+  const std::string certs = peers().env("ORV_TLS_DIR") + "/certs/";
+  httplib::SSLServer server((certs + "localhost.pem").c_str(), (certs + "localhost.key").c_str());
+  ASSERT_TRUE(server.is_valid());
+  const std::string block(64 * 1024, ' ');
+  server.Post("/chunked", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("application/json", [&](size_t, httplib::DataSink& sink) {
+      return sink.write(block.data(), block.size());
+    });
+  });
+  server.Post("/declared", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(size_t(1) << 40, "application/json", [&](size_t, size_t, httplib::DataSink& sink) {
+      return sink.write(block.data(), block.size());
+    });
+  });
+  int serverPort = server.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { server.listen_after_bind(); });
+  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (const char* path : {"/chunked", "/declared"}) {
+    SCOPED_TRACE(path);
+    OAuthToken oauth;
+    oauth.configure(OAuthSettings{"orv-client", "orv-client-secret", "orv-refresh-token",
+                                  "https://localhost:" + std::to_string(serverPort) + path, "", ca});
+    std::string token, error;
+    EXPECT_EQ(oauth.accessToken(token, error), -1);
+    EXPECT_TRUE(contains(error, "the reply is larger than 262144 bytes")) << error;
+    messages.push_back(error);
+  }
+  server.stop();
+  serving.join();
 }
 
 }  // namespace

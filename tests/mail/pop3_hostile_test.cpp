@@ -3,6 +3,7 @@
 // trickle, replies that never come or carry control characters.
 #include <map>
 
+#include "mail/capabilities.h"
 #include "mail/mail_test_support.h"
 #include "mail/pop3_manager.h"
 #include "mail/tcp_line_io.h"
@@ -198,6 +199,79 @@ TEST_F(HostilePop3Test, DeleteMessagesSendsOnlyTheNumbersGiven) {
   ASSERT_EQ(pop.deleteMessages({2, 4, 5}), 0) << pop.message();
   EXPECT_EQ(net.sent(), "DELE 2\r\nDELE 4\r\nDELE 5\r\n");
   EXPECT_TRUE(pop.inStep());
+}
+
+TEST_F(HostilePop3Test, StatReplyMustBeACountAndASize) {
+  struct Case {
+    const char* reply;
+    int count;  // -1: refused
+    int size;
+  };
+  const Case cases[] = {
+      {"+OK 2 320\r\n", 2, 320},
+      {"+OK 2 320 octets\r\n", 2, 320},
+      {"+OK 3 99999999999\r\n", 3, INT32_MAX},  // a mailbox over 2 GB is real
+      {"+OK 0 0\r\n", 0, 0},
+      {"+OK -5 100\r\n", -1, 0},
+      {"+OK 5 -100\r\n", -1, 0},
+      {"+OK 99999999999 100\r\n", -1, 0},
+      {"+OK\r\n", -1, 0},
+      {"+OK 7\r\n", -1, 0},
+      {"+OK lots of mail\r\n", -1, 0},
+      {"+OK 3x 100\r\n", -1, 0},
+      {"+OK3 100\r\n", -1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    overrides["STAT"] = c.reply;
+    net.peerSends("+OK ready\r\n");
+    POP3Manager client;
+    ASSERT_EQ(client.connect("mail.example.com", 0), 0);
+    if (c.count < 0) {
+      EXPECT_EQ(client.login("gateway", "secret"), 2);
+      EXPECT_EQ(client.message().str(),
+                "The mail server mail.example.com:110 gave no valid message count and mailbox size in answer to STAT "
+                "(" + std::string(c.reply) + ")");
+      EXPECT_FALSE(client.loggedIn());
+    } else {
+      EXPECT_EQ(client.login("gateway", "secret"), 0) << client.message();
+      EXPECT_EQ(client.messageCount(), c.count);
+      EXPECT_EQ(client.mailboxSize(), c.size);
+    }
+    client.disconnect();
+  }
+}
+
+TEST_F(HostilePop3Test, EchoedSecretsAreHiddenInMessages) {
+  const std::string password = "orv-very-secret-pw";
+  struct Case {
+    const char* name;
+    Pop3Login method;
+    const char* command;  // whose reply echoes the line we sent
+  };
+  const Case cases[] = {
+      {"PASS", Pop3Login::UserPass, "PASS"},
+      {"AUTH PLAIN response", Pop3Login::Plain, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    net.responder = [&](const std::string& line) -> std::string {
+      if (line == "AUTH PLAIN\r\n") return "+ \r\n";
+      if (line.rfind("USER", 0) == 0) return "+OK\r\n";
+      if (line.rfind(c.command, 0) == 0) return "-ERR refused: " + line.substr(0, line.size() - 2) + "\r\n";
+      return "-ERR\r\n";
+    };
+    net.peerSends("+OK ready\r\n");
+    POP3Manager client;
+    client.setLoginMethod(c.method);
+    ASSERT_EQ(client.connect("mail.example.com", 0), 0);
+    EXPECT_EQ(client.login("gateway", password), 2);
+    const std::string message = client.message().str();
+    EXPECT_NE(message.find("[hidden]"), std::string::npos) << message;
+    EXPECT_EQ(message.find(password), std::string::npos) << message;
+    EXPECT_EQ(message.find(saslPlain("gateway", password).substr(0, 12)), std::string::npos) << message;
+    client.disconnect();
+  }
 }
 
 }  // namespace

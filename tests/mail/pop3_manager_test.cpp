@@ -227,9 +227,11 @@ TEST_F(Pop3Test, StatRejectedOrUnreadable) {
   ASSERT_EQ(pop.connect("mail.example.com", 110), 0);
   EXPECT_EQ(pop.login("gateway", "secret"), 2);
   EXPECT_EQ(pop.message(), "failed to get mailbox status (-ERR stat\r\n)");
-  // Numbers that do not fit are left as they were.
+  // A count that does not fit is no count: the login fails rather than
+  // finding an empty mailbox.
   overrides["STAT"] = "+OK 99999999999 5\r\n";
-  EXPECT_EQ(pop.login("gateway", "secret"), 0);
+  EXPECT_EQ(pop.login("gateway", "secret"), 2);
+  EXPECT_FALSE(pop.loggedIn());
   EXPECT_EQ(pop.messageCount(), 0);
 }
 

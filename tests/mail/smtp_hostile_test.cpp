@@ -2,8 +2,11 @@
 // that a server might take for the end of data, lines over the limit,
 // envelope addresses that carry parameters or name a local user.
 #include <algorithm>
+#include <functional>
 #include <regex>
 
+#include "common/base64.h"
+#include "mail/capabilities.h"
 #include "mail/envelope_address.h"
 #include "mail/mail_test_support.h"
 #include "mail/smtp_data.h"
@@ -161,6 +164,67 @@ TEST_F(SmtpEnvelopeTest, DataOnTheWireIsNormalized) {
   const std::string& sent = net.sent();
   std::string data = sent.substr(sent.find("DATA\r\n") + 6);
   EXPECT_EQ(data, "Subject: s\r\n\r\na\r\n..\r\nb\r\n..\r\nc\r\n.\r\n");
+}
+
+TEST_F(SmtpEnvelopeTest, UnansweredEndOfDataIsATimeoutNotABadAddress) {
+  // The server takes the text and never confirms it: it may have queued
+  // the message, so the report says so and does not blame the address.
+  net.responder = [inner = net.responder](const std::string& line) {
+    std::string answer = inner(line);
+    return answer == "250 queued\r\n" ? std::string() : answer;
+  };
+  EXPECT_EQ(smtp.send("gateway@example.org", {"pat@example.org"}, "text", failed), -1);
+  EXPECT_EQ(smtp.message(),
+            "The mail server did not confirm the message; it may have accepted it, and the notice goes out again "
+            "with the next run: no reply within 120 seconds");
+  // Out of step: a late "250" must not pass for the reply to RSET.
+  EXPECT_FALSE(smtp.connected());
+}
+
+TEST(SmtpLoginEcho, EchoedSecretsAreHiddenInMessages) {
+  // Servers that quote the refused command, whole or cut short.
+  const std::string password = "orv-very-secret-pw";
+  const std::string plain = saslPlain("gateway", password);
+  struct Case {
+    const char* name;
+    SmtpLogin method;
+    std::function<std::string(const std::string&)> refusal;  // from the line we sent
+  };
+  const Case cases[] = {
+      {"PLAIN echoed", SmtpLogin::Plain,
+       [](const std::string& line) { return "535 5.7.8 bad " + line.substr(0, line.size() - 2) + "\r\n"; }},
+      {"PLAIN cut", SmtpLogin::Plain,
+       [](const std::string& line) { return "535 no: " + line.substr(0, 30) + "\r\n"; }},
+      {"LOGIN password echoed", SmtpLogin::Login,
+       [](const std::string& line) { return "535 wrong " + line.substr(0, line.size() - 2) + "\r\n"; }},
+      {"decoded", SmtpLogin::Plain,
+       [password](const std::string&) { return "535 gateway:" + password + " is wrong\r\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    ScriptedSockets net;
+    net.addHost("mail.example.com", "192.0.2.10");
+    setSockets(&net);
+    int logins = 0;
+    net.responder = [&](const std::string& line) -> std::string {
+      if (line.rfind("EHLO", 0) == 0) return "250-mail.example.com\r\n250 AUTH PLAIN LOGIN\r\n";
+      if (line == "AUTH LOGIN\r\n") return "334 VXNlcm5hbWU6\r\n";
+      if (line.rfind("QUIT", 0) == 0) return "221 bye\r\n";
+      if (c.method == SmtpLogin::Login && ++logins == 1) return "334 UGFzc3dvcmQ6\r\n";
+      return c.refusal(line);
+    };
+    net.peerSends("220 ready\r\n");
+    SMTPManager smtp;
+    smtp.setLogin(c.method, "gateway", password);
+    EXPECT_EQ(smtp.connect("mail.example.com", 0), 535);
+    const std::string message = smtp.message().str();
+    EXPECT_NE(message.find("[hidden]"), std::string::npos) << message;
+    EXPECT_EQ(message.find(password), std::string::npos) << message;
+    EXPECT_EQ(message.find(plain.substr(0, 12)), std::string::npos) << message;
+    EXPECT_EQ(message.find(base64Encode(password).substr(0, 12)), std::string::npos) << message;
+    setSockets(nullptr);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <netdb.h>
+#include <optional>
 
 #include "mail/mail_test_support.h"
 #include "mail/tcp_line_io.h"
@@ -188,6 +189,48 @@ TEST_F(LineTest, SendFormattedRefusesWhatWouldNotFit) {
   net.clearSent();
   EXPECT_EQ(sendFormatted(tcp.socket(), "USER %s\r\n", std::string(1017, 'a').c_str()), kSendRefused);
   EXPECT_EQ(net.sent(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A connect attempt has kConnectMs; its wait hears the read interrupt.
+TEST_F(TcpTest, ConnectWaitsInSlicesWithinItsTimeLimit) {
+  struct Case {
+    const char* name;
+    int64_t delayMs;     // until the server answers the connect
+    int64_t stopAfterMs; // read interrupt; 0: none
+    int status;
+    const char* message;
+    int64_t elapsedMs;   // before the close pause
+  };
+  const Case cases[] = {
+      {"slow server", 1500, 0, 0, "", 1500},
+      {"never answers",
+       ScriptedSockets::kNeverConnects, 0, 2,
+       "No answer from mail.example.com:110 within 30 seconds; the server may be down, or your network connection "
+       "may not be active",
+       TCPManager::kConnectMs},
+      {"stop request", ScriptedSockets::kNeverConnects, 3000, 2, "Connecting to mail.example.com:110 was interrupted",
+       3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    net.connectDelayMs = c.delayMs;
+    const int64_t start = clock.monotonicMs();
+    std::optional<ReadInterruptScope> interrupt;
+    if (c.stopAfterMs) interrupt.emplace([&] { return clock.monotonicMs() >= start + c.stopAfterMs; });
+    TCPManager tcp;
+    EXPECT_EQ(tcp.connect("mail.example.com", 110), c.status);
+    EXPECT_EQ(tcp.message(), c.message);
+    EXPECT_EQ(tcp.connected(), c.status == 0);
+    const int64_t closePause = c.status == 0 ? 0 : TCPManager::kClosePauseMs;
+    EXPECT_GE(clock.monotonicMs() - start - closePause, c.elapsedMs);
+    EXPECT_LE(clock.monotonicMs() - start - closePause, c.elapsedMs + kInterruptSliceMs);
+    tcp.disconnect();
+    EXPECT_EQ(net.openHandles(), 0);
+  }
 }
 
 }  // namespace

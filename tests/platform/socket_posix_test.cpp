@@ -7,10 +7,19 @@
 
 #include <cerrno>
 
+#include <chrono>
+
+#include "platform/blackhole.h"
 #include "platform/net_address.h"
 #include "platform/socket.h"
 
 namespace {
+
+// Connects and waits for the connection: 0 or the error.
+int connectNow(SocketLayer& net, int handle, uint16_t port) {
+  int err = net.startConnect(handle, dottedAddress("127.0.0.1"), port);
+  return err == EINPROGRESS ? net.waitConnected(handle, 5000) : err;
+}
 
 class Listener {
  public:
@@ -63,7 +72,7 @@ TEST(PosixSockets, ConnectSendReceiveWaitAndClose) {
   ASSERT_EQ(net.openStream(6, handle), 0);
   ASSERT_EQ(net.setReuseAddress(handle), 0);
   ASSERT_EQ(net.bindLocal(handle, 0), 0);
-  ASSERT_EQ(net.connectTo(handle, dottedAddress("127.0.0.1"), server.port), 0);
+  ASSERT_EQ(connectNow(net, handle, server.port), 0);
   int peer = server.accept();
   ASSERT_GE(peer, 0);
 
@@ -99,7 +108,21 @@ TEST(PosixSockets, PortOfAListenerIsInUse) {
   uint16_t closedPort = server.port;
   ::close(server.fd);
   server.fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  EXPECT_EQ(net.connectTo(handle, dottedAddress("127.0.0.1"), closedPort), ECONNREFUSED);
+  EXPECT_EQ(connectNow(net, handle, closedPort), ECONNREFUSED);
+  EXPECT_EQ(net.closeHandle(handle), 0);
+}
+
+TEST(PosixSockets, ConnectToAHostThatNeverAnswersWaitsOnlyAsLongAsAsked) {
+  BlackholePort blackhole;
+  if (!blackhole.ready()) GTEST_SKIP() << "the listener's queue could not be filled";
+  SocketLayer& net = platformSockets();
+  int handle = -1;
+  ASSERT_EQ(net.openStream(6, handle), 0);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(net.startConnect(handle, dottedAddress("127.0.0.1"), blackhole.port()), EINPROGRESS);
+  EXPECT_EQ(net.waitConnected(handle, 300), EINPROGRESS);  // still being made: never "connected"
+  EXPECT_EQ(net.waitConnected(handle, 0), EINPROGRESS);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(net.closeHandle(handle), 0);
 }
 

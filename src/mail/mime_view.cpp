@@ -357,17 +357,21 @@ std::string_view delimiterOf(std::string_view line) {
 // thousands of nested multiparts, costs gigabytes or minutes. The parts are
 // counted before GMime reads them: the message is cut at the line that
 // declares boundary number kMimeMaxParts + 1, or at delimiter line number
-// kMimeMaxParts + 1 of a declared boundary, whichever comes first.
+// kMimeMaxParts + 1 of a declared boundary, whichever comes first. A
+// boundary this scan cannot read (folded onto its own line, or split into
+// RFC 2231 pieces) is still bounded: any line starting with "--" counts
+// toward a cap four times as large.
 size_t structurePrefix(std::string_view raw) {
   std::unordered_set<std::string_view> boundaries;
   size_t declared = 0;
   size_t delimiters = 0;
+  size_t dashLines = 0;
   for (size_t start = 0; start < raw.size();) {
     size_t newline = raw.find('\n', start);
     size_t next = newline == std::string_view::npos ? raw.size() : newline + 1;
     std::string_view line = raw.substr(start, next - start);
-    if (line.size() > 2 && line[0] == '-' && line[1] == '-' && boundaries.count(delimiterOf(line)) &&
-        ++delimiters > kMimeMaxParts)
+    if (line.size() > 2 && line[0] == '-' && line[1] == '-' &&
+        ((boundaries.count(delimiterOf(line)) && ++delimiters > kMimeMaxParts) || ++dashLines > 4 * kMimeMaxParts))
       return start;
     for (size_t at = 0; at < line.size(); ++at) {
       if ((line[at] | 0x20) != 'b' || !boundaryWordAt(line, at)) continue;

@@ -81,6 +81,10 @@ TEST(HeaderBounds, HostileShapesAreReadInBoundedMemory) {
        top + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n" +
            repeated("--b\r\nContent-Type: text/plain\r\n\r\nthe body\r\n", 200'000) + "--b--\r\n",
        "hello", false},
+      {"empty parts under a folded boundary",
+       top + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\r\n \"b\"\r\n\r\n" +
+           repeated("--b\r\nContent-Type: text/plain\r\n\r\nthe body\r\n", 200'000) + "--b--\r\n",
+       "hello", false},
   };
   for (const Case& c : cases) {
     resetPeak();

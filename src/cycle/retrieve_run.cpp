@@ -199,12 +199,14 @@ class MailboxDrain {
             break;
           }
           if (int runs = slow_.skipped(key); runs >= SlowMessages::kGiveUpAfter) {
+            // Stored and deleted; it stays remembered until it is gone from
+            // the server, so that a deletion that did not happen (a session
+            // cut before QUIT) gives it up again at once.
             cycle_.report(pop3_.describe());
-            if (store(number, fetched,
-                      formatMarked("*Message download timed out in %d runs: what arrived of it is kept here, and "
-                                   "it is deleted from the server",
-                                   runs)))
-              slow_.forget(key);
+            store(number, fetched,
+                  formatMarked("*Message download timed out in %d runs: what arrived of it is kept here, and it is "
+                               "deleted from the server",
+                               runs));
             break;
           }
           [[fallthrough]];

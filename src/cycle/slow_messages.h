@@ -30,7 +30,7 @@ class SlowMessages {
   bool remembered(const std::string& uid, int number) const;
   // One more run skipped the message; the runs that skipped it so far.
   int skipped(const std::string& key);
-  // The message was taken in, or given up on.
+  // The message was taken in (one given up on stays until it is gone).
   void forget(const std::string& key);
   // Keeps only the entries of messages still on the server: uids lists
   // every message's UIDL (empty without UIDL; then only numbers past count

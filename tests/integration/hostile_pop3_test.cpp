@@ -334,7 +334,7 @@ TEST_F(HostilePop3, TwoSlowMessagesDoNotHoldTheMailbox) {
   // second run, and each slow one, after timing out in three runs, is
   // stored as Rejected and leaves the mailbox.
   HostileServer server(root, "slowfiles", {"slow1.eml", "slow2.eml", "real2.eml"}, {"PERSIST=1"});
-  configure(server, {{kMessageDeadline, "2"}, {kRunDeadline, "3"}});
+  configure(server, {{kMessageDeadline, "2"}, {kRunDeadline, "4"}});
   auto stored = [&](const std::string& subject) {
     for (const Row& row : rows())
       if (row.subject == subject) return true;

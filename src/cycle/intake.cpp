@@ -8,6 +8,7 @@
 #include "db/log_record.h"
 #include "mail/address.h"
 #include "mail/envelope_address.h"
+#include "mail/header_scanner.h"
 #include "mail/mime_view.h"
 
 IntakeStamp intakeStamp(std::time_t when) {
@@ -24,6 +25,21 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
   row.set(kLrCTime, stamp.time);
   row.SetStatus(kLogPendingProcessing);
 
+  // A header section beyond its bounds is read in part (header_scanner.h);
+  // the row keeps the whole message and says what was not read.
+  bool cutNoted = false;
+  auto noteHeaderCut = [&] {
+    if (cutNoted) return;
+    cutNoted = true;
+    row.AddHistory(stringT::format(
+        translateFormat("*Header section not read in full (limits: %lu bytes, %lu fields, %lu bytes per field); the "
+                        "whole message is kept")
+            .c_str(),
+        static_cast<unsigned long>(kMaxHeaderSection), static_cast<unsigned long>(kMaxHeaderFields),
+        static_cast<unsigned long>(kMaxHeaderField)));
+  };
+  if (row.message().headerCut()) noteHeaderCut();
+
   // Never answered, whatever its form says: no enquiry, no request.
   if (stringT reason = automaticMailReason(row.message()); !reason.empty()) {
     row.AddHistory(stringT::format(translateFormat("*Automatic mail, not answered: %s").c_str(), reason.c_str()));
@@ -32,6 +48,7 @@ void takeIn(LogRecord& row, const IntakeStamp& stamp) {
   }
 
   MimeView view = readMime(row.message().rawText().view());
+  if (view.headerCut) noteHeaderCut();
   stringT address = view.returnAddress;
   int position = validateAddress(address, static_cast<int>(address.length()));
   // Notices go back to this address through SMTP, so it must also be

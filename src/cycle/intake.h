@@ -3,6 +3,10 @@
 //
 //   202, 203      the run's shared date "%Y%m%d" and time "%H%M%S"
 //   status 1      Pending Processing, then:
+//   header cut    a header section read only in part (too many fields, a
+//                 field or the section too long; mail/header_scanner.h):
+//                 history "*Header section not read in full (limits: ...)",
+//                 and the rest goes on with the part that was read
 //   automatic     mail from a program (automatic_mail.h): history
 //                 "*Automatic mail, not answered: %s" with the header
 //                 that shows it, status 0, and nothing else is looked at

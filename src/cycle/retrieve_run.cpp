@@ -1,17 +1,25 @@
 // The retrieval run: empties the POP3 mailbox into logs.dbf, one message
 // at a time.
 //
-//   [lock] --busy--> SESSION: connect, [TLS|STLS], login, STAT
+//   [lock] --busy--> BUDGET (disk_budget.h): no room for one more message
+//                    -> report, /healthz warning, end (nothing connects)
+//                    SESSION: connect, [TLS|STLS], login, STAT
 //                      | fail: report describe, disconnect (no QUIT: the
 //                      |       server keeps every message), clear status
 //                      v
-//   for n = 1..count, while no stop and before the run's deadline:
+//   ORDER: UIDL when the server has it; the messages a former run skipped
+//     for slowness (slow_messages.h) come after all the others
+//   for each n in that order, while no stop, before the run's deadline and
+//   while the disk budget has room for one more (else report, warning):
 //     FETCH n (LIST, RETR; at most setting 310 bytes kept, the rest read
 //       and dropped; at most setting 381 seconds)
 //       complete        -> STORE: takeIn (intake.h), Append
 //       cut (too big)   -> STORE as Rejected, history "cut"
 //       timed out       -> headers complete: STORE them as Rejected,
-//                          history "timed out"; else report, skip n
+//                          history "timed out"; else remember n as slow:
+//                          skipped in fewer than 3 runs: report, skip n;
+//                          in 3: STORE what arrived as Rejected, history
+//                          "timed out in 3 runs"
 //       refused, lost   -> report, skip n (it stays on the server)
 //       interrupted     -> stop or deadline: leave the loop
 //     every kDeleteBatch stored: FLUSH logs.dbf, then DELE them
@@ -22,7 +30,8 @@
 //     that ended the loop does not cut it short): FLUSH, DELE the rest,
 //     QUIT; when the session is out of step (an interrupted read), a new
 //     session DELEs what was stored and QUITs. Deadline: one report.
-//   clear the status text, unlock
+//   the slow messages remembered are written back (those gone from the
+//   server forgotten); clear the status text, unlock
 //
 // Invariant: a message leaves the server only after its row is safely
 // stored. DELE goes out for a message only after its row was appended and
@@ -41,9 +50,12 @@
 
 #include "common/string_mapper.h"
 #include "cycle/run_metrics.h"
+#include "cycle/disk_budget.h"
 #include "cycle/intake.h"
+#include "cycle/slow_messages.h"
 #include "cycle/mail_security_setup.h"
 #include "cycle/processing_cycle.h"
+#include "db/gateway_database.h"
 #include "db/logs_manager.h"
 #include "mail/mail_text.h"
 #include "mail/tcp_line_io.h"
@@ -61,6 +73,9 @@ long positiveSetting(const FieldMap& settings, int number, long fallback) {
   return value > 0 ? value : fallback;
 }
 
+// The slow messages remembered across runs, in the gateway directory.
+constexpr const char* kSlowMessagesFile = "slow_messages.txt";
+
 // Time given to the closing session after an interrupted read.
 constexpr int64_t kCommitGraceMs = 15000;
 // Sessions opened again after one fell out of step, per run.
@@ -75,7 +90,8 @@ class MailboxDrain {
         pop3_(cycle.pop3()),
         logs_(logs),
         secret_(std::move(secret)),
-        stamp_(intakeStamp(platformClock().now())) {
+        stamp_(intakeStamp(platformClock().now())),
+        slow_(cycle.gateway().pathOf(kSlowMessagesFile)) {
     const FieldMap& s = cycle.settings();
     limits_.maxBytes = static_cast<size_t>(positiveSetting(s, kMaxMessageSize, kDefaultMaxMessageSize));
     limits_.messageMs = positiveSetting(s, kMessageDeadline, kDefaultMessageDeadlineSeconds) * 1000;
@@ -85,6 +101,7 @@ class MailboxDrain {
 
   void run() {
     ReadInterruptScope interrupt([this] { return interrupted(); });
+    if (!roomForOneMore()) return;
     if (!openSession(true)) return;
     takeMessages();
     finish();
@@ -110,7 +127,7 @@ class MailboxDrain {
     if (first) {
       count_ = pop3_.messageCount();
       size_ = pop3_.mailboxSize();
-      return true;
+      return orderMessages();
     }
     if (pop3_.messageCount() != count_ || pop3_.mailboxSize() != size_) {
       cycle_.report(translate("*The mailbox changed while the retrieval run connected again; the run ends here, and "
@@ -122,24 +139,74 @@ class MailboxDrain {
     return deleteStored();
   }
 
+  // The order of the messages: those a former run skipped for slowness
+  // last, so that they cannot hold the others back.
+  bool orderMessages() {
+    if (pop3_.uniqueIds(uids_) != 0) {
+      uids_.clear();  // no UIDL: numbers and sizes name the messages
+      if (!pop3_.inStep()) {
+        if (!cycle_.stopRequested()) cycle_.report(pop3_.describe());
+        close();
+        return false;
+      }
+    }
+    std::vector<int> slow;
+    for (int number = 1; number <= count_; ++number)
+      (slow_.remembered(uidOf(number), number) ? slow : order_).push_back(number);
+    order_.insert(order_.end(), slow.begin(), slow.end());
+    return true;
+  }
+
+  std::string uidOf(int number) const {
+    return number >= 1 && static_cast<size_t>(number) <= uids_.size() ? uids_[static_cast<size_t>(number - 1)]
+                                                                      : std::string();
+  }
+
+  // Whether the memo files and disks have room for one more message of
+  // the largest size kept; when not, says so once and warns on /healthz.
+  bool roomForOneMore() {
+    IntakeHold hold = IntakeHold::None;
+    stringT problem = diskBudgetProblem(
+        readDiskFacts({cycle_.gateway().directory(), cycle_.maintenance().directory()}), limits_.maxBytes, &hold);
+    runMetrics().setIntakeHold(hold);
+    if (problem.empty()) return true;
+    cycle_.report(problem);
+    return false;
+  }
+
   void takeMessages() {
-    while (next_ <= count_ && !interrupted()) {
-      int number = next_++;
+    while (position_ < order_.size() && !interrupted() && roomForOneMore()) {
+      int number = order_[position_++];
       FetchedMessage fetched;
       (void)pop3_.fetch(number, limits_, fetched);
+      std::string key = SlowMessages::keyOf(uidOf(number), number, fetched.listedSize);
       switch (fetched.end) {
         case FetchEnd::Complete:
-          store(number, fetched, stringT());
+          if (store(number, fetched, stringT())) slow_.forget(key);
           break;
         case FetchEnd::Cut:
-          store(number, fetched,
-                formatMarked("*Message cut: it exceeded the size limit of %ld bytes (%ld bytes received)",
-                             static_cast<long>(limits_.maxBytes), static_cast<long>(fetched.octets)));
+          if (store(number, fetched,
+                    formatMarked("*Message cut: it exceeded the size limit of %ld bytes (%ld bytes received)",
+                                 static_cast<long>(limits_.maxBytes), static_cast<long>(fetched.octets))))
+            slow_.forget(key);
           break;
         case FetchEnd::TimedOut:
           if (fetched.headerComplete) {
             cycle_.report(pop3_.describe());
-            store(number, fetched, translate("*Message incomplete: its download timed out; only its headers were kept"));
+            if (store(number, fetched,
+                      translate("*Message incomplete: its download timed out; only its headers were kept")))
+              slow_.forget(key);
+            break;
+          }
+          if (int runs = slow_.skipped(key); runs >= SlowMessages::kGiveUpAfter) {
+            // Stored and deleted; it stays remembered until it is gone from
+            // the server, so that a deletion that did not happen (a session
+            // cut before QUIT) gives it up again at once.
+            cycle_.report(pop3_.describe());
+            store(number, fetched,
+                  formatMarked("*Message download timed out in %d runs: what arrived of it is kept here, and it is "
+                               "deleted from the server",
+                               runs));
             break;
           }
           [[fallthrough]];
@@ -149,7 +216,7 @@ class MailboxDrain {
                                      pop3_.message().c_str()));
           break;
         case FetchEnd::Interrupted:
-          --next_;  // not taken in
+          --position_;  // not taken in
           return;
       }
       if (failed_) return;
@@ -168,7 +235,8 @@ class MailboxDrain {
     }
   }
 
-  void store(int number, FetchedMessage& fetched, const stringT& rejection) {
+  // True when the row was appended.
+  bool store(int number, FetchedMessage& fetched, const stringT& rejection) {
     MailMessage message{stringT(std::move(fetched.text))};
     message.parse();
     LogRecord row(std::move(message));
@@ -180,10 +248,11 @@ class MailboxDrain {
     if (logs_.Append(row) != 0) {
       runMetrics().failed(FailureKind::LogsTable);
       cycle_.report(logs_.describe());  // not stored: the message stays on the server
-      return;
+      return false;
     }
     runMetrics().messageRetrieved();
     stored_.push_back(number);
+    return true;
   }
 
   // Writes logs.dbf through to disk; on failure nothing more is deleted
@@ -217,7 +286,7 @@ class MailboxDrain {
   }
 
   void finish() {
-    bool deadline = !cycle_.stopRequested() && pastDeadline() && next_ <= count_;
+    bool deadline = !cycle_.stopRequested() && pastDeadline() && position_ < order_.size();
     // The closing exchange has a grace time of its own: the stop or the
     // deadline that ended the loop must not cut short the DELE and QUIT
     // that let the stored messages leave the server.
@@ -236,6 +305,10 @@ class MailboxDrain {
     // Without an open session (a new one could not be opened) what was
     // stored stays on the server and comes in again next run.
     close();
+    slow_.keepPresent(uids_, count_);
+    if (std::string reason; !slow_.save(reason))
+      cycle_.report(formatMarked("*Can't write the list of slow messages '%s': %s",
+                                 cycle_.gateway().pathOf(kSlowMessagesFile).c_str(), reason.c_str()));
     if (deadline)
       cycle_.report(formatMarked("*The retrieval run stopped at its deadline of %ld seconds; the messages not taken "
                                  "in stay on the server",
@@ -265,9 +338,12 @@ class MailboxDrain {
   FetchLimits limits_;
   long runSeconds_ = 0;
   int64_t deadlineMs_ = 0;
+  SlowMessages slow_;
+  std::vector<std::string> uids_;  // UIDL of message n at n - 1; empty without UIDL
+  std::vector<int> order_;         // the numbers in the order they are taken
+  size_t position_ = 0;            // order_[0, position_) were tried
   int count_ = 0;
   int size_ = 0;
-  int next_ = 1;
   int reconnects_ = 0;
   bool failed_ = false;
   bool open_ = false;  // a session is open (logged in)

@@ -25,6 +25,15 @@ std::string_view failureName(size_t kind) {
   return kind < kFailureKinds ? names[kind] : "unknown";
 }
 
+std::string_view intakeHoldName(IntakeHold hold) {
+  switch (hold) {
+    case IntakeHold::MemoFile: return "memo_file_near_limit";
+    case IntakeHold::DiskSpace: return "disk_space_low";
+    case IntakeHold::None: break;
+  }
+  return {};
+}
+
 void RunMetrics::runStarted(RunType kind, int64_t seconds) {
   RunSlot& slot = runs_[static_cast<size_t>(kind)];
   slot.lastStart = seconds;

@@ -29,6 +29,12 @@ inline constexpr size_t kFailureKinds = 4;
 
 enum class Database { Maintenance, Gateway };
 
+// Why the retrieval run takes no mail (disk_budget.h): a memo file near
+// 2 GB, or the disk near full.
+enum class IntakeHold { None, MemoFile, DiskSpace };
+// "memo_file_near_limit", "disk_space_low"; empty for None.
+std::string_view intakeHoldName(IntakeHold hold);
+
 std::string_view runName(size_t kind);      // "retrieve", "update", "acknowledge"
 std::string_view failureName(size_t kind);  // "pop3", "smtp", "logs_table", ...
 
@@ -48,6 +54,9 @@ class RunMetrics {
   void noticeSent() { ++noticesSent_; }
   void failed(FailureKind kind) { ++failures_[static_cast<size_t>(kind)]; }
   void setDatabaseOpen(Database which, bool open) { (which == Database::Maintenance ? maintenanceOpen_ : gatewayOpen_) = open; }
+
+  void setIntakeHold(IntakeHold hold) { intakeHold_ = static_cast<int>(hold); }
+  IntakeHold intakeHold() const { return static_cast<IntakeHold>(intakeHold_.load()); }
 
   void runStarted(RunType kind, int64_t unixSeconds);
   void runEnded(RunType kind, int64_t unixSeconds, uint64_t durationMs, bool ok);
@@ -70,6 +79,7 @@ class RunMetrics {
   std::array<std::atomic<uint64_t>, kFailureKinds> failures_{};
   std::array<RunSlot, kRunKinds> runs_;
   std::atomic<bool> maintenanceOpen_{false}, gatewayOpen_{false};
+  std::atomic<int> intakeHold_{0};
 };
 
 // The process's counters.

@@ -1,7 +1,10 @@
 #include "db/work_request_manager.h"
 
+#include <algorithm>
+
 #include "common/code_page.h"
 #include "common/string_mapper.h"
+#include "db/gateway_tables.h"
 #include "db/maintenance_layouts.h"
 #include "db/record_counter.h"
 #include "engine/error4.h"
@@ -18,6 +21,20 @@ bool found(int rc) { return rc == 0; }
 bool notFound(int rc) { return rc == r4after || rc == r4eof; }
 
 int selectIfOpen(DBTable& t, int tag) { return t.isOpen() ? t.selectTag(*t.tag(tag)) : 0; }
+
+// The Tarnwick program reads the memos written here, and FoxPro cannot
+// read a memo file of 2 GB: a text longer than kMaxTarnwickMemo keeps its
+// first part (cut between characters) and a line saying where the whole
+// text is, the gateway's log row.
+stringT memoText(const stringT& text, long logKey) {
+  if (text.size() <= kMaxTarnwickMemo) return text;
+  stringT note = stringT::format(translateFormat("*[Text cut at %lu KB; the whole text is in @Orvane log %ld]").c_str(),
+                                 static_cast<unsigned long>(kMaxTarnwickMemo / 1024), logKey);
+  size_t keep = kMaxTarnwickMemo - std::min(kMaxTarnwickMemo, note.size() + 2);
+  std::string_view whole = text.view();
+  while (keep > 0 && (static_cast<unsigned char>(whole[keep]) & 0xC0) == 0x80) --keep;
+  return stringT(whole.substr(0, keep)) + "\r\n" + note;
+}
 
 }  // namespace
 
@@ -153,7 +170,10 @@ int WorkRequestManager::Fill(const FieldMap& m) {
   long requestor = m.getNumber(kReqRequestor);
   if (!contacts_.isOpen() || !found(contacts_.seekExact(static_cast<double>(requestor))))
     return setStatus(1, translate("*can't find requestor"));
-  auto text = [&](int field, int number) { return wrequest_.field(field)->assignUtf8Text(m.get(number)); };
+  auto text = [&](int field, int number) {
+    DBField* target = wrequest_.field(field);
+    return target->assignUtf8Text(target->isMemo() ? memoText(m.get(number), m.getNumber(kLrKey)) : m.get(number));
+  };
   int rc = wrequest_.field(kWrRequestor)->assignLong(requestor);
   if (rc == 0) rc = text(kWrDate, kReqDate);
   if (rc == 0) rc = text(kWrTime, kReqTime);

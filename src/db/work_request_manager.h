@@ -62,6 +62,11 @@ enum RequestState : long {
   kRequestNoWorkOrder = 5,
 };
 
+// The longest text Fill writes into a memo of wrequest.dbf (bytes, before
+// the code-page conversion); a longer one is cut, with a line naming the
+// log row (field 201 of the map) that keeps the whole.
+inline constexpr size_t kMaxTarnwickMemo = 64 * 1024;
+
 class WorkRequestManager : public Manager {
  public:
   explicit WorkRequestManager(DatabaseContext& maintenance);

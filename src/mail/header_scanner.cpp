@@ -115,3 +115,48 @@ class Scanner {
 }  // namespace
 
 void scanHeaders(std::string_view block, HeaderIndex& index) { Scanner(block, index).run(); }
+
+BoundedHeader boundHeaderSection(std::string_view section) {
+  BoundedHeader out;
+  size_t fields = 0;
+  size_t fieldLength = 0;  // the current field's bytes, line ends left out
+  bool skipping = false;   // the rest of the current field is not read
+  for (size_t pos = 0; pos < section.size();) {
+    size_t newline = section.find('\n', pos);
+    size_t next = newline == std::string_view::npos ? section.size() : newline + 1;
+    std::string_view line = section.substr(pos, next - pos);
+    size_t content = line.size();
+    if (content > 0 && line[content - 1] == '\n') --content;
+    if (content > 0 && line[content - 1] == '\r') --content;
+    pos = next;
+
+    bool continuation = fields > 0 && (line[0] == ' ' || line[0] == '\t');
+    if (!continuation) {
+      if (++fields > kMaxHeaderFields) {
+        out.cut = true;
+        break;
+      }
+      fieldLength = 0;
+      skipping = false;
+    }
+    if (skipping) continue;
+    std::string_view piece = line;
+    bool lineCut = false;
+    if (fieldLength + content > kMaxHeaderField) {
+      out.cut = true;
+      skipping = true;
+      if (fieldLength > 0) continue;  // the field keeps its lines so far
+      piece = line.substr(0, kMaxHeaderField);
+      lineCut = true;
+    }
+    fieldLength += content;
+    if (out.kept.size() + piece.size() + 2 > kMaxHeaderSection) {
+      out.cut = true;
+      break;
+    }
+    out.kept += piece;
+    if (lineCut) out.kept += "\r\n";
+  }
+  if (!out.cut) out.kept.clear();
+  return out;
+}

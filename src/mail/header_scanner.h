@@ -56,3 +56,29 @@ inline constexpr size_t kMaxHeaderNames = 10000;
 
 // Scans block (offsets in the index are offsets into block) into index.
 void scanHeaders(std::string_view block, HeaderIndex& index);
+
+// What is parsed of a header section. A parser spends memory per field and
+// per folded line, not per byte: 6 million two-byte fields, or one Subject
+// folded 5 million times, fit in a 25 MB message and take gigabytes once
+// parsed. So the section is bounded before anything parses it:
+//   - at most kMaxHeaderFields fields; the fields after them are not read;
+//   - one field unfolded (its lines without their line ends) at most
+//     kMaxHeaderField bytes: the lines that fit are read, the rest of the
+//     field is not (a first line longer than that is cut to it);
+//   - at most kMaxHeaderSection bytes read in all: the lines after them
+//     are not read.
+// The message itself stays whole; only what parsers see is bounded.
+inline constexpr size_t kMaxHeaderSection = 256 * 1024;
+inline constexpr size_t kMaxHeaderFields = 1000;
+inline constexpr size_t kMaxHeaderField = 64 * 1024;
+
+struct BoundedHeader {
+  // True when something of the section is not read; kept then holds the
+  // lines that are (each ending with its line end, "\r\n" for a cut one).
+  bool cut = false;
+  std::string kept;
+};
+
+// section: the header lines, without the empty line that ends them. Lines
+// end with "\n" (a "\r" before it belongs to the line end).
+BoundedHeader boundHeaderSection(std::string_view section);

@@ -25,13 +25,23 @@ void MailMessage::parse() const {
   headerSpan_ = {};
   bodySpan_ = {};
   decodedBody_ = stringT();
+  headerText_ = stringT();
+  headerCut_ = false;
 
   std::string_view all = text_.view();
   size_t end = all.find("\r\n\r\n");
   if (end != std::string_view::npos) {
     headerSpan_ = {0, static_cast<uint32_t>(end)};
     bodySpan_ = {static_cast<uint32_t>(end + 4), static_cast<uint32_t>(all.size() - end - 4)};
-    scanHeaders(all.substr(0, end + 2), index_);
+    std::string_view block = all.substr(0, end + 2);
+    BoundedHeader bounded = boundHeaderSection(block);
+    if (bounded.cut) {
+      headerCut_ = true;
+      headerText_ = stringT(std::move(bounded.kept));
+      scanHeaders(headerText_.view(), index_);
+    } else {
+      scanHeaders(block, index_);
+    }
   }
   parsed_ = true;
 
@@ -48,7 +58,7 @@ stringT MailMessage::header(std::string_view name) const {
   parse();
   auto it = index_.find(name);
   if (it == index_.end()) return stringT();
-  return text_.substr(it->second.offset, it->second.length);
+  return (headerCut_ ? headerText_ : text_).substr(it->second.offset, it->second.length);
 }
 
 stringT MailMessage::decodedHeader(std::string_view name) const {
@@ -68,4 +78,9 @@ stringT MailMessage::text() const {
 const HeaderIndex& MailMessage::headers() const {
   parse();
   return index_;
+}
+
+bool MailMessage::headerCut() const {
+  parse();
+  return headerCut_;
 }

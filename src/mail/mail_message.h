@@ -14,6 +14,10 @@
 // There is no MIME structure: a multipart body is its whole raw text.
 // Parsing never fails: what cannot be understood yields empty values.
 //
+// The header block is bounded before it is indexed (boundHeaderSection,
+// header_scanner.h): when it is cut, the index and the header values come
+// from the part that is read, and headerCut() says so.
+//
 // Values are spans into the one text and are cut out (sharing its storage)
 // only when asked for. Parsing is one pass over the header block plus one
 // over the body when it is encoded; nothing is quadratic.
@@ -50,12 +54,19 @@ class MailMessage {
   const stringT& rawText() const { return text_; }
   // The index of header names, for callers that list every header.
   const HeaderIndex& headers() const;
+  // True when part of the header block was not read (too many fields, a
+  // field or the block too long).
+  bool headerCut() const;
 
  private:
   stringT text_;
   mutable HeaderIndex index_;
   mutable bool parsed_ = false;
   mutable TextSpan headerSpan_;
+  // The part of the header block that was read, when it was cut; the
+  // index's spans are then into it.
+  mutable stringT headerText_;
+  mutable bool headerCut_ = false;
   mutable TextSpan bodySpan_;
   mutable stringT decodedBody_;
 };

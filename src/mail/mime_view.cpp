@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "mail/address.h"
+#include "mail/header_scanner.h"
 #include "mail/html_text.h"
 #include "mail/mail_message.h"
 #include "mail/mail_text.h"
@@ -316,23 +318,69 @@ std::string prologueText(GMimeObject* root) {
   return trimTextEnd(cleanText(crlfLines(reading.text), false));
 }
 
-// GMime's parser compares every line with each open boundary, so a message
-// that nests thousands of multiparts costs time in the square of its
-// depth. Only the first kMimeMaxParts boundaries are read: the message is
-// cut at the line declaring the next one.
-size_t structurePrefix(std::string_view raw) {
+bool boundaryWordAt(std::string_view raw, size_t at) {
   static constexpr std::string_view kWord = "boundary";
-  size_t seen = 0;
-  for (size_t at = 0; at + kWord.size() <= raw.size(); ++at) {
-    if ((raw[at] | 0x20) != 'b') continue;
-    size_t k = 1;
-    while (k < kWord.size() && (raw[at + k] | 0x20) == kWord[k]) ++k;
-    if (k < kWord.size()) continue;
-    if (++seen > kMimeMaxParts) {
-      size_t line = raw.rfind('\n', at);
-      return line == std::string_view::npos ? 0 : line + 1;
+  if (at + kWord.size() > raw.size()) return false;
+  for (size_t k = 0; k < kWord.size(); ++k)
+    if ((raw[at + k] | 0x20) != kWord[k]) return false;
+  return true;
+}
+
+// The value of the boundary parameter whose name ends at at: blanks, "=",
+// blanks, then a quoted or bare value on the same line.
+std::string_view boundaryValueAt(std::string_view line, size_t at) {
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at >= line.size() || line[at] != '=') return {};
+  ++at;
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  bool quoted = at < line.size() && line[at] == '"';
+  if (quoted) ++at;
+  size_t end = at;
+  while (end < line.size() && line[end] != '\r' && line[end] != '\n' &&
+         (quoted ? line[end] != '"' : line[end] != ';' && line[end] != ' ' && line[end] != '\t'))
+    ++end;
+  return line.substr(at, end - at);
+}
+
+// A delimiter line's boundary: the line without its leading "--", line
+// end, trailing blanks and closing "--".
+std::string_view delimiterOf(std::string_view line) {
+  line.remove_prefix(2);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+    line.remove_suffix(1);
+  if (line.size() >= 2 && line.substr(line.size() - 2) == "--") line.remove_suffix(2);
+  return line;
+}
+
+// GMime builds every part of a message, and its parser compares every line
+// with each open boundary: a message of 500,000 empty parts, or of
+// thousands of nested multiparts, costs gigabytes or minutes. The parts are
+// counted before GMime reads them: the message is cut at the line that
+// declares boundary number kMimeMaxParts + 1, or at delimiter line number
+// kMimeMaxParts + 1 of a declared boundary, whichever comes first. A
+// boundary this scan cannot read (folded onto its own line, or split into
+// RFC 2231 pieces) is still bounded: any line starting with "--" counts
+// toward a cap four times as large.
+size_t structurePrefix(std::string_view raw) {
+  std::unordered_set<std::string_view> boundaries;
+  size_t declared = 0;
+  size_t delimiters = 0;
+  size_t dashLines = 0;
+  for (size_t start = 0; start < raw.size();) {
+    size_t newline = raw.find('\n', start);
+    size_t next = newline == std::string_view::npos ? raw.size() : newline + 1;
+    std::string_view line = raw.substr(start, next - start);
+    if (line.size() > 2 && line[0] == '-' && line[1] == '-' &&
+        ((boundaries.count(delimiterOf(line)) && ++delimiters > kMimeMaxParts) || ++dashLines > 4 * kMimeMaxParts))
+      return start;
+    for (size_t at = 0; at < line.size(); ++at) {
+      if ((line[at] | 0x20) != 'b' || !boundaryWordAt(line, at)) continue;
+      if (++declared > kMimeMaxParts) return start;
+      std::string_view value = boundaryValueAt(line, at + 8);
+      if (!value.empty()) boundaries.insert(value);
+      at += 7;
     }
-    at += kWord.size() - 1;
+    start = next;
   }
   return raw.size();
 }
@@ -350,6 +398,16 @@ std::string attachmentLine(const Attachment& attachment) {
 }
 
 namespace {
+
+// Where the header lines end: the start of the empty line that ends them
+// (the size of raw when it has none).
+size_t headerLinesEnd(std::string_view raw) {
+  size_t crlf = raw.find("\r\n\r\n");
+  size_t lf = raw.find("\n\n");
+  if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) return crlf + 2;
+  if (lf != std::string_view::npos) return lf + 1;
+  return raw.size();
+}
 
 // The header block with the empty line that ends it (all of raw when it
 // has none).
@@ -385,9 +443,20 @@ void settleSender(MimeView& view, std::string_view rawMessage) {
     view.returnAddress = returnAddress(headers).str();
 }
 
-MimeView readParsed(std::string_view rawMessage, bool withParts) {
+MimeView readParsed(std::string_view whole, bool withParts) {
   initGMime();
   MimeView view;
+  // A header section beyond its bounds is parsed as the part of it that is
+  // read, followed by the rest of the message as it is.
+  std::string boundedCopy;
+  std::string_view rawMessage = whole;
+  size_t linesEnd = headerLinesEnd(whole);
+  if (BoundedHeader header = boundHeaderSection(whole.substr(0, linesEnd)); header.cut) {
+    view.headerCut = true;
+    boundedCopy = std::move(header.kept);
+    boundedCopy += whole.substr(linesEnd);
+    rawMessage = boundedCopy;
+  }
   size_t readable = std::min<size_t>(structurePrefix(rawMessage), 0x7FFFFFFF);
   if (readable < rawMessage.size()) view.truncated = true;
   // The parser reads the caller's bytes where they are rather than a copy

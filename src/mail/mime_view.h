@@ -24,7 +24,8 @@
 //                       content type; size decoded, in bytes
 //
 // All text is UTF-8 with control characters other than line ends and tabs
-// removed (names hold no line ends either). readMime never throws; nesting
+// removed (names hold no line ends either). readMime never throws; the
+// header section is bounded before it is parsed (header_scanner.h); nesting
 // deeper than kMimeMaxDepth and parts beyond kMimeMaxParts are not read,
 // and the request text is cut at kMimeMaxText bytes. Safe to call from any
 // thread.
@@ -66,6 +67,10 @@ struct MimeView {
   bool charsetFallback = false;
   // True when nesting, part count or text length hit their bounds.
   bool truncated = false;
+  // True when part of the header section was not read (header_scanner.h,
+  // boundHeaderSection): too many fields, or a field or the section too
+  // long. The names, addresses and Subject come from the part read.
+  bool headerCut = false;
 
   // Who sent it: the From mailbox; when GMime reads none there, the raw
   // From value split as mail/address.h splits it (the text before "<" as

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 
 #include "common/string_mapper.h"
 #include "mail/mail_text.h"
@@ -421,17 +422,47 @@ int POP3Manager::fetch(int number, const FetchLimits& limits, FetchedMessage& ou
   out.headerComplete = progress.headerComplete;
   if (count < 0) {
     int rc = readFailed(count);
-    // Only a complete header block is worth keeping from a broken download.
+    // Only a complete header block is worth keeping from a broken download;
+    // a slow one without it keeps what arrived, for a caller that gives up
+    // on the message.
     size_t headerEnd = out.text.find("\r\n\r\n");
     if (out.end == FetchEnd::TimedOut && headerEnd != std::string::npos)
       out.text.resize(headerEnd + 4);
-    else
+    else if (out.end != FetchEnd::TimedOut)
       out.text.clear();
     out.text.shrink_to_fit();
     return rc;
   }
   out.end = progress.octets > limits.maxBytes ? FetchEnd::Cut : FetchEnd::Complete;
   return setStatus(0);
+}
+
+int POP3Manager::uniqueIds(std::vector<std::string>& ids) {
+  ids.clear();
+  if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
+  if (int rc = command("UIDL\r\n"); rc != 0) return rc;
+  if (replyCount_ < 0) return failUnread(replyCount_, "UIDL");
+  if (!positiveReply(reply_)) return failWithReply(translate("*failed to list message"));
+  ids.assign(static_cast<size_t>(std::max(messageCount_, 0)), std::string());
+  std::string line;
+  for (;;) {
+    int count = readReplyLine(socket(), kReplySeconds, line);
+    if (count < 0) {
+      inStep_ = false;
+      ids.clear();
+      return failUnread(count, "UIDL");
+    }
+    if (line == ".\r\n" || line == ".\n") return setStatus(0);
+    // "n id": an id is 1 to 70 characters from 0x21 to 0x7E.
+    size_t space = line.find(' ');
+    if (space == std::string::npos) continue;
+    long number = std::strtol(line.substr(0, space).c_str(), nullptr, 10);
+    std::string id = line.substr(space + 1);
+    while (!id.empty() && (id.back() == '\n' || id.back() == '\r' || id.back() == ' ')) id.pop_back();
+    bool usable = !id.empty() && id.size() <= 70 &&
+                  std::all_of(id.begin(), id.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+    if (usable && number >= 1 && number <= static_cast<long>(ids.size())) ids[static_cast<size_t>(number - 1)] = id;
+  }
 }
 
 void POP3Manager::clearCache() {

@@ -155,8 +155,13 @@ class POP3Manager : public TCPManager {
   // Downloads message number without caching it. Status 0 for Complete and
   // Cut; 2 otherwise, with the reason as message. For TimedOut, text holds
   // the header block (through its empty line) when it was complete, else
-  // nothing; for the other failures nothing.
+  // what arrived (headerComplete false); for the other failures nothing.
   [[nodiscard]] int fetch(int number, const FetchLimits& limits, FetchedMessage& out);
+
+  // UIDL (RFC 1939): ids[n - 1] is message n's unique id, empty when the
+  // server gave none (or an unusable one). A server without UIDL answers
+  // negatively: status 2, the session still in step, ids empty.
+  [[nodiscard]] int uniqueIds(std::vector<std::string>& ids);
 
   int messageCount() const { return messageCount_; }
   int mailboxSize() const { return mailboxSize_; }

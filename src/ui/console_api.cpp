@@ -153,7 +153,10 @@ ApiReply ConsoleApi::health() {
                 {"busy", busy || runs_->unfinished.load() > 0},
                 {"runs", runs},
                 {"queues", {{"consoleRuns", runs_->unfinished.load()}, {"logs", logs}}},
-                {"databases", {{"maintenance", maintenance}, {"gateway", gateway}}}};
+                {"databases", {{"maintenance", maintenance}, {"gateway", gateway}}},
+                {"warnings", json::array()}};
+  if (IntakeHold hold = m.intakeHold(); hold != IntakeHold::None)
+    reply.body["warnings"].push_back("mail_intake_stopped_" + std::string(intakeHoldName(hold)));
   return reply;
 }
 

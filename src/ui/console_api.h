@@ -94,7 +94,8 @@ class ConsoleApi {
   ApiReply post(const std::string& path, const nlohmann::json& body);
 
   // GET /healthz: last start, end and result of each run, queue lengths,
-  // whether both databases are open; 503 when one is not.
+  // whether both databases are open; 503 when one is not. "warnings" lists
+  // "mail_intake_stopped_..." while the disk budget stops the intake.
   ApiReply health();
   // GET /metrics: the counters in Prometheus text format.
   std::string metrics();

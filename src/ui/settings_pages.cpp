@@ -102,7 +102,7 @@ const std::vector<SettingField>& limitFields() {
        1073741824L},
       {kRunDeadline, "*Time limit of one run (seconds):", FieldKind::Number, {}, false, nullptr, "600", 86400},
       {kMessageDeadline, "*Time limit of one message's download (seconds):", FieldKind::Number, {}, false, nullptr,
-       "300", 86400},
+       "120", 86400},
       {kNoticesPerHour, "*Notices per address and hour (0: no limit):", FieldKind::Number, {}, false, nullptr, "20",
        100000},
       {kReferenceInSubject, "*Request number in the Subject of notices", FieldKind::Check, {}, false, nullptr, "0"},

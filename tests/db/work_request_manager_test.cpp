@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "db/gateway_tables.h"
 #include "db/maintenance_layouts.h"
 #include "manager_test_support.h"
 
@@ -91,6 +92,54 @@ TEST(WorkRequestManager, InitiateFillCommit) {
   ASSERT_EQ(again.FindAndRead(26, back), 0);
   EXPECT_EQ(back.get(kReqNumber).trim(), "");
   EXPECT_EQ(back.get(kReqUnit), "2");
+  EXPECT_EQ(checkTables(*d.maintenance, {"wrequest.dbf"}), "");
+}
+
+TEST(WorkRequestManager, MemoTextsAreCutWithTheirLogRow) {
+  // The Tarnwick program reads these memos: a request of megabytes keeps
+  // its first kMaxTarnwickMemo bytes and names the log row with the rest.
+  Databases d;
+  d.openFixtures();
+  WorkRequestManager m(*d.maintenance);
+  std::string eAcute;
+  while (eAcute.size() < 300 * 1024) eAcute += "\xC3\xA9";
+  struct Case {
+    const char* what;
+    std::string text;
+    bool cut;
+  } cases[] = {
+      {"short", "The door sticks.", false},
+      {"exactly the limit", std::string(kMaxTarnwickMemo, 'a'), false},
+      {"long ASCII", std::string(5 * 1024 * 1024, 'b'), true},
+      {"long, two-byte characters", eAcute, true},
+  };
+  long key = 25;
+  for (const Case& c : cases) {
+    ASSERT_EQ(m.Initiate(), 0);
+    FieldMap r;
+    r.setNumber(kReqRequestor, 9);
+    r.setNumber(kLrKey, 4711);
+    r.set(kReqSubject, "Long");
+    r.set(kReqDescription, c.text);
+    r.set(kReqComment, c.text);
+    ASSERT_EQ(m.Fill(r), 0) << c.what;
+    ASSERT_EQ(m.Commit(), 0) << c.what;
+    WorkRequestManager again(*d.maintenance);
+    FieldMap back;
+    ASSERT_EQ(again.FindAndRead(key++, back), 0) << c.what;
+    std::string stored = back.get(kReqDescription).str();
+    if (!c.cut) {
+      EXPECT_EQ(stored.size(), c.text.size()) << c.what;
+      continue;
+    }
+    EXPECT_LE(stored.size(), kMaxTarnwickMemo) << c.what;
+    EXPECT_GT(stored.size(), kMaxTarnwickMemo - 200) << c.what;
+    EXPECT_EQ(stored.substr(0, 100), c.text.substr(0, 100)) << c.what;
+    EXPECT_NE(stored.find("\r\n[Text cut at 64 KB; the whole text is in @Orvane log 4711]"), std::string::npos)
+        << c.what << ": " << stored.substr(stored.size() - 100);
+    EXPECT_EQ(stored.find("\xEF\xBF\xBD"), std::string::npos) << c.what << ": a character was split";
+    EXPECT_LE(back.get(kReqComment).size(), kMaxTarnwickMemo) << c.what;
+  }
   EXPECT_EQ(checkTables(*d.maintenance, {"wrequest.dbf"}), "");
 }
 

@@ -332,6 +332,48 @@ TEST_F(HostilePop3, HangingMessageIsSkippedAndTheOthersComeIn) {
   EXPECT_NE(server.log().find("QUIT; deleted [1, 3]"), std::string::npos) << server.log();
 }
 
+TEST_F(HostilePop3, TwoSlowMessagesDoNotHoldTheMailbox) {
+  // Two messages that never finish come first; the run's time is shorter
+  // than their two time limits. The message behind them comes in with the
+  // second run, and each slow one, after timing out in three runs, is
+  // stored as Rejected and leaves the mailbox.
+  HostileServer server(root, "slowfiles", {"slow1.eml", "slow2.eml", "real2.eml"}, {"PERSIST=1"});
+  configure(server, {{kMessageDeadline, "2"}, {kRunDeadline, "4"}});
+  auto stored = [&](const std::string& subject) {
+    for (const Row& row : rows())
+      if (row.subject == subject) return true;
+    return false;
+  };
+  for (int run = 1; run <= 2; ++run) {
+    RunResult result = runOrvserv(tarnwick, "retrieve", std::chrono::seconds(60));
+    ASSERT_TRUE(result.ended);
+  }
+  EXPECT_TRUE(stored("real second message")) << diagnosticFile() << server.log();
+
+  int runs = 2;
+  auto rejectedSlow = [&] {
+    size_t n = 0;
+    for (const Row& row : rows())
+      if (row.status == kLogRejected && row.history.find("timed out in 3 runs") != std::string::npos &&
+          row.text.rfind("From: slow@example.org\r\nz\r\n", 0) == 0)
+        ++n;
+    return n;
+  };
+  while (rejectedSlow() < 2 && runs < 8) {
+    RunResult result = runOrvserv(tarnwick, "retrieve", std::chrono::seconds(60));
+    ASSERT_TRUE(result.ended);
+    ++runs;
+  }
+  EXPECT_EQ(rejectedSlow(), 2u) << diagnosticFile() << server.log();
+  EXPECT_LE(runs, 6);
+  // The mailbox is empty now: the next session finds nothing to fetch.
+  RunResult last = runOrvserv(tarnwick, "retrieve", std::chrono::seconds(60));
+  ASSERT_TRUE(last.ended);
+  EXPECT_EQ(rows().size(), 3u);
+  std::string log = server.log();
+  EXPECT_EQ(log.find("RETR", log.rfind("connect")), std::string::npos) << log;
+}
+
 TEST_F(HostilePop3, SigtermIsHeardDuringADownload) {
   HostileServer server(root, "trickle", {"inj1.eml", "real2.eml"});
   configure(server);  // deadlines at their defaults: minutes

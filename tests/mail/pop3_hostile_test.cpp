@@ -119,7 +119,10 @@ TEST_F(HostilePop3Test, StalledDownloadKeepsOnlyACompleteHeader) {
   EXPECT_EQ(m.end, FetchEnd::Lost);
 }
 
-TEST_F(HostilePop3Test, StalledDownloadBeforeTheHeaderEndKeepsNothing) {
+TEST_F(HostilePop3Test, StalledDownloadBeforeTheHeaderEndKeepsWhatArrived) {
+  // The whole lines that arrived are kept for a caller that gives up on the
+  // message (the retrieval run, after three runs); headerComplete says the
+  // header is not whole.
   mailbox[1] = "listed\r\n";
   connectAndLogin();
   overrides["RETR"] = "+OK\r\nFrom: a@example.org\r\nSubj";
@@ -127,7 +130,7 @@ TEST_F(HostilePop3Test, StalledDownloadBeforeTheHeaderEndKeepsNothing) {
   EXPECT_EQ(pop.fetch(1, limits, m), 2);
   EXPECT_EQ(m.end, FetchEnd::TimedOut);
   EXPECT_FALSE(m.headerComplete);
-  EXPECT_EQ(m.text, "");
+  EXPECT_EQ(m.text, "From: a@example.org\r\n");
 }
 
 TEST_F(HostilePop3Test, TricklingMessageMeetsItsOwnTimeLimit) {

@@ -18,6 +18,8 @@ std::vector<OptionDefinition> orvservOptions() {
                    translate("*Write setting N=PATH from the first line of that file and exit.")),
       defineOption("SetFromStdin", kOptValue, kSlotSetFromStdin,
                    translate("*Write setting N from one line of standard input and exit.")),
+      defineOption("NewConsoleToken", kOptSwitchOn, kSlotNewConsoleToken,
+                   translate("*Replace the console's login token (every session ends), then exit.")),
   };
 }
 
@@ -34,7 +36,11 @@ stringT helpText(const std::vector<OptionDefinition>& definitions, const stringT
   const char* name = programName.c_str();
   stringT text = usageText(definitions, programName) + "\n";
   text += translate("*Without /Run or /Set it runs the gateway and its operator console until stopped.") + "\n";
-  text += translate("*--help, -h or /? shows this text; --version shows the version.") + "\n\n";
+  text += translate("*--help, -h or /? shows this text; --version shows the version.") + "\n";
+  text += translate("*The console's login token is kept in @Orvane/console.token under the database directory; "
+                    "the login address is the console's address with ?token= and that token. On a terminal it is "
+                    "printed at start; under systemd or with output to a file or pipe, only where the file is.") +
+          "\n\n";
   text += translate("*Examples:") + "\n";
   text += stringT::format("  %s /TarnwickDatabase:/srv/tarnwick\n", name);
   text += stringT::format("  %s /TD:/srv/tarnwick /Run:all\n", name);
@@ -157,6 +163,7 @@ CommandLineOutcome readCommandLine(const ParseResult& parsed) {
   if (parsed.given(kSlotRun) && !readRun(parsed.value(kSlotRun)->view(), v)) return invalid(kSlotRun);
   if (parsed.given(kSlotAssumeYes)) v.assumeYes = parsed.slots[kSlotAssumeYes]->on;
   if (parsed.given(kSlotConsolePassword)) v.setConsolePassword = parsed.slots[kSlotConsolePassword]->on;
+  if (parsed.given(kSlotNewConsoleToken)) v.newConsoleToken = parsed.slots[kSlotNewConsoleToken]->on;
   for (int slot : {kSlotSet, kSlotSetFromFile}) {
     if (!parsed.given(slot)) continue;
     for (const stringT& text : parsed.slots[slot]->repeats) {

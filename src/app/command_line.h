@@ -16,6 +16,8 @@
 //   |      |                  | N=PATH        | of a file (repeatable)        |
 //   | 8    | SetFromStdin     | /SetFromStdin:| setting N from one line of    |
 //   |      |                  | N             | standard input (once)         |
+//   | 9    | NewConsoleToken  | /NewConsoleToken | a new console login token  |
+//   |      |                  |               | (every session ends), exit    |
 //
 // The first two come first in the usage text; the others exist because
 // the platform has no desktop. Before the options are parsed, "--help",
@@ -39,6 +41,7 @@ enum OrvservSlot {
   kSlotSet,
   kSlotSetFromFile,
   kSlotSetFromStdin,
+  kSlotNewConsoleToken,
   kOrvservSlots
 };
 
@@ -66,6 +69,7 @@ struct CommandLine {
   RunKind run = RunKind::None;
   bool assumeYes = false;
   bool setConsolePassword = false;
+  bool newConsoleToken = false;
   std::vector<SettingAssignment> settings;  // in command-line order
 };
 

@@ -21,6 +21,8 @@
 #include "db/maintenance_database.h"
 #include "platform/directory.h"
 #include "platform/file.h"
+#include "platform/process_environment.h"
+#include "platform/secret_input.h"
 #include "platform/shutdown_signals.h"
 #include "platform/whole_file.h"
 #include "ui/console_api.h"
@@ -102,6 +104,7 @@ bool GatewayProgram::startUp(const std::vector<stringT>& args, const StartupIo& 
     exitStatus_ = app_.exitStatus() != 0 || finished_ ? app_.exitStatus() : kExitInvalidOption;
     return false;
   }
+  if (app_.values().options.newConsoleToken) return writeNewConsoleToken(io);
   if (!app_.values().options.settings.empty()) return writeCommandLineSettings(io);
   if (!openDatabases()) return false;
   app_.readSettings();
@@ -191,17 +194,22 @@ bool GatewayProgram::writeCommandLineSettings(const StartupIo& io) {
     return refuse(translate("*The gateway is running on this database; stop it before writing its settings"));
   }
   app_.readSettings();
-  stringT numbers;
-  for (const auto& [number, value] : *values) {
-    configurations().set(number, value);
-    numbers += stringT::format(numbers.empty() ? "%d" : ", %d", number);
-  }
+  stringT numbers, clearedNumbers;
+  for (const auto& [number, value] : *values) numbers += stringT::format(numbers.empty() ? "%d" : ", %d", number);
+  for (int secret : applySettings(*values, configurations().settings()))
+    clearedNumbers += stringT::format(clearedNumbers.empty() ? "%d" : ", %d", secret);
   if (app_.writeSettings() != 0) {
     exitStatus_ = kExitSettings;
     return false;
   }
   std::fprintf(io.out, "%s %s (%s)\n", translate("*Settings written:").c_str(), numbers.c_str(),
                app_.values().settingsPath.c_str());
+  if (!clearedNumbers.empty())
+    std::fprintf(io.out, "%s\n",
+                 stringT::format(translateFormat("*Cleared, as they belong to the old connection; enter them again: %s")
+                                     .c_str(),
+                                 clearedNumbers.c_str())
+                     .c_str());
   std::fflush(io.out);
   finished_ = true;
   exitStatus_ = kExitClean;
@@ -218,6 +226,27 @@ void GatewayProgram::shutDown() {
   maintenance_.reset();
   runMetrics().setDatabaseOpen(Database::Maintenance, false);
   runMetrics().setDatabaseOpen(Database::Gateway, false);
+}
+
+bool GatewayProgram::writeNewConsoleToken(const StartupIo& io) {
+  // Only the token file: a running gateway reads it again within a
+  // second and ends every session, so neither database is opened here.
+  std::string path = app_.values().gatewayDirectory.str() + "/console.token";
+  std::string error;
+  if (!writeNewLoginToken(path, &error)) {
+    std::fprintf(io.err, "orvserv: console: %s\n", error.c_str());
+    exitStatus_ = kExitConsole;
+    return false;
+  }
+  std::fprintf(io.out, "orvserv: %s\n",
+               stringT::format(translateFormat("*A new console login token is in %s; every console session has ended.")
+                                   .c_str(),
+                               path.c_str())
+                   .c_str());
+  std::fflush(io.out);
+  finished_ = true;
+  exitStatus_ = kExitClean;
+  return false;
 }
 
 int GatewayProgram::setConsolePassword(const StartupIo& io) {
@@ -265,6 +294,7 @@ bool GatewayProgram::consoleConfig(ConsoleConfig& config, const StartupIo& io) {
     return false;
   }
   config.loginToken = *token;
+  config.loginTokenFile = app_.values().gatewayDirectory.str() + "/console.token";
   return true;
 }
 
@@ -325,8 +355,15 @@ int GatewayProgram::serveConsole(const StartupIo& io) {
       return kExitConsole;
     }
     // As notebook servers do: the address with the login token, for the
-    // operator who started the program to open.
-    std::fprintf(io.out, "orvserv: console at %s\n", server->loginUrl().c_str());
+    // operator who started the program on a terminal to open. Under
+    // systemd, or with output to a file or pipe, the output is kept where
+    // others may read it (the journal is readable by group adm): it says
+    // where the token is, never the token.
+    if (environmentVariable("INVOCATION_ID").empty() && isTerminal(io.out))
+      std::fprintf(io.out, "orvserv: console at %s\n", server->loginUrl().c_str());
+    else
+      std::fprintf(io.out, "orvserv: console at %s (log in at %s?token= followed by the token in %s)\n",
+                   server->url().c_str(), server->url().c_str(), config.loginTokenFile.c_str());
     std::fflush(io.out);
   }
   while (!exitRequested_ && !waitForShutdownSignal(200)) {

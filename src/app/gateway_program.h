@@ -25,7 +25,8 @@
 //   11. diagnostic file, emptied when setting 156 > 0
 //   12. main window: managers loaded, welcome text, counts, timer 1
 // and then the console on /Listen (none with /Listen:off or /Run), or,
-// with /ConsolePassword, the password asked for and stored (setting 350).
+// with /ConsolePassword, the password asked for and stored (setting 350);
+// /NewConsoleToken writes a new login token and exits before step 9.
 //
 // Exit statuses: 0 clean; 1 a /Run run reported failures; 2 invalid
 // option; 3 maintenance database; 4 gateway directory; 5 gateway
@@ -94,6 +95,9 @@ class GatewayProgram {
   void shutDown();
   int runOnce();
   int serveConsole(const StartupIo& io);
+  // /NewConsoleToken: writes a new login token; false with exitStatus_
+  // set (kExitClean when it was written).
+  bool writeNewConsoleToken(const StartupIo& io);
   // /ConsolePassword: asks for the password and stores its hash.
   int setConsolePassword(const StartupIo& io);
   // The console's secrets and files; false after a message on io.err.

@@ -195,3 +195,22 @@ std::optional<FieldMap> resolveSettings(const std::vector<SettingAssignment>& as
   if (problems.size() != problemsBefore) return std::nullopt;
   return values;
 }
+
+std::vector<int> applySettings(const FieldMap& values, FieldMap& settings) {
+  std::set<int> cleared;
+  auto isSecret = [](int number) { return commandLineSettingKind(number) == SettingKind::Password; };
+  for (const auto& [number, value] : values) {
+    if (isSecret(number)) continue;
+    for (int secret : secretsClearedBy(settings, number, value)) {
+      settings.set(secret, stringT());
+      cleared.insert(secret);
+    }
+    settings.set(number, value);
+  }
+  for (const auto& [number, value] : values) {
+    if (!isSecret(number)) continue;
+    settings.set(number, value);
+    cleared.erase(number);
+  }
+  return std::vector<int>(cleared.begin(), cleared.end());
+}

@@ -31,6 +31,11 @@
 //
 // Every value is read and checked before anything is written: one bad
 // value writes none.
+//
+// A stored secret belongs to the connection it was entered for: a value
+// that changes where or how a secret is sent clears it (secretsClearedBy,
+// common/configurations.h), unless the same command gives the secret
+// too.
 #pragma once
 
 #include <cstdio>
@@ -56,3 +61,8 @@ std::optional<stringT> settingValueProblem(int number, const stringT& value);
 // to problems.
 std::optional<FieldMap> resolveSettings(const std::vector<SettingAssignment>& assignments, std::FILE* in,
                                         std::vector<stringT>& problems);
+
+// Stores values into settings, every other setting before the secrets, so
+// that a secret given with its new server is kept. Returns the secrets
+// that were cleared and not given again, in ascending order.
+std::vector<int> applySettings(const FieldMap& values, FieldMap& settings);

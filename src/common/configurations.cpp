@@ -116,3 +116,42 @@ IntervalDisplay intervalDisplay(long minutes) {
   }
   return {minutes, 1, "*minute(s)"};
 }
+
+namespace {
+
+bool guards(const FieldMap& settings, int secret, int setting) {
+  auto in = [setting](std::initializer_list<int> list) {
+    for (int n : list)
+      if (n == setting) return true;
+    return false;
+  };
+  const bool pop3Place = in({kPop3Server, kPop3Port, kPop3Security, kPop3CertificatePin});
+  const bool smtpPlace = in({kSmtpServer, kSmtpPort, kSmtpSecurity, kSmtpCertificatePin});
+  const bool trust = in({kTlsCaFile, kAllowPlaintextPassword});
+  switch (secret) {
+    case kPop3Password:
+      return pop3Place || trust;
+    case kSmtpPassword:
+      return smtpPlace || trust;
+    case kOAuthClientSecret:
+      return in({kOAuthTokenUrl, kTlsCaFile});
+    case kOAuthRefreshToken:
+      return in({kOAuthTokenUrl, kTlsCaFile, kPop3Login, kSmtpLogin}) ||
+             (pop3Place && settings.get(kPop3Login) == "xoauth2") ||
+             (smtpPlace && settings.get(kSmtpLogin) == "xoauth2");
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::vector<int> secretsClearedBy(const FieldMap& settings, int setting, const stringT& value) {
+  std::vector<int> cleared;
+  if (settings.get(setting) == value) return cleared;
+  // Forbidding plain-text passwords is never a way to send one elsewhere.
+  if (setting == kAllowPlaintextPassword && value == "0") return cleared;
+  for (int secret : {kPop3Password, kSmtpPassword, kOAuthClientSecret, kOAuthRefreshToken})
+    if (!settings.get(secret).empty() && guards(settings, secret, setting)) cleared.push_back(secret);
+  return cleared;
+}

@@ -64,6 +64,8 @@
 #include "common/field_map.h"
 #include "common/manager.h"
 
+#include <vector>
+
 enum Setting : int {
   kPop3Server = 101,
   kSmtpServer = 102,
@@ -154,6 +156,29 @@ class ConfigurationsManager : public Manager {
  private:
   FieldMap settings_;
 };
+
+// A stored secret belongs to the connection it was entered for. The
+// settings that say where or how it is sent guard it; when one of them
+// changes, the secret is cleared and must be entered again, so a changed
+// server name or a weaker protection never receives the old one:
+//
+//   | secret                 | guarded by                                 |
+//   |------------------------|--------------------------------------------|
+//   | 104 POP3 password      | 101 105 320 322, 328, 329                  |
+//   | 326 SMTP password      | 102 106 323 327, 328, 329                  |
+//   | 331 OAuth client secret| 333 token URL, 328                         |
+//   | 332 OAuth refresh token| 333, 328, 321 and 324 (the login method:   |
+//   |                        | its access token goes to the mail server), |
+//   |                        | and the POP3 (SMTP) ones above while 321   |
+//   |                        | (324) is xoauth2                           |
+//
+// 329 guards only when it comes to allow plain-text passwords: forbidding
+// them sends nothing anywhere. The text as stored is compared, so "" and
+// "110" for a port differ.
+//
+// The secrets, set in settings, that storing value into setting would
+// clear (none when the value is the stored one); in table order.
+std::vector<int> secretsClearedBy(const FieldMap& settings, int setting, const stringT& value);
 
 // The settings of the process (live from start-up to shutdown).
 ConfigurationsManager& configurations();

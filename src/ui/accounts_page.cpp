@@ -9,7 +9,7 @@
 
 namespace {
 
-PageResult failed(const Manager& manager) { return PageResult{false, manager.describe()}; }
+PageResult failed(const Manager& manager) { return PageResult{false, manager.describe(), {}}; }
 
 bool isDisabled(const FieldMap& account) { return (account.getNumber(kAccountFlags) & kAccountEnabled) == 0; }
 

@@ -63,7 +63,9 @@ json followedStatuses() {
   return followed;
 }
 
-json result(const PageResult& r) { return {{"ok", r.ok}, {"message", s(r.message)}}; }
+json result(const PageResult& r) {
+  return {{"ok", r.ok}, {"message", s(r.message)}, {"cleared", r.cleared}};
+}
 
 ApiReply badRequest(const char* why) { return ApiReply{400, {{"ok", false}, {"message", why}}}; }
 
@@ -422,6 +424,15 @@ ApiReply ConsoleApi::settingPost(const json& body) {
     return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeCheck(setting, checked)); });
   }
   stringT value(body.at("value").get<std::string>());
+  // Asked before a change: the secrets it would clear, by label, so the
+  // page can warn before anything is stored.
+  if (body.value("dryRun", false))
+    return onGateway([&](ApiReply& r) {
+      json labels = json::array();
+      std::vector<int> cleared = context_.settings->secretsClearedByText(setting, value);
+      for (int secret : cleared) labels.push_back(s(secretName(secret)));
+      r.body = {{"ok", true}, {"cleared", cleared}, {"labels", labels}};
+    });
   return onGateway([&](ApiReply& r) { r.body = result(context_.settings->storeText(setting, value)); });
 }
 

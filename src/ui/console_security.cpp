@@ -4,6 +4,7 @@
 #include <sodium.h>
 
 #include "platform/directory.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -60,6 +61,31 @@ std::string makeProcessToken() {
   for (unsigned char b : bytes) {
     token += digits[b >> 4];
     token += digits[b & 15];
+  }
+  return token;
+}
+
+bool usableLoginToken(std::string_view token) {
+  if (token.size() < kMinLoginTokenLength) return false;
+  for (char c : token)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
+      return false;
+  return true;
+}
+
+std::string readLoginToken(const std::string& path) {
+  std::string text;
+  if (readWholeFile(path, 4096, text) != ReadFileResult::Ok) return std::string();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  return usableLoginToken(text) ? text : std::string();
+}
+
+std::optional<std::string> writeNewLoginToken(const std::string& path, std::string* error) {
+  std::string token = makeProcessToken();
+  std::string reason;
+  if (!replaceFile(path, token + "\n", 0600, reason)) {
+    *error = "cannot write the console's login token to " + path + ": " + reason;
+    return std::nullopt;
   }
   return token;
 }

@@ -47,6 +47,16 @@ bool hostAllowed(std::string_view hostHeader, std::string_view listenAddress);
 // 32 random bytes as 64 lower-case hexadecimal digits.
 std::string makeProcessToken();
 
+// A login token the console accepts: at least kMinLoginTokenLength
+// characters of [A-Za-z0-9_-].
+bool usableLoginToken(std::string_view token);
+// The token kept in the file at path (its first line); empty when the
+// file is missing, unreadable or holds no usable token.
+std::string readLoginToken(const std::string& path);
+// A new random token, written to path (mode 0600, replacing the file
+// whole); nothing, with *error set, when it cannot be written.
+std::optional<std::string> writeNewLoginToken(const std::string& path, std::string* error);
+
 // Equal length and bytes; time depends only on the lengths.
 bool tokensEqual(std::string_view a, std::string_view b);
 

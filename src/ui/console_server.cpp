@@ -96,6 +96,48 @@ bool lowerWord(std::string_view name) {
 
 ConsoleServer::ConsoleServer(ConsoleConfig config, ConsoleApi& api) : config_(std::move(config)), api_(api) {
   if (config_.loginToken.empty()) config_.loginToken = makeProcessToken();
+  token_ = config_.loginToken;
+}
+
+std::string ConsoleServer::loginToken() const {
+  std::lock_guard<std::mutex> lock(tokenMutex_);
+  return token_;
+}
+
+void ConsoleServer::followTokenFile() {
+  if (config_.loginTokenFile.empty()) return;
+  int64_t now = nowSeconds();
+  {
+    std::lock_guard<std::mutex> lock(tokenMutex_);
+    if (now == tokenFileChecked_) return;
+    tokenFileChecked_ = now;
+  }
+  std::string stored = readLoginToken(config_.loginTokenFile);
+  if (stored.empty()) return;  // missing or spoiled: the token in hand stays
+  std::lock_guard<std::mutex> lock(tokenMutex_);
+  if (stored == token_) return;
+  token_ = stored;
+  sessions_.endAll();
+}
+
+HttpAnswer ConsoleServer::newLoginToken(const HttpRequest& req) {
+  std::string token, error;
+  if (config_.loginTokenFile.empty()) {
+    token = makeProcessToken();
+  } else if (std::optional<std::string> written = writeNewLoginToken(config_.loginTokenFile, &error)) {
+    token = *written;
+  } else {
+    return jsonAnswer(500, {{"ok", false}, {"message", error}});
+  }
+  {
+    std::lock_guard<std::mutex> lock(tokenMutex_);
+    token_ = token;
+    sessions_.endAll();
+  }
+  HttpAnswer done = jsonAnswer(200, {{"ok", true}, {"login", "/?token=" + token}});
+  done.headers.emplace("Set-Cookie", std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+                                         (req.secure ? "; Secure" : ""));
+  return done;
 }
 
 ConsoleServer::~ConsoleServer() { stop(); }
@@ -108,7 +150,7 @@ std::string ConsoleServer::url() const {
   return (tls ? "https://" : "http://") + host + ":" + std::to_string(port_) + "/";
 }
 
-std::string ConsoleServer::loginUrl() const { return url() + "?token=" + config_.loginToken; }
+std::string ConsoleServer::loginUrl() const { return url() + "?token=" + loginToken(); }
 
 bool ConsoleServer::start(std::string* error) {
   bool tls = !config_.certificatePem.empty() && !config_.keyPem.empty();
@@ -130,6 +172,19 @@ bool ConsoleServer::start(std::string* error) {
        {"X-Frame-Options", "DENY"},
        {"Referrer-Policy", "no-referrer"},
        {"Cache-Control", "no-store"}});
+  // Over TLS, browsers are told to keep to https for this host; a plain
+  // console is loopback-only and must not send it.
+  if (tls) {
+    std::multimap<std::string, std::string> headers = transport_->commonHeaders();
+    headers.emplace("Strict-Transport-Security", "max-age=31536000");
+    transport_->setCommonHeaders(std::move(headers));
+  }
+  // A request with a live session's cookie keeps its connection out of
+  // the room made for newcomers: the operator gets in while others hold
+  // connections open.
+  transport_->setTrust([this](const HttpRequest& r) {
+    return sessions_.find(cookieValue(r, kSessionCookie)).has_value();
+  });
   HttpEndpoint endpoint;
   endpoint.address = config_.address;
   endpoint.port = config_.port;
@@ -157,17 +212,15 @@ HttpAnswer ConsoleServer::answer(const HttpRequest& req) {
   if (!post && req.path == "/healthz") return json(api_.health());
   if (!post && req.path == "/metrics")
     return HttpAnswer{200, "text/plain; version=0.0.4; charset=utf-8", api_.metrics(), {}};
+  followTokenFile();
   if (post && req.path == "/api/login") return passwordLogin(req);
   if (!post && req.path == "/" && req.hasParam("token")) {
-    std::string client = req.peer;
-    if (throttle_.waitBefore(client, nowSeconds()) == 0) {
-      if (tokensEqual(req.param("token"), config_.loginToken)) {
-        throttle_.succeeded(client);
-        HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
-        redirect.headers.emplace("Location", "/");
-        return startSession(req, std::move(redirect));
-      }
-      throttle_.failed(client, nowSeconds());
+    // 256 random bits cannot be guessed: no throttle, so nobody's guesses
+    // can keep the operator's link out.
+    if (tokensEqual(req.param("token"), loginToken())) {
+      HttpAnswer redirect{303, "text/plain; charset=utf-8", "", {}};
+      redirect.headers.emplace("Location", "/");
+      return startSession(req, std::move(redirect));
     }
     return HttpAnswer{200, "text/html; charset=utf-8", loginPage(!config_.passwordHash.empty()), {}};
   }
@@ -176,6 +229,7 @@ HttpAnswer ConsoleServer::answer(const HttpRequest& req) {
   if (post) {
     if (!tokensEqual(req.header(kTokenHeader), session->csrfToken))
       return refuse(403, "missing or wrong console token");
+    if (req.path == "/api/newtoken") return newLoginToken(req);
     if (req.path == "/api/logout") {
       sessions_.end(session->id);
       HttpAnswer done = jsonAnswer(200, {{"ok", true}});

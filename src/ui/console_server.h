@@ -20,9 +20,14 @@
 //     /api/ path answers 401 {"error":"login required"} and the console's
 //     script and the manual 401 too;
 //   * GET /?token=T with the login token (@Orvane/console.token) starts a
-//     session and answers 303 to "/"; POST /api/login {"password"} checks
-//     the console password (setting 350) and starts one; failures of both
-//     are slowed down per client and overall (login_throttle.h);
+//     session and answers 303 to "/" (never throttled: 256 random bits);
+//     POST /api/login {"password"} checks the console password (setting
+//     350) and starts one; its failures are slowed down per client and,
+//     for clients that failed, overall (login_throttle.h);
+//   * POST /api/newtoken writes a new login token to the token file and
+//     ends every session; its answer carries the new login address. A
+//     token file replaced from outside (orvserv /NewConsoleToken) is
+//     noticed within a second and ends every session too;
 //   * the session is an HttpOnly, SameSite=Strict cookie (Secure over TLS);
 //     every POST needs the session's CSRF token in X-Orvane-Token, the
 //     token the page carries in its meta element; POST /api/logout ends
@@ -41,6 +46,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "ui/console_sessions.h"
@@ -54,6 +60,7 @@ struct ConsoleConfig {
   uint16_t port = 0;           // 0: any free port (tests)
   std::string manualDirectory;
   std::string loginToken;      // empty: a random one for this run
+  std::string loginTokenFile;  // where the token is kept; empty: none
   std::string passwordHash;    // setting 350; empty: no password login
   std::string certificatePem;  // settings 351 and 352 (file contents);
   std::string keyPem;          // both set: the console speaks TLS
@@ -78,6 +85,7 @@ class ConsoleServer {
   std::string url() const;
   // url() with the login token: opening it logs in.
   std::string loginUrl() const;
+  std::string loginToken() const;
   SessionStore& sessions() { return sessions_; }
 
   // The gate and the routes, without the transport (any thread).
@@ -88,6 +96,9 @@ class ConsoleServer {
   HttpAnswer withoutSession(const HttpRequest& request);
   HttpAnswer passwordLogin(const HttpRequest& request);
   HttpAnswer startSession(const HttpRequest& request, HttpAnswer answer);
+  HttpAnswer newLoginToken(const HttpRequest& request);
+  // Takes a token written to the token file by another process.
+  void followTokenFile();
 
   ConsoleConfig config_;
   ConsoleApi& api_;
@@ -95,4 +106,7 @@ class ConsoleServer {
   SessionStore sessions_;
   LoginThrottle throttle_;
   uint16_t port_ = 0;
+  mutable std::mutex tokenMutex_;
+  std::string token_;
+  int64_t tokenFileChecked_ = 0;
 };

@@ -69,6 +69,11 @@ bool SessionStore::end(const std::string& id) {
   return sessions_.erase(keyOf(id)) > 0;
 }
 
+void SessionStore::endAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sessions_.clear();
+}
+
 size_t SessionStore::size() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return sessions_.size();

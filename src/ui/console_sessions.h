@@ -43,6 +43,8 @@ class SessionStore {
   std::optional<ConsoleSession> find(const std::string& id);
   // True when a live session was ended.
   bool end(const std::string& id);
+  // Ends every session (a new login token).
+  void endAll();
   size_t size() const;
 
  private:

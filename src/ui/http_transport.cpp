@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include "platform/connection_cut.h"
@@ -52,7 +54,7 @@ std::string peerOf(MHD_Connection* connection) {
   return text;
 }
 
-bool parseLength(const std::string& text, size_t& out) {
+bool parseLength(std::string_view text, size_t& out) {
   if (text.empty() || text.size() > 19) return false;
   size_t value = 0;
   for (char c : text) {
@@ -60,6 +62,42 @@ bool parseLength(const std::string& text, size_t& out) {
     value = value * 10 + static_cast<size_t>(c - '0');
   }
   out = value;
+  return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Content-Length as the request gave it: repeated headers arrive joined
+// with ", ", and they may only repeat one number. Nothing for a value that
+// is not one decimal number, so that no two readers of the request can
+// disagree on where its body ends.
+std::optional<size_t> declaredLength(const std::string& joined) {
+  std::optional<size_t> length;
+  size_t pos = 0;
+  while (pos <= joined.size()) {
+    size_t comma = joined.find(',', pos);
+    if (comma == std::string::npos) comma = joined.size();
+    size_t value = 0;
+    if (!parseLength(trimmed(std::string_view(joined).substr(pos, comma - pos)), value)) return std::nullopt;
+    if (length && *length != value) return std::nullopt;
+    length = value;
+    pos = comma + 1;
+  }
+  return length;
+}
+
+bool isChunked(const std::string& transferEncoding) {
+  std::string_view v = trimmed(transferEncoding);
+  if (v.size() != 7) return false;
+  for (size_t i = 0; i < 7; ++i) {
+    char c = v[i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != "chunked"[i]) return false;
+  }
   return true;
 }
 
@@ -83,9 +121,12 @@ struct HttpTransport::State {
   // Every open connection, for the watchdog that cuts slow requests.
   struct Tracked {
     int fd = -1;
+    std::string peer;
     Clock::time_point began;  // start of the request being read
+    Clock::time_point opened;
     bool answering = false;   // the handler has it
     bool cut = false;
+    bool trusted = false;
   };
   std::mutex mutex;
   std::map<MHD_Connection*, Tracked> connections;
@@ -109,6 +150,33 @@ struct HttpTransport::State {
     }
   }
 
+  // A new connection from peer, under the mutex: when untrusted ones are
+  // over their caps, the oldest idle untrusted one (of peer first) ends.
+  void makeRoom(MHD_Connection* arrived, const std::string& peer) {
+    const HttpLimits& limits = owner->limits();
+    size_t ofPeer = 0, all = 0;
+    for (const auto& [connection, t] : connections) {
+      if (connection == arrived || t.trusted || t.cut) continue;
+      ++all;
+      if (t.peer == peer) ++ofPeer;
+    }
+    bool peerFull = ofPeer >= limits.maxUntrustedPerClient;
+    if (!peerFull && all < limits.maxUntrusted) return;
+    Tracked* oldest = nullptr;
+    for (auto& [connection, t] : connections) {
+      if (connection == arrived || t.trusted || t.cut || t.answering || (peerFull && t.peer != peer)) continue;
+      if (!oldest || t.opened < oldest->opened) oldest = &t;
+    }
+    if (!oldest) return;
+    (void)cutConnection(oldest->fd);
+    oldest->cut = true;
+  }
+
+  void setTrusted(MHD_Connection* connection) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (auto it = connections.find(connection); it != connections.end()) it->second.trusted = true;
+  }
+
   void setAnswering(MHD_Connection* connection, bool answering) {
     std::lock_guard<std::mutex> lock(mutex);
     auto it = connections.find(connection);
@@ -127,8 +195,10 @@ void notifyConnection(void* cls, MHD_Connection* connection, void**, MHD_Connect
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     HttpTransport::State::Tracked tracked;
     tracked.fd = info ? info->connect_fd : -1;
-    tracked.began = Clock::now();
+    tracked.peer = peerOf(connection);
+    tracked.began = tracked.opened = Clock::now();
     state->connections[connection] = tracked;
+    state->makeRoom(connection, tracked.peer);
   } else {
     state->connections.erase(connection);
   }
@@ -200,7 +270,6 @@ bool HttpTransport::start(const HttpEndpoint& endpoint, std::string* error) {
       {MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(limits_.threads), nullptr},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(limits_.connectionMemory), nullptr},
       {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(limits_.maxConnections), nullptr},
-      {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(limits_.maxConnectionsPerClient), nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, static_cast<intptr_t>(limits_.idleSeconds), nullptr},
       {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&requestCompleted), state.get()},
       {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&notifyConnection), state.get()},
@@ -252,10 +321,24 @@ static MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* u
     r.secure = state->secure;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, &r);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &collectQuery, &r);
-    size_t declared = 0;
-    if (parseLength(r.header("content-length"), declared) && declared > owner.limits().maxBody) {
-      HttpAnswer refused{413, "application/json", "{\"error\":\"request body too large\"}", {}};
+    if (owner.trusted(r)) state->setTrusted(connection);
+    // Where the body ends must be plain (RFC 9112, section 6): one
+    // Content-Length, or chunked alone; the library would read anything
+    // else its own way, or wait for a body it cannot delimit.
+    auto refuse = [&](int status, const char* why) {
+      HttpAnswer refused{status, "application/json", std::string("{\"error\":\"") + why + "\"}", {}};
+      refused.headers.emplace("Connection", "close");
       return send(connection, refused, owner.commonHeaders());
+    };
+    bool hasLength = r.headers.count("content-length") > 0;
+    bool hasEncoding = r.headers.count("transfer-encoding") > 0;
+    if (hasEncoding && !isChunked(r.header("transfer-encoding")))
+      return refuse(501, "transfer encoding not implemented");
+    if (hasEncoding && hasLength) return refuse(400, "both Content-Length and Transfer-Encoding");
+    if (hasLength) {
+      std::optional<size_t> declared = declaredLength(r.header("content-length"));
+      if (!declared) return refuse(400, "invalid or conflicting Content-Length");
+      if (*declared > owner.limits().maxBody) return refuse(413, "request body too large");
     }
     return MHD_YES;
   }

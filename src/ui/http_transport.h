@@ -14,8 +14,24 @@
 //   |                                   | limit is passed; nothing is kept    |
 //   | idle connection                   | closed after idleSeconds            |
 //   | request trickled in slowly        | cut requestSeconds after it began   |
-//   | many connections                  | maxConnections in all, and          |
-//   |                                   | maxConnectionsPerClient per address |
+//   | many connections held open        | at most maxUntrusted connections in |
+//   |                                   | all, and maxUntrustedPerClient per  |
+//   |                                   | address, that have not yet sent a   |
+//   |                                   | trusted request; a new one beyond   |
+//   |                                   | that ends the oldest such idle one  |
+//   |                                   | (of its address first) instead of   |
+//   |                                   | being refused; maxConnections in all|
+//   | two different Content-Length      | 400 (RFC 9112): no guessing where   |
+//   | headers, or one with TE           | the body ends                       |
+//   | a Transfer-Encoding other than    | 501                                 |
+//   | chunked                           |                                     |
+//
+// A request is trusted when the trust predicate says so (the console: it
+// carries a live session's cookie); its connection is never ended to make
+// room, and the room kept apart for trusted connections (maxConnections
+// less maxUntrusted) lets an operator with a session in while others fill
+// the rest. A new connection is never the one ended, so anybody's request
+// gets its turn, however many connections one address holds.
 //
 // A few threads serve every connection from epoll, so a slow or idle
 // client holds no thread and never delays the others; only a handler that
@@ -60,7 +76,8 @@ struct HttpLimits {
   unsigned idleSeconds = 10;
   unsigned requestSeconds = 20;
   unsigned maxConnections = 256;
-  unsigned maxConnectionsPerClient = 64;
+  unsigned maxUntrusted = 192;
+  unsigned maxUntrustedPerClient = 64;
   unsigned threads = 4;
 };
 
@@ -74,6 +91,7 @@ struct HttpEndpoint {
 class HttpTransport {
  public:
   using Handler = std::function<HttpAnswer(const HttpRequest&)>;
+  using Trust = std::function<bool(const HttpRequest&)>;
 
   HttpTransport(HttpLimits limits, Handler handler);
   ~HttpTransport();
@@ -86,6 +104,9 @@ class HttpTransport {
   uint16_t port() const { return port_; }
   // Headers every answer carries.
   void setCommonHeaders(std::multimap<std::string, std::string> headers) { common_ = std::move(headers); }
+  // Which requests make their connection trusted (before start).
+  void setTrust(Trust trust) { trust_ = std::move(trust); }
+  bool trusted(const HttpRequest& request) const { return trust_ && trust_(request); }
 
   const HttpLimits& limits() const { return limits_; }
   const std::multimap<std::string, std::string>& commonHeaders() const { return common_; }
@@ -97,6 +118,7 @@ class HttpTransport {
  private:
   HttpLimits limits_;
   Handler handler_;
+  Trust trust_;
   std::multimap<std::string, std::string> common_;
   std::unique_ptr<State> state_;
   uint16_t port_ = 0;

@@ -5,10 +5,17 @@
 //   per client address   kFreeFailures failures are free; after that each
 //                        failure makes the client wait 1, 2, 4, ... up to
 //                        kMaxDelaySeconds before its next attempt; a
-//                        success forgets the client
-//   overall              at most kFailuresPerMinute failures in any
-//                        minute from all clients together; beyond that,
-//                        every attempt waits for the minute to pass
+//                        success forgets the client, and so do
+//                        kForgetSeconds without a failure
+//   overall              when more than kFailuresPerMinute failures came
+//                        in the last minute from all clients together,
+//                        a client with failures of its own waits for the
+//                        minute to pass; a client without any is never
+//                        held, so guesses from elsewhere cannot lock the
+//                        operator out
+//
+// Only password guesses go through it: the login token's 256 bits need no
+// throttle, and a wrong token must not slow anybody's password down.
 //
 // The per-client table holds at most kMaxClients entries (the oldest
 // forgotten first), so spoofed sources cannot grow it.
@@ -27,6 +34,7 @@ class LoginThrottle {
   static constexpr int kFreeFailures = 3;
   static constexpr int64_t kMaxDelaySeconds = 60;
   static constexpr size_t kFailuresPerMinute = 20;
+  static constexpr int64_t kForgetSeconds = 15 * 60;
   static constexpr size_t kMaxClients = 1024;
 
   // 0 when client may try now; otherwise the seconds it must wait.

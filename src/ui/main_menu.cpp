@@ -3,6 +3,7 @@
 Menu mainMenu() {
   return {
       {"*&Session", 0, "", {{"*Log &out", kCmdLogout, "*End this console session; the gateway keeps running", {}},
+        {"*&New Login Token", kCmdNewLoginToken, "*Replace the login token and end every console session", {}},
         {"*E&xit", kCmdExit, "*Quit the application", {}}}},
       {"*&Actions",
        0,
@@ -56,6 +57,10 @@ const std::vector<const char*>& consoleTexts() {
       "*The gateway has stopped; this page reconnects when it runs again",
       "*Connection to the gateway lost; reconnecting...", "*Search", "*Set", "*Not set",
       "*Type a new value to replace it", "*Clear", "*Logged out",
+      // Secrets that a change of connection clears; a new login token
+      "*Stored secrets will be cleared",
+      "*These belong to the connection as it is now and are cleared by this change; you will have to enter them again:",
+      "*Every console session ends, this one too, and the old login address stops working. Replace the login token?",
       // Test connection on the E-mail page
       "*Test the POP3 connection", "*Test the SMTP connection", "*Testing...",
       // About box

@@ -4,6 +4,7 @@
 //   | menu            | item                      | command              |
 //   |-----------------|---------------------------|----------------------|
 //   | *&Session       | *Log &out                 | kCmdLogout           |
+//   |                 | *&New Login Token         | kCmdNewLoginToken    |
 //   |                 | *E&xit                    | kCmdExit             |
 //   | *&Actions       | *&Retrieve E-mail         | kCmdRetrieve         |
 //   |                 | *&Update Logs             | kCmdUpdate           |
@@ -35,6 +36,7 @@ enum MainCommand {
   kCmdHelpIndex = 32779,
   kCmdAbout = 57664,
   kCmdLogout = 32780,  // ends this browser's session; the gateway runs on
+  kCmdNewLoginToken = 32781,  // a new login token; every session ends
 };
 
 // Menu 128 with its marked texts and prompts (untranslated).

@@ -21,7 +21,7 @@ bool oneOf(int setting, const int (&list)[N]) {
   return false;
 }
 
-PageResult refused(stringT message) { return PageResult{false, std::move(message)}; }
+PageResult refused(stringT message) { return PageResult{false, std::move(message), {}}; }
 
 std::vector<ShownField> shown(const std::vector<SettingField>& fields) {
   std::vector<ShownField> list;
@@ -117,6 +117,13 @@ const SettingField* settingsPageField(int setting) {
   return nullptr;
 }
 
+stringT secretName(int setting) {
+  // The page's label "Password:" says which only under its heading.
+  if (setting == kPop3Password) return translate("*POP3 password");
+  const SettingField* f = settingsPageField(setting);
+  return f ? translate(f->label) : stringT::format("%d", setting);
+}
+
 bool isSecretSetting(int setting) {
   const SettingField* f = settingsPageField(setting);
   return (f && f->kind == FieldKind::Secret) || oneOf(setting, kSecretsOffThePages);
@@ -210,6 +217,12 @@ PageResult SettingsPages::save() {
   return refused(configurations().describe());
 }
 
+std::vector<int> SettingsPages::secretsClearedByText(int setting, const stringT& value) const {
+  const SettingField* field = settingsPageField(setting);
+  if (!field || field->kind == FieldKind::Secret || !fieldRefusal(*field, value).empty()) return {};
+  return secretsClearedBy(configurations().settings(), setting, value);
+}
+
 PageResult SettingsPages::storeText(int setting, const stringT& value) {
   const SettingField* field = settingsPageField(setting);
   if (!field && !oneOf(setting, kPreferenceTexts)) return refused(translate("*Unknown setting"));
@@ -217,8 +230,18 @@ PageResult SettingsPages::storeText(int setting, const stringT& value) {
   if (!why.empty()) return refused(why);
   stringT stored = field && field->scrambled ? scramble(value) : value;
   if (configurations().get(setting) == stored) return PageResult{};
+  std::vector<int> cleared = secretsClearedBy(configurations().settings(), setting, stored);
   configurations().set(setting, stored);
-  return save();
+  for (int secret : cleared) configurations().set(secret, stringT());
+  PageResult result = save();
+  result.cleared = std::move(cleared);
+  if (result.ok && !result.cleared.empty()) {
+    stringT names;
+    for (int secret : result.cleared) names += (names.empty() ? "" : ", ") + secretName(secret);
+    result.message = stringT::format(
+        translateFormat("*Cleared, as they belong to the old connection; enter them again: %s").c_str(), names.c_str());
+  }
+  return result;
 }
 
 PageResult SettingsPages::storeInterval(const stringT& quantity, long unitFactor) {

@@ -31,7 +31,10 @@
 //   |             | limits (limitFields): 310 380 381 312, check 313  |
 //
 // Secrets are stored scrambled (scramble()), as the mail clients' set-up
-// unscrambles them. A choice takes one of its words, or empty for the
+// unscrambles them. A change of a setting that says where or how a secret
+// is sent clears that secret in the same write (secretsClearedBy in
+// common/configurations.h); the result names the cleared ones, and
+// secretsClearedByText tells the page beforehand, so it can warn. A choice takes one of its words, or empty for the
 // word it means when empty; a limit is empty (its default) or a whole
 // number from 0 to the field's maximum.
 //
@@ -54,6 +57,7 @@ class ProcessingCycle;
 struct PageResult {
   bool ok = true;
   stringT message;  // why it was refused, or the warning of a failed write
+  std::vector<int> cleared;  // secrets the change cleared (secretsClearedBy)
 };
 
 struct IntervalUnit {
@@ -94,6 +98,9 @@ const std::vector<SettingField>& emailFields();
 const std::vector<SettingField>& limitFields();
 // The line of either table for a setting; nullptr for the others.
 const SettingField* settingsPageField(int setting);
+// A secret's name in messages, translated ("POP3 password", the others'
+// labels).
+stringT secretName(int setting);
 // Whether a setting is write-only: a Secret of any page, or a secret kept
 // off the pages (the console password hash).
 bool isSecretSetting(int setting);
@@ -129,6 +136,9 @@ class SettingsPages {
   // A field losing the focus: the E-mail page's fields and 152-155. An
   // empty value clears a secret.
   PageResult storeText(int setting, const stringT& value);
+  // The secrets that storeText(setting, value) would clear; nothing is
+  // stored.
+  std::vector<int> secretsClearedByText(int setting, const stringT& value) const;
   // The interval's number field as typed, and the unit's factor.
   PageResult storeInterval(const stringT& quantity, long unitFactor);
   PageResult storeCheck(int setting, bool ticked);

@@ -103,7 +103,7 @@ TEST(ConsolePasswordOption, ReadsOneLineWhenNotATerminal) {
   EXPECT_FALSE(error.empty());
 }
 
-TEST(ConsolePasswordOption, OrvservStoresTheHashAndPrintsTheLoginAddressWithTheKeptToken) {
+TEST(ConsolePasswordOption, OrvservStoresTheHashAndPrintsWhereTheKeptTokenIs) {
   TempDir dir;
   std::string db = dir.path + "/db";
   ASSERT_EQ(std::system(("'" + bin() + "/tarnwick-sim' create '" + db + "' >/dev/null").c_str()), 0);
@@ -119,7 +119,9 @@ TEST(ConsolePasswordOption, OrvservStoresTheHashAndPrintsTheLoginAddressWithTheK
   EXPECT_NE(run("/TarnwickDatabase:" + db + " /ConsolePassword", "", output), 0);
   EXPECT_NE(readFile(db + "/@Orvane/orvserv.cfg").find(hash), std::string::npos) << "an empty answer changed it";
 
-  // Two starts print the same login address, with the token of the file.
+  // Two starts keep the token of the file. Their output goes to a file
+  // (as under systemd, to the journal): it says where the token is and
+  // never holds the token itself.
   std::string printed[2];
   for (std::string& line : printed) {
     std::string out = dir.path + "/out.txt";
@@ -146,6 +148,20 @@ TEST(ConsolePasswordOption, OrvservStoresTheHashAndPrintsTheLoginAddressWithTheK
   std::string token = readFile(db + "/@Orvane/console.token");
   ASSERT_EQ(token.size(), 65u);
   token.pop_back();
-  EXPECT_NE(printed[0].find("/?token=" + token), std::string::npos) << printed[0];
-  EXPECT_EQ(printed[0].substr(printed[0].find("?token=")), printed[1].substr(printed[1].find("?token=")));
+  for (const std::string& line : printed) {
+    EXPECT_EQ(line.find(token), std::string::npos) << line;
+    EXPECT_NE(line.find(db + "/@Orvane/console.token"), std::string::npos) << line;
+    EXPECT_NE(line.find("/?token="), std::string::npos) << line;
+  }
+  EXPECT_EQ(readFile(db + "/@Orvane/console.token"), token + "\n");
+
+  // /NewConsoleToken replaces it, and says where, not what.
+  ASSERT_EQ(run("/TarnwickDatabase:" + db + " /NewConsoleToken", "", output), 0) << output;
+  std::string renewed = readFile(db + "/@Orvane/console.token");
+  ASSERT_EQ(renewed.size(), 65u);
+  EXPECT_NE(renewed, token + "\n");
+  EXPECT_EQ(output.find(renewed.substr(0, 64)), std::string::npos) << output;
+  EXPECT_NE(output.find(db + "/@Orvane/console.token"), std::string::npos) << output;
+  EXPECT_EQ(fs::status(db + "/@Orvane/console.token").permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
 }

@@ -48,7 +48,8 @@ TEST(Orvserv, InvalidOptionPrintsTheUsageAndFails) {
             " /ConsolePassword+/- -- Set the operator console's password (asked for), then exit.\n"
             " /Set:               -- Write setting N=VALUE into orvserv.cfg and exit (repeatable).\n"
             " /SetFromFile:       -- Write setting N=PATH from the first line of that file and exit.\n"
-            " /SetFromStdin:      -- Write setting N from one line of standard input and exit.\n");
+            " /SetFromStdin:      -- Write setting N from one line of standard input and exit.\n"
+            " /NewConsoleToken+/- -- Replace the console's login token (every session ends), then exit.\n");
 }
 
 TEST(Orvserv, TheInvalidOptionLineIsInTheUsersLanguage) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -143,3 +144,59 @@ TEST(CommandLineSettings, OneBadValueWritesNoneAndEveryProblemIsNamed) {
 }
 
 }  // namespace
+
+// A secret belongs to the connection it was entered for: moving the
+// connection, or weakening how the secret travels, clears it, unless the
+// same command gives it again.
+TEST(CommandLineSettings, ChangingWhereOrHowASecretIsSentClearsIt) {
+  struct Case {
+    std::vector<std::pair<int, const char*>> values;
+    std::vector<int> cleared;
+  };
+  const Case cases[] = {
+      {{{kPop3Server, "pop.attacker.example"}}, {kPop3Password}},
+      {{{kPop3Port, "2110"}}, {kPop3Password}},
+      {{{kPop3Security, "none"}}, {kPop3Password}},
+      {{{kPop3CertificatePin, "00ff"}}, {kPop3Password}},
+      {{{kAllowPlaintextPassword, "1"}}, {kPop3Password, kSmtpPassword}},
+      {{{kSmtpServer, "smtp.attacker.example"}}, {kSmtpPassword, kOAuthRefreshToken}},  // SMTP logs in with OAuth
+      {{{kSmtpPort, "2525"}, {kSmtpPassword, "new"}}, {kOAuthRefreshToken}},  // given again: kept
+      {{{kPop3Server, "pop2.example.org"}, {kPop3Password, "new"}}, {}},
+      {{{kOAuthTokenUrl, "https://attacker.example/token"}}, {kOAuthClientSecret, kOAuthRefreshToken}},
+      {{{kPop3Login, "xoauth2"}}, {kOAuthRefreshToken}},
+      {{{kTlsCaFile, "/tmp/ca.pem"}}, {kPop3Password, kSmtpPassword, kOAuthClientSecret, kOAuthRefreshToken}},
+      {{{kPop3Server, "pop.example.org"}}, {}},  // the value it had
+      {{{kTitle, "Maintenance"}, {kSmtpUser, "other"}, {kPop3Account, "other"}}, {}},
+  };
+  for (const Case& c : cases) {
+    FieldMap settings;
+    settings.set(kPop3Server, "pop.example.org");
+    settings.set(kSmtpLogin, "xoauth2");
+    settings.set(kPop3Login, "user");
+    settings.set(kAllowPlaintextPassword, "0");
+    for (int secret : {kPop3Password, kSmtpPassword, kOAuthClientSecret, kOAuthRefreshToken})
+      settings.set(secret, scramble("old"));
+    FieldMap values;
+    std::string label;
+    for (auto [number, text] : c.values) {
+      values.set(number, commandLineSettingKind(number) == SettingKind::Password ? scramble(text) : stringT(text));
+      label += std::to_string(number) + "=" + text + " ";
+    }
+    EXPECT_EQ(applySettings(values, settings), c.cleared) << label;
+    for (int secret : {kPop3Password, kSmtpPassword, kOAuthClientSecret, kOAuthRefreshToken}) {
+      bool cleared = std::find(c.cleared.begin(), c.cleared.end(), secret) != c.cleared.end();
+      stringT expected = values.get(secret).empty() ? (cleared ? stringT() : scramble("old")) : values.get(secret);
+      EXPECT_EQ(settings.get(secret), expected) << label << secret;
+    }
+    for (auto [number, text] : c.values)
+      if (commandLineSettingKind(number) != SettingKind::Password) EXPECT_EQ(settings.get(number), text) << label;
+  }
+  // Forbidding plain-text passwords sends nothing anywhere: nothing cleared.
+  FieldMap settings;
+  settings.set(kAllowPlaintextPassword, "1");
+  settings.set(kPop3Password, scramble("old"));
+  FieldMap values;
+  values.set(kAllowPlaintextPassword, "0");
+  EXPECT_TRUE(applySettings(values, settings).empty());
+  EXPECT_EQ(settings.get(kPop3Password), scramble("old"));
+}

@@ -369,9 +369,23 @@ test('mail security settings are stored from the E-mail page, the SMTP password 
   assert.equal(fields.find((f) => f.setting === 102).group, 'Outgoing mail (SMTP)');
 
   // The local servers speak plain text: back to no encryption, and no
-  // SMTP login, so the password is not used.
+  // SMTP login. No encryption is a weaker way to send the SMTP password:
+  // before anything is stored the page says that it will be cleared, and
+  // No keeps both as they were.
   await page.selectOption('#s323', 'none');
+  await page.waitForSelector('#confirm-dialog[open]');
+  assert.match(await page.textContent('#confirm-text'), /enter them again:\s+SMTP password$/);
+  await page.click('#btn-confirm-no');
+  await page.waitForFunction(() => document.querySelector('#s323').value === 'starttls');
+  assert.ok(cfgText().includes('[323] starttls\r\n') && cfgText().includes(`[326] ${scrambled}\r\n`));
+  assert.equal(await page.textContent('#s326-state'), 'Set');
+  await page.selectOption('#s323', 'none');
+  await page.waitForSelector('#confirm-dialog[open]');
+  await page.click('#btn-confirm-yes');
   await waitFor(() => cfgText().includes('[323] none\r\n'));
+  await page.waitForFunction(() => document.querySelector('#s326-state').textContent === 'Not set');
+  assert.ok(cfgText().includes('[326] \r\n'), 'the password went with its old connection');
+  assert.match(await page.textContent('#email-error'), /enter them again: SMTP password$/);
   assert.equal(await page.inputValue('#s324'), 'none');
   await page.click('#btn-test-smtp');
   await page.waitForFunction(() => {

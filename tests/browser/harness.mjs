@@ -86,9 +86,14 @@ export async function startGateway(db, extra = [], options = {}) {
   const url = await new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error('orvserv did not start:\n' + output)), 20000);
     proc.on('exit', (code) => { clearTimeout(timer); reject(new Error(`orvserv exited ${code}:\n${output}`)); });
+    // Its output is a pipe, so it names the token file rather than the
+    // token: the login address is made from the file, as an operator would.
     const check = () => {
       const m = output.match(/console at (http:\S+)/);
-      if (m) { clearTimeout(timer); resolve(m[1]); } else setTimeout(check, 50);
+      if (!m) { setTimeout(check, 50); return; }
+      clearTimeout(timer);
+      const token = fs.readFileSync(path.join(db, '@Orvane', 'console.token'), 'utf8').trim();
+      resolve(`${m[1]}?token=${token}`);
     };
     check();
   });
@@ -135,9 +140,10 @@ export async function menu(page, top, item) {
 export async function configureMail(page) {
   const env = peers();
   await menu(page, 'Administration', 'E-Mail');
-  const fields = { 101: env.ORV_POP3_HOST, 103: env.ORV_POP3_USER, 104: env.ORV_POP3_PASSWORD,
-    105: env.ORV_POP3_PORT, 102: env.ORV_SMTP_HOST, 106: env.ORV_SMTP_PORT };
-  for (const [n, v] of Object.entries(fields)) {
+  // The password after its server and port, whose change would clear it.
+  const fields = [[101, env.ORV_POP3_HOST], [103, env.ORV_POP3_USER], [105, env.ORV_POP3_PORT],
+    [104, env.ORV_POP3_PASSWORD], [102, env.ORV_SMTP_HOST], [106, env.ORV_SMTP_PORT]];
+  for (const [n, v] of fields) {
     await page.fill(`#s${n}`, v);
     await page.dispatchEvent(`#s${n}`, 'change');
   }

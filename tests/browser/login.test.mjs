@@ -52,9 +52,12 @@ after(async () => {
   if (db) fs.rmSync(db.dir, { recursive: true, force: true });
 });
 
-test('the printed address carries the kept login token and opening it logs in', opts, async () => {
-  const token = fs.readFileSync(path.join(db.db, '@Orvane', 'console.token'), 'utf8').trim();
+test('the output names the kept token file, not the token, and opening the login address logs in', opts, async () => {
+  const file = path.join(db.db, '@Orvane', 'console.token');
+  const token = fs.readFileSync(file, 'utf8').trim();
   assert.equal(gw.url, `${base}?token=${token}`);
+  assert.ok(!gw.output().includes(token), gw.output());
+  assert.ok(gw.output().includes(file), gw.output());
   const mode = fs.statSync(path.join(db.db, '@Orvane', 'console.token')).mode & 0o777;
   assert.equal(mode, 0o600);
   const ctx = await b.newContext();
@@ -164,8 +167,8 @@ test('healthz and metrics count the work and show no mail and no secret', opts, 
   const page = await ctx.newPage();
   await page.goto(gw.url);
   await page.waitForSelector('body[data-ready="1"]');
-  for (const [setting, value] of [[101, env.ORV_POP3_HOST], [103, env.ORV_POP3_USER], [104, env.ORV_POP3_PASSWORD],
-    [105, env.ORV_POP3_PORT], [102, env.ORV_SMTP_HOST], [106, env.ORV_SMTP_PORT], [155, 'gateway@example.org']])
+  for (const [setting, value] of [[101, env.ORV_POP3_HOST], [103, env.ORV_POP3_USER], [105, env.ORV_POP3_PORT],
+    [104, env.ORV_POP3_PASSWORD], [102, env.ORV_SMTP_HOST], [106, env.ORV_SMTP_PORT], [155, 'gateway@example.org']])
     assert.equal((await api(page, 'POST', '/api/setting', { setting, value })).status, 200);
   assert.equal((await api(page, 'POST', '/api/command', { command: 32774 })).status, 200);
   await ctx.close();
@@ -201,4 +204,62 @@ test('healthz and metrics count the work and show no mail and no secret', opts, 
       PASSWORD, fs.readFileSync(path.join(db.db, '@Orvane', 'console.token'), 'utf8').trim()])
       assert.ok(!text.includes(secret), `${secret} in ${text.slice(0, 80)}`);
   }
+});
+
+test('guesses from elsewhere keep neither the login address nor a fresh password login out', opts, async () => {
+  // More wrong passwords and tokens than the overall limit, from this
+  // machine's address like the operator's.
+  for (let i = 0; i < 30; i++) {
+    await fetch(base + 'api/login', { method: 'POST', headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ password: 'guess ' + i }) });
+    await fetch(`${base}?token=${'b'.repeat(63)}${i % 10}`, { redirect: 'manual' });
+  }
+  const started = Date.now();
+  const ctx = await b.newContext();
+  const page = await ctx.newPage();
+  await page.goto(gw.url);
+  await page.waitForSelector('body[data-ready="1"]');
+  assert.ok(Date.now() - started < 10000);
+  await ctx.close();
+});
+
+test('Session > New Login Token replaces the token and ends every session, this one too', opts, async () => {
+  const file = path.join(db.db, '@Orvane', 'console.token');
+  const old = fs.readFileSync(file, 'utf8').trim();
+  const other = await b.newContext();
+  const otherPage = await other.newPage();
+  await otherPage.goto(gw.url);
+  await otherPage.waitForSelector('body[data-ready="1"]');
+
+  const ctx = await b.newContext();
+  const page = await ctx.newPage();
+  await page.goto(gw.url);
+  await page.waitForSelector('body[data-ready="1"]');
+  await h.menu(page, 'Session', 'New Login Token');
+  await page.waitForSelector('#confirm-dialog[open]');
+  assert.match(await page.textContent('#confirm-text'), /Every console session ends/);
+  // No changes nothing.
+  await page.click('#btn-confirm-no');
+  assert.equal(fs.readFileSync(file, 'utf8').trim(), old);
+  await h.menu(page, 'Session', 'New Login Token');
+  await page.waitForSelector('#confirm-dialog[open]');
+  const reloaded = page.waitForNavigation();
+  await page.click('#btn-confirm-yes');
+  await reloaded;
+  await page.waitForSelector('body[data-ready="1"]');
+  const renewed = fs.readFileSync(file, 'utf8').trim();
+  assert.notEqual(renewed, old);
+  assert.equal(renewed.length, 64);
+  assert.equal(fs.statSync(file).mode & 0o777, 0o600);
+  // This browser is in again, with a new session; the other one is out,
+  // and the old address no longer logs in.
+  assert.equal((await api(page, 'GET', '/api/state')).status, 200);
+  assert.equal(await otherPage.evaluate(async () => (await fetch('/api/state')).status), 401);
+  const stale = await fetch(`${base}?token=${old}`, { redirect: 'manual' });
+  assert.equal(stale.status, 200);
+  assert.equal(stale.headers.get('set-cookie'), null);
+  const fresh = await fetch(`${base}?token=${renewed}`, { redirect: 'manual' });
+  assert.equal(fresh.status, 303);
+  await other.close();
+  await ctx.close();
 });

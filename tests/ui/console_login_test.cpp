@@ -72,10 +72,18 @@ TEST(LoginThrottle, FailuresSlowTheClientDownAndTheWholeServerPastALimit) {
   for (int i = 0; i < 20; ++i) throttle.failed("10.0.0.1", now);
   EXPECT_EQ(throttle.waitBefore("10.0.0.1", now), LoginThrottle::kMaxDelaySeconds);
   throttle.succeeded("10.0.0.1");
-  // 22 failures in this minute: everybody waits until it has passed.
-  EXPECT_EQ(throttle.waitBefore("10.0.0.1", now + 10), 50);
+  // 22 failures in this minute: a client without failures of its own is
+  // never held, whatever others guess; one that failed waits for the
+  // minute to pass.
+  EXPECT_EQ(throttle.waitBefore("10.0.0.1", now + 10), 0);
+  EXPECT_EQ(throttle.waitBefore("10.0.0.9", now + 10), 0);
+  throttle.failed("10.0.0.9", now + 10);
   EXPECT_EQ(throttle.waitBefore("10.0.0.9", now + 10), 50);
   EXPECT_EQ(throttle.waitBefore("10.0.0.9", now + 60), 0);
+  // A client's failures are forgotten after a quiet while.
+  for (int i = 0; i < 10; ++i) throttle.failed("10.0.0.3", now);
+  EXPECT_GT(throttle.waitBefore("10.0.0.3", now + 30), 0);
+  EXPECT_EQ(throttle.waitBefore("10.0.0.3", now + LoginThrottle::kForgetSeconds), 0);
 }
 
 TEST(LoginThrottle, ManySourcesCannotGrowItsTable) {
@@ -84,8 +92,10 @@ TEST(LoginThrottle, ManySourcesCannotGrowItsTable) {
     throttle.failed("client" + std::to_string(i), static_cast<int64_t>(i) * 100);
   // The newest clients are still remembered.
   std::string last = "client" + std::to_string(LoginThrottle::kMaxClients * 3 - 1);
-  for (int i = 0; i < LoginThrottle::kFreeFailures; ++i) throttle.failed(last, 1000000);
-  EXPECT_GT(throttle.waitBefore(last, 1000000), 0);
+  // (Soon after its first failure: a client quiet for long is forgotten.)
+  const int64_t soon = static_cast<int64_t>(LoginThrottle::kMaxClients * 3 - 1) * 100 + 1;
+  for (int i = 0; i < LoginThrottle::kFreeFailures; ++i) throttle.failed(last, soon);
+  EXPECT_GT(throttle.waitBefore(last, soon), 0);
 }
 
 TEST(ConsolePassword, Argon2idHashesVerifyOnlyTheirPassword) {

@@ -131,6 +131,7 @@ TEST(ConsoleServer, TheLoginUrlStartsASessionBoundToItsToken) {
   ASSERT_TRUE(login);
   EXPECT_EQ(login->status, 303);
   EXPECT_EQ(login->get_header_value("Location"), "/");
+  EXPECT_FALSE(login->has_header("Strict-Transport-Security"));  // plain HTTP: not ours to promise
   std::string setCookie = login->get_header_value("Set-Cookie");
   EXPECT_NE(setCookie.find("HttpOnly"), std::string::npos);
   EXPECT_NE(setCookie.find("SameSite=Strict"), std::string::npos);
@@ -292,6 +293,7 @@ TEST(ConsoleServer, OverTlsTheSessionCookieIsSecure) {
   ASSERT_TRUE(login);
   EXPECT_EQ(login->status, 303);
   EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  EXPECT_EQ(login->get_header_value("Strict-Transport-Security"), "max-age=31536000");
   httplib::Client plain("127.0.0.1", server.port());
   auto clear = plain.Get("/");
   EXPECT_TRUE(!clear || clear->status != 200);  // no page in clear text on the TLS port

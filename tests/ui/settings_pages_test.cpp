@@ -254,3 +254,35 @@ TEST(LogViews, TheRequestorAddressCannotAddHeadersToTheMailTarget) {
 }
 
 }  // namespace
+
+// A change of server on the E-mail page clears the password of the old
+// one in the same write, says so, and tells beforehand.
+TEST_F(SettingsPagesStore, MovingAConnectionClearsItsSecretAndSaysSo) {
+  SettingsPages pages(window_, path());
+  configurations().set(kPop3Server, "pop.example.org");
+  configurations().set(kSmtpLogin, "plain");
+  ASSERT_TRUE(pages.storeText(kPop3Password, "pop pass").ok);
+  ASSERT_TRUE(pages.storeText(kSmtpPassword, "smtp pass").ok);
+
+  EXPECT_EQ(pages.secretsClearedByText(kPop3Port, "2110"), std::vector<int>{kPop3Password});
+  EXPECT_TRUE(pages.secretsClearedByText(kPop3Port, "nope").empty());  // refused anyway
+  EXPECT_TRUE(pages.secretsClearedByText(kPop3Server, "pop.example.org").empty());
+  EXPECT_FALSE(configurations().get(kPop3Password).empty()) << "asking stored nothing";
+
+  PageResult moved = pages.storeText(kPop3Port, "2110");
+  ASSERT_TRUE(moved.ok) << moved.message.str();
+  EXPECT_EQ(moved.cleared, std::vector<int>{kPop3Password});
+  EXPECT_EQ(moved.message, "Cleared, as they belong to the old connection; enter them again: POP3 password");
+  EXPECT_TRUE(configurations().get(kPop3Password).empty());
+  EXPECT_EQ(unscramble(configurations().get(kSmtpPassword)), "smtp pass");
+  ConfigurationsManager reread;
+  ASSERT_EQ(reread.read(path(), 0, 208), 0);
+  EXPECT_TRUE(reread.get(kPop3Password).empty()) << "the file still holds it";
+  EXPECT_EQ(reread.get(kPop3Port), "2110");
+
+  // Allowing plain-text passwords clears both; forbidding them clears none.
+  ASSERT_TRUE(pages.storeText(kPop3Password, "pop pass").ok);
+  ASSERT_TRUE(pages.storeText(kAllowPlaintextPassword, "0").ok);
+  EXPECT_TRUE(pages.storeText(kAllowPlaintextPassword, "0").cleared.empty());
+  EXPECT_EQ(pages.storeText(kAllowPlaintextPassword, "1").cleared, (std::vector<int>{kPop3Password, kSmtpPassword}));
+}

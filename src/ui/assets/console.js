@@ -16,6 +16,8 @@ let offline = null, lostSince = false, answeredSinceExit = 0;
 // Requests still out when a newer one of their kind is sent are ignored on
 // return: replies need not come back in the order they were asked for.
 let logsAsked = 0, messageAsked = 0;
+// Set when this page replaced the login token and follows the new address.
+let leaving = false;
 
 const T = (key) => (key in texts ? texts[key] : key.replace(/^\*(?=.)/, ''));
 const menuText = (t) => t.replace(/&(.)/g, '$1');
@@ -31,8 +33,9 @@ async function api(path, body) {
   const data = await res.json().catch(() => ({}));
   if (res.status === 401) {
     // The session is over (logged out, expired, or a new gateway process):
-    // the login page decides what comes next.
-    window.location.assign('/');
+    // the login page decides what comes next, unless the page is already
+    // on its way to the new login address.
+    if (!leaving) window.location.assign('/');
     throw new ApiError(data.error || 'login required', 401, false);
   }
   if (res.status === 503 && data.error === 'busy') {
@@ -236,6 +239,21 @@ async function command(id) {
       $('#status-text').textContent = T('*Logged out');
       window.location.assign('/');
       return;
+    case 32781: {
+      if (!await ask(menuText(T('*&New Login Token')),
+                     T('*Every console session ends, this one too, and the old login address stops working. Replace the login token?'))) return;
+      // The answer carries the new login address: following it starts
+      // this browser's new session.
+      leaving = true;
+      try {
+        const r = await api('/api/newtoken', {});
+        window.location.assign(r.login);
+      } catch (e) {
+        leaving = false;
+        throw e;
+      }
+      return;
+    }
     case 32771: case 32772: case 32773: case 32774:
       await api('/api/command', {command: id}).catch((e) => notice('error', '', e.message));
       document.body.classList.add('busy');
@@ -463,10 +481,12 @@ function buildFields(form, fields) {
       input = el('select');
       for (const c of f.choices || []) { const o = el('option', c.text); o.value = c.value; input.append(o); }
       input.value = f.value;
+      input.dataset.saved = f.value;
     } else if (f.kind === 'check') {
       input = el('input');
       input.type = 'checkbox';
       input.checked = f.value === '1';
+      input.dataset.saved = f.value;
     } else {
       input = el('input');
       if (f.kind === 'port' || f.kind === 'number') input.inputMode = 'numeric';
@@ -477,19 +497,20 @@ function buildFields(form, fields) {
         input.placeholder = T('*Type a new value to replace it');
       } else {
         input.value = f.value;
+        input.dataset.saved = f.value;
       }
     }
     input.id = id;
     input.dataset.setting = f.setting;
     input.dataset.kind = f.kind;
-    input.addEventListener('change', () => storeSetting(input));
+    input.addEventListener('change', () => inTurn(() => storeSetting(input)));
     if (f.kind !== 'secret') { form.append(label, input); continue; }
     const state = el('span', T(f.set ? '*Set' : '*Not set'), 'secret-state');
     state.id = id + '-state';
     const clear = el('button', T('*Clear'));
     clear.type = 'button';
     clear.id = id + '-clear';
-    clear.addEventListener('click', () => storeSecret(input, ''));
+    clear.addEventListener('click', () => inTurn(() => storeSecret(input, '')));
     const box = el('span', undefined, 'secret');
     box.append(input, state, clear);
     form.append(label, box);
@@ -516,6 +537,15 @@ async function openSettings(page) {
   const dialog = $('#settings-dialog');
   if (!dialog.open) dialog.showModal();
 }
+// Fields are stored one after the other, in the order they changed: a
+// password typed right after its server's new port must reach the
+// gateway after the port, which clears the old password.
+let storing = Promise.resolve();
+function inTurn(work) {
+  const done = storing.then(work, work);
+  storing = done.catch(() => {});
+  return done;
+}
 function pageError(input, message) {
   const page = input.closest('.page');
   page.querySelector('.error').textContent = message || '';
@@ -528,8 +558,31 @@ async function storeSetting(input) {
     return;
   }
   const value = input.type === 'checkbox' ? (input.checked ? '1' : '0') : input.value;
-  const r = await api('/api/setting', {setting: Number(input.dataset.setting), value});
+  const setting = Number(input.dataset.setting);
+  if ('saved' in input.dataset) {
+    // A change of where or how a secret is sent clears that secret: the
+    // gateway says which ones before anything is stored, and No keeps
+    // the field as it was.
+    const check = await api('/api/setting', {setting, value, dryRun: true});
+    if (check.labels && check.labels.length &&
+        !await ask(T('*Stored secrets will be cleared'),
+                   T('*These belong to the connection as it is now and are cleared by this change; you will have to enter them again:') +
+                   '\n\n' + check.labels.join('\n'))) {
+      if (input.type === 'checkbox') input.checked = input.dataset.saved === '1';
+      else input.value = input.dataset.saved;
+      return;
+    }
+  }
+  const r = await api('/api/setting', {setting, value});
   pageError(input, r.ok ? '' : r.message);
+  if (!r.ok) return;
+  if ('saved' in input.dataset) input.dataset.saved = value;
+  for (const n of r.cleared || []) {
+    const state = $('#s' + n + '-state');
+    if (state) state.textContent = T('*Not set');
+  }
+  // Not an error: says which secrets must be entered again.
+  if (r.message) input.closest('.page').querySelector('.error').textContent = r.message;
 }
 async function storeSecret(input, value) {
   const r = await api('/api/setting', {setting: Number(input.dataset.setting), value});
@@ -718,7 +771,7 @@ function wire() {
   $('#btn-mail').addEventListener('click', mailRequestor);
   document.querySelectorAll('#settings-dialog .tab').forEach((t) => t.addEventListener('click', () => selectPage(t.dataset.page)));
   $('#btn-settings-close').addEventListener('click', () => $('#settings-dialog').close());
-  document.querySelectorAll('#page-preferences input[data-setting]').forEach((i) => i.addEventListener('change', () => storeSetting(i)));
+  document.querySelectorAll('#page-preferences input[data-setting]').forEach((i) => i.addEventListener('change', () => inTurn(() => storeSetting(i))));
   document.querySelectorAll('#settings-dialog input[data-check]').forEach((b) => b.addEventListener('click', () => storeCheck(b)));
   $('#interval-quantity').addEventListener('change', storeInterval);
   document.querySelectorAll('#page-email button[data-server]').forEach((b) => b.addEventListener('click', () => testConnection(b)));

@@ -188,8 +188,11 @@ TEST(CommandLineSettings, ChangingWhereOrHowASecretIsSentClearsIt) {
       stringT expected = values.get(secret).empty() ? (cleared ? stringT() : scramble("old")) : values.get(secret);
       EXPECT_EQ(settings.get(secret), expected) << label << secret;
     }
-    for (auto [number, text] : c.values)
-      if (commandLineSettingKind(number) != SettingKind::Password) EXPECT_EQ(settings.get(number), text) << label;
+    for (auto [number, text] : c.values) {
+      if (commandLineSettingKind(number) != SettingKind::Password) {
+        EXPECT_EQ(settings.get(number), text) << label;
+      }
+    }
   }
   // Forbidding plain-text passwords sends nothing anywhere: nothing cleared.
   FieldMap settings;

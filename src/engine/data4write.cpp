@@ -161,6 +161,15 @@ int appendLocks(DATA4* d, int32_t* count) {
 
 }  // namespace
 
+// A failed append holds no lock beyond itself either: another program
+// appending would wait for our next operation. Its own failure is the one
+// reported.
+namespace {
+void releaseAfterAppend(DATA4* d) {
+  if (d->codeBase->unlockBeforeLock != 0 && d->dataFile->fileLockOwner != d) (void)d4unlock(d);
+}
+}  // namespace
+
 int d4append(DATA4* d) {
   if (int rc = d4check(d)) return rc;
   DATA4FILE* f = d->dataFile;
@@ -175,6 +184,7 @@ int d4append(DATA4* d) {
   rc = index4hookAppendKeys(d, recNo);
   if (rc != 0) {
     data4unlockRecordLow(d, recNo);
+    releaseAfterAppend(d);
     return rc;
   }
   rc = data4memosWrite(d, true);
@@ -200,6 +210,7 @@ int d4append(DATA4* d) {
   int r = index4hookEndChange(d, rc == 0);
   if (rc != 0) {
     data4unlockRecordLow(d, recNo);
+    releaseAfterAppend(d);
     return rc;
   }
   d->recNum = recNo;

@@ -89,6 +89,7 @@ int i4reindex(INDEX4* idx) {
   f->cache.clear();
   f->dirtyNodes.clear();
   f->rawWrites.clear();
+  f->writeBackFailed = false;  // the rebuild writes the whole file
   f->generation++;
   int32_t count = d4recCount(d);
   if (count < 0) rc = count;

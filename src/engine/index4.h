@@ -124,8 +124,11 @@ struct INDEX4FILE {
   bool lockHeld = false;
   bool changed = false;      // something to write before unlocking
   bool tagHeadersChanged = false;  // some tag's headerChanged is set
-  // A write-back failed part way: the tree in the file may be torn, and no
-  // key change is made until the index is rebuilt (index4file.cpp).
+  // A write-back stopped part way: the cache holds what the file lacks, to
+  // be written at the next unlock (index4file.cpp).
+  bool writeBackFailed = false;
+  // The tree in the file may be torn beyond mending: no key change is made
+  // until the index is rebuilt.
   bool needsRebuild = false;
   uint64_t generation = 0;   // bumped whenever cached positions may be stale
   NodeCache cache;

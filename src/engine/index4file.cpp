@@ -25,10 +25,17 @@
 // to drop its cached nodes and read the file again, where its checks see
 // the damage instead of trusting a cache of a tree that is gone. A new root
 // is written in 2 before its tag header points at it in 5, and a freed
-// block's link in 3 before the free-list head points at it in 4. After a
-// failed write-back this process marks the index file as needing a rebuild:
-// its cache is dropped and every further key change is refused with -310
-// until the index is rebuilt (i4reindex, `orvdb reindex`).
+// block's link in 3 before the free-list head points at it in 4.
+//
+// After a failed write-back the nodes not written stay dirty in this
+// process's cache, and the lock is released. The next lock of the file
+// writes them (before any new change: index4lockAll; at the latest when
+// the file is closed), which mends the tree, provided the change counter
+// in the file is still the one we wrote: nobody else has written since. If
+// someone has, our nodes no longer fit the file: they are dropped and the
+// file is marked as needing a rebuild, and every further key change is
+// refused with -310 until the index is rebuilt (i4reindex, `orvdb
+// reindex`). A failed rebuild leaves the same mark.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -99,6 +106,13 @@ int index4refresh(INDEX4FILE* f) {
     // Nobody changed the file since we last saw it; our length is current.
     if (f->cache.size() > kCacheLimit && !f->changed) dropCache(f);
     return 0;
+  }
+  if (f->writeBackFailed) {
+    // Another process wrote after our write-back stopped part way: the
+    // changes we still hold no longer fit the file, and its tree is torn.
+    f->writeBackFailed = false;
+    f->needsRebuild = true;
+    forgetChanges(f);
   }
   dropCache(f);
   f->changeSeen = counter;
@@ -261,11 +275,13 @@ int writeCounter(INDEX4FILE* f) {
   return file4write(&f->file, f->directory.headerPos + 8, counter, sizeof counter);
 }
 
-int writeChangesInOrder(INDEX4FILE* f) {
+int writeChangesInOrder(INDEX4FILE* f, bool* counterWritten) {
   f->directory.header.changeCounter = f->changeSeen + 1;
   f->changeSeen = f->directory.header.changeCounter;
   int rc = writeCounter(f);
   if (rc) return rc;
+  *counterWritten = true;
+  f->writeRun.nodes.clear();  // what a failed write-back left
   // Write in offset order so a file that grows is written front to back;
   // nodes that follow each other in the file go out in one write.
   std::vector<uint32_t>& offsets = f->dirtyNodes;
@@ -337,15 +353,31 @@ int writeChangesInOrder(INDEX4FILE* f) {
 int index4writeChanges(INDEX4FILE* f) {
   if (!f->changed) return 0;
   if (f->needsRebuild) return index4refuseDamaged(f);
-  int rc = writeChangesInOrder(f);
-  if (rc) {
-    f->needsRebuild = true;
-    forgetChanges(f);
+  uint32_t before = f->changeSeen;
+  bool counterWritten = false;
+  int rc = writeChangesInOrder(f, &counterWritten);
+  if (rc == 0) {
+    f->writeBackFailed = false;
+    return 0;
   }
+  if (!counterWritten) {  // nothing reached the file
+    f->changeSeen = before;
+    f->directory.header.changeCounter = before;
+  }
+  // The nodes not written stay dirty in the cache and are written again at
+  // the next unlock, which mends the tree unless another process wrote to
+  // the file in between (index4refresh then marks it for rebuilding).
+  f->writeBackFailed = true;
   return rc;
 }
 
-void index4discardChanges(INDEX4FILE* f) { forgetChanges(f); }
+void index4discardChanges(INDEX4FILE* f) {
+  // A write-back that stopped part way is finished before a new change
+  // starts (index4lockAll): what is dropped here is that change alone.
+  if (f->writeBackFailed) f->needsRebuild = true;
+  f->writeBackFailed = false;
+  forgetChanges(f);
+}
 
 int index4refuseDamaged(INDEX4FILE* f) {
   return error4describe(f->codeBase, e4index, 0, f->file.name.c_str(), "an earlier write failed: rebuild the index");
@@ -376,10 +408,21 @@ int index4unlock(INDEX4FILE* f) {
   return rc ? rc : rc2;
 }
 
+// After the locks are taken: refuses a file marked for rebuilding, and
+// finishes a write-back that stopped part way before a new change begins.
+int finishEarlierWriteBack(DATA4FILE* df) {
+  for (INDEX4FILE* f : df->indexFiles) {
+    if (f->needsRebuild) return index4refuseDamaged(f);
+    if (f->writeBackFailed) {
+      int rc = index4writeChanges(f);
+      if (rc) return rc;
+    }
+  }
+  return 0;
+}
+
 int index4lockAll(DATA4FILE* df) {
   CODE4* c = df->codeBase;
-  for (INDEX4FILE* f : df->indexFiles)
-    if (f->needsRebuild) return index4refuseDamaged(f);
   int tries = 0;
   for (;;) {
     int rc = 0;
@@ -388,7 +431,9 @@ int index4lockAll(DATA4FILE* df) {
       rc = index4lock(df->indexFiles[locked]);
       if (rc) break;
     }
+    if (rc == 0) rc = finishEarlierWriteBack(df);
     if (rc == 0) return 0;
+    // Releasing locks taken for nothing: no change was made, nothing to write.
     for (size_t i = 0; i < locked; i++) (void)index4unlock(df->indexFiles[i]);
     if (rc != r4locked) return rc;
     tries++;

@@ -46,6 +46,8 @@
 // The stop request and the run's deadline (setting 380) are heard inside
 // every wait for the server (tcp_line_io.h, ReadInterruptScope), so a
 // server that trickles or hangs holds neither the run nor the program.
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include "common/string_mapper.h"
@@ -140,7 +142,8 @@ class MailboxDrain {
   }
 
   // The order of the messages: those a former run skipped for slowness
-  // last, so that they cannot hold the others back.
+  // last, so that they cannot hold the others back. The numbers are walked,
+  // never listed: STAT may announce billions.
   bool orderMessages() {
     if (pop3_.uniqueIds(uids_) != 0) {
       uids_.clear();  // no UIDL: numbers and sizes name the messages
@@ -150,16 +153,28 @@ class MailboxDrain {
         return false;
       }
     }
-    std::vector<int> slow;
-    for (int number = 1; number <= count_; ++number)
-      (slow_.remembered(uidOf(number), number) ? slow : order_).push_back(number);
-    order_.insert(order_.end(), slow.begin(), slow.end());
+    slowLast_ = slow_.rememberedNumbers(uids_, count_);
     return true;
   }
 
   std::string uidOf(int number) const {
-    return number >= 1 && static_cast<size_t>(number) <= uids_.size() ? uids_[static_cast<size_t>(number - 1)]
-                                                                      : std::string();
+    auto it = uids_.find(number);
+    return it != uids_.end() ? it->second : std::string();
+  }
+
+  bool slowFirstRun(int number) const { return std::binary_search(slowLast_.begin(), slowLast_.end(), number); }
+
+  // The next number to try, 0 when every one was tried.
+  int peekNext() {
+    while (nextNumber_ <= count_ && slowFirstRun(nextNumber_)) ++nextNumber_;
+    if (nextNumber_ <= count_) return nextNumber_;
+    return nextSlow_ < slowLast_.size() ? slowLast_[nextSlow_] : 0;
+  }
+  void advance() {
+    if (nextNumber_ <= count_)
+      ++nextNumber_;
+    else
+      ++nextSlow_;
   }
 
   // Whether the memo files and disks have room for one more message of
@@ -175,8 +190,9 @@ class MailboxDrain {
   }
 
   void takeMessages() {
-    while (position_ < order_.size() && !interrupted() && roomForOneMore()) {
-      int number = order_[position_++];
+    while (peekNext() != 0 && !interrupted() && roomForOneMore()) {
+      int number = peekNext();
+      advance();
       FetchedMessage fetched;
       (void)pop3_.fetch(number, limits_, fetched);
       std::string key = SlowMessages::keyOf(uidOf(number), number, fetched.listedSize);
@@ -216,7 +232,7 @@ class MailboxDrain {
                                      pop3_.message().c_str()));
           break;
         case FetchEnd::Interrupted:
-          --position_;  // not taken in
+          interruptedAt_ = number;  // not taken in
           return;
       }
       if (failed_) return;
@@ -286,7 +302,7 @@ class MailboxDrain {
   }
 
   void finish() {
-    bool deadline = !cycle_.stopRequested() && pastDeadline() && position_ < order_.size();
+    bool deadline = !cycle_.stopRequested() && pastDeadline() && (interruptedAt_ != 0 || peekNext() != 0);
     // The closing exchange has a grace time of its own: the stop or the
     // deadline that ended the loop must not cut short the DELE and QUIT
     // that let the stored messages leave the server.
@@ -339,9 +355,11 @@ class MailboxDrain {
   long runSeconds_ = 0;
   int64_t deadlineMs_ = 0;
   SlowMessages slow_;
-  std::vector<std::string> uids_;  // UIDL of message n at n - 1; empty without UIDL
-  std::vector<int> order_;         // the numbers in the order they are taken
-  size_t position_ = 0;            // order_[0, position_) were tried
+  std::map<int, std::string> uids_;  // number to UIDL; empty without UIDL
+  std::vector<int> slowLast_;        // numbers skipped by former runs, sorted: taken last
+  int nextNumber_ = 1;               // the others: 1..count_ without slowLast_
+  size_t nextSlow_ = 0;              // then slowLast_[nextSlow_...]
+  int interruptedAt_ = 0;            // the message a stop or the deadline cut short
   int count_ = 0;
   int size_ = 0;
   int reconnects_ = 0;

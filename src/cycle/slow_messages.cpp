@@ -65,10 +65,24 @@ void SlowMessages::forget(const std::string& key) {
   }
 }
 
-void SlowMessages::keepPresent(const std::vector<std::string>& uids, int count) {
+std::vector<int> SlowMessages::rememberedNumbers(const std::map<int, std::string>& uids, int count) const {
+  std::set<int> numbers;
+  if (!uids.empty()) {
+    for (const auto& [number, uid] : uids)
+      if (number <= count && counts_.count("u:" + uid)) numbers.insert(number);
+  } else {
+    for (const auto& [key, runs] : counts_) {
+      if (key.rfind("n:", 0) != 0) continue;
+      int number = std::atoi(key.c_str() + 2);
+      if (number >= 1 && number <= count) numbers.insert(number);
+    }
+  }
+  return std::vector<int>(numbers.begin(), numbers.end());
+}
+
+void SlowMessages::keepPresent(const std::map<int, std::string>& uids, int count) {
   std::set<std::string> present;
-  for (const std::string& uid : uids)
-    if (!uid.empty()) present.insert("u:" + uid);
+  for (const auto& [number, uid] : uids) present.insert("u:" + uid);
   for (auto it = counts_.begin(); it != counts_.end();) {
     bool gone = it->first.rfind("u:", 0) == 0 ? !uids.empty() && !present.count(it->first)
                                                : !uids.empty() || std::atoi(it->first.c_str() + 2) > count;

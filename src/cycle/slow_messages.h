@@ -28,6 +28,10 @@ class SlowMessages {
   // Whether message number (uid, empty when the server has no UIDL) was
   // skipped before; without a UIDL any remembered size counts.
   bool remembered(const std::string& uid, int number) const;
+  // The numbers (1 to count) of the messages skipped before, in order:
+  // from uids (number to UIDL) when the server has UIDL, else from the
+  // numbers remembered. Bounded by the entries, not by count.
+  std::vector<int> rememberedNumbers(const std::map<int, std::string>& uids, int count) const;
   // One more run skipped the message; the runs that skipped it so far.
   int skipped(const std::string& key);
   // The message was taken in (one given up on stays until it is gone).
@@ -35,7 +39,7 @@ class SlowMessages {
   // Keeps only the entries of messages still on the server: uids lists
   // every message's UIDL (empty without UIDL; then only numbers past count
   // go, and with UIDL every number entry goes).
-  void keepPresent(const std::vector<std::string>& uids, int count);
+  void keepPresent(const std::map<int, std::string>& uids, int count);
 
   // Writes the file when an entry changed; false with reason on failure.
   bool save(std::string& reason);

@@ -437,13 +437,12 @@ int POP3Manager::fetch(int number, const FetchLimits& limits, FetchedMessage& ou
   return setStatus(0);
 }
 
-int POP3Manager::uniqueIds(std::vector<std::string>& ids) {
+int POP3Manager::uniqueIds(std::map<int, std::string>& ids) {
   ids.clear();
   if (!loggedIn_) return setStatus(kFailure, translate("*not logged in"));
   if (int rc = command("UIDL\r\n"); rc != 0) return rc;
   if (replyCount_ < 0) return failUnread(replyCount_, "UIDL");
   if (!positiveReply(reply_)) return failWithReply(translate("*failed to list message"));
-  ids.assign(static_cast<size_t>(std::max(messageCount_, 0)), std::string());
   std::string line;
   for (;;) {
     int count = readReplyLine(socket(), kReplySeconds, line);
@@ -455,13 +454,13 @@ int POP3Manager::uniqueIds(std::vector<std::string>& ids) {
     if (line == ".\r\n" || line == ".\n") return setStatus(0);
     // "n id": an id is 1 to 70 characters from 0x21 to 0x7E.
     size_t space = line.find(' ');
-    if (space == std::string::npos) continue;
+    if (space == std::string::npos || ids.size() >= kMaxUniqueIds) continue;
     long number = std::strtol(line.substr(0, space).c_str(), nullptr, 10);
     std::string id = line.substr(space + 1);
     while (!id.empty() && (id.back() == '\n' || id.back() == '\r' || id.back() == ' ')) id.pop_back();
     bool usable = !id.empty() && id.size() <= 70 &&
                   std::all_of(id.begin(), id.end(), [](char c) { return c > 0x20 && c < 0x7F; });
-    if (usable && number >= 1 && number <= static_cast<long>(ids.size())) ids[static_cast<size_t>(number - 1)] = id;
+    if (usable && number >= 1 && number <= messageCount_) ids[static_cast<int>(number)] = id;
   }
 }
 

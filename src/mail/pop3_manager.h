@@ -158,10 +158,12 @@ class POP3Manager : public TCPManager {
   // what arrived (headerComplete false); for the other failures nothing.
   [[nodiscard]] int fetch(int number, const FetchLimits& limits, FetchedMessage& out);
 
-  // UIDL (RFC 1939): ids[n - 1] is message n's unique id, empty when the
-  // server gave none (or an unusable one). A server without UIDL answers
-  // negatively: status 2, the session still in step, ids empty.
-  [[nodiscard]] int uniqueIds(std::vector<std::string>& ids);
+  // UIDL (RFC 1939): ids[n] is message n's unique id, for the messages the
+  // server gave a usable one (at most kMaxUniqueIds, whatever it sends). A
+  // server without UIDL answers negatively: status 2, the session still in
+  // step, ids empty.
+  static constexpr size_t kMaxUniqueIds = 1000000;
+  [[nodiscard]] int uniqueIds(std::map<int, std::string>& ids);
 
   int messageCount() const { return messageCount_; }
   int mailboxSize() const { return mailboxSize_; }

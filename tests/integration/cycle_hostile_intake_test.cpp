@@ -14,6 +14,21 @@ namespace {
 
 const char* const kPat = "From: \"Pat O'Neil\" <pat@new.example>\r\nSubject: Broken window\r\n";
 
+// Under AddressSanitizer freed blocks wait in a 256 MB quarantine, so the
+// resident size follows all that was allocated; the peak is only checked
+// without it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakIsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPeakIsMeaningful = false;
+#else
+constexpr bool kPeakIsMeaningful = true;
+#endif
+#else
+constexpr bool kPeakIsMeaningful = true;
+#endif
+
 void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 long peakKb() {
   std::ifstream status("/proc/self/status");
@@ -49,7 +64,7 @@ TEST(CycleHostileIntake, HeaderFloodAndLongRequestInBoundedMemory) {
   w.cycle().retrieveMail();
   w.cycle().updateLogs();
   long grown = peakKb() - before;
-  EXPECT_LT(grown, 256 * 1024) << "peak grew by " << grown << " kB";
+  if (kPeakIsMeaningful) EXPECT_LT(grown, 256 * 1024) << "peak grew by " << grown << " kB";
   EXPECT_EQ(w.maildir().messageFiles(), 0u);
 
   auto waiting = w.rows(kLogWaiting);

@@ -19,6 +19,21 @@ std::string repeated(const std::string& unit, size_t count) {
   return out;
 }
 
+// Under AddressSanitizer freed blocks wait in a quarantine (256 MB) before
+// they are reused, so the resident size grows with all that is allocated,
+// not with what is held at once; the bound is looser there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kPeakGrowthKb = 256 * 1024;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long kPeakGrowthKb = 256 * 1024;
+#else
+constexpr long kPeakGrowthKb = 64 * 1024;
+#endif
+#else
+constexpr long kPeakGrowthKb = 64 * 1024;
+#endif
+
 // Resets the process's peak resident size; its growth after that, in kB.
 void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 long peakKb() {
@@ -95,7 +110,7 @@ TEST(HeaderBounds, HostileShapesAreReadInBoundedMemory) {
     stringT from = message.header("from");
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     long grown = peakKb() - before;
-    EXPECT_LT(grown, 64 * 1024) << c.what << ": peak grew by " << grown << " kB";
+    EXPECT_LT(grown, kPeakGrowthKb) << c.what << ": peak grew by " << grown << " kB";
     EXPECT_LT(seconds, 20.0) << c.what;
     EXPECT_EQ(view.headerCut, c.headerCut) << c.what;
     EXPECT_EQ(message.headerCut(), c.headerCut) << c.what;

@@ -1,9 +1,9 @@
 #include "ui/console_security.h"
 
-#include <arpa/inet.h>
 #include <sodium.h>
 
 #include "platform/directory.h"
+#include "platform/inet.h"
 
 namespace {
 

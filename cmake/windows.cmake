@@ -19,3 +19,9 @@ set(ORV_POSIX_ONLY_TESTS
   common/configurations_test.cpp common/file_faults_test.cpp common/gui_session_test.cpp
   platform/directory_test.cpp platform/file_pieces_test.cpp platform/mount_info_test.cpp
   platform/terminal_test.cpp platform/whole_file_test.cpp)
+
+# iconv is not in the Windows C library: the sysroot's win-iconv DLL.
+find_path(ORV_ICONV_INCLUDE iconv.h REQUIRED)
+find_library(ORV_ICONV_LIBRARY iconv REQUIRED)
+target_include_directories(orv_common PUBLIC ${ORV_ICONV_INCLUDE})
+target_link_libraries(orv_common PUBLIC ${ORV_ICONV_LIBRARY})

@@ -104,6 +104,9 @@ class WinFile : public PlatformFile {
     OVERLAPPED o = at(offset);
     if (UnlockFileEx(h_, 0, static_cast<DWORD>(length & 0xFFFFFFFFu), static_cast<DWORD>(length >> 32), &o))
       return 0;
+    // Bytes this handle does not hold locked: nothing to release, as on
+    // POSIX (the engine releases what it may hold without asking).
+    if (GetLastError() == ERROR_NOT_LOCKED) return 0;
     return lastWindowsError();
   }
 

@@ -1,8 +1,25 @@
+# orv_for_this_system(LIST): drops from the list of sources the files of the
+# other system: NAME_posix.cpp is Linux's (POSIX) implementation, NAME_win.cpp
+# Windows'; tests the same (NAME_posix_test.cpp, NAME_win_test.cpp).
+# On Windows, ORV_POSIX_ONLY_TESTS (cmake/windows.cmake) names the tests that
+# drive POSIX directly (fork, fcntl locks, permission bits).
+macro(orv_for_this_system list)
+  if(WIN32)
+    list(FILTER ${list} EXCLUDE REGEX "_posix(_test)?\\.cpp$")
+    foreach(_posix_only ${ORV_POSIX_ONLY_TESTS})
+      list(FILTER ${list} EXCLUDE REGEX "/${_posix_only}$")
+    endforeach()
+  else()
+    list(FILTER ${list} EXCLUDE REGEX "_win(_test)?\\.cpp$")
+  endif()
+endmacro()
+
 # orv_library(NAME DEPS...): builds src/NAME/*.cpp into the static library
 # orv_NAME. A layer without sources yet becomes an interface library so the
 # dependency graph stays the same while the tree grows.
 function(orv_library name)
   file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
+  orv_for_this_system(_srcs)
   set(_deps)
   foreach(d ${ARGN})
     list(APPEND _deps orv_${d})
@@ -22,6 +39,7 @@ endfunction()
 # with ctest under the folder's name.
 function(orv_test_dir dir)
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  orv_for_this_system(_srcs)
   if(NOT _srcs)
     return()
   endif()

@@ -77,8 +77,10 @@ iconv_t converter(const std::string& to, const std::string& from) {
   return static_cast<iconv_t>(it->second.get());
 }
 
-// Transliteration tables come from LC_CTYPE; the program runs with "C",
-// whose tables lack most accented letters, so conversions use C.UTF-8.
+// glibc's transliteration tables come from LC_CTYPE; the program runs with
+// "C", whose tables lack most accented letters, so conversions use C.UTF-8.
+// Other iconvs (win-iconv on Windows) transliterate without a locale.
+#ifdef __GLIBC__
 class TransliterationLocale {
  public:
   TransliterationLocale() {
@@ -97,6 +99,11 @@ class TransliterationLocale {
  private:
   locale_t previous_ = static_cast<locale_t>(0);
 };
+#else
+struct TransliterationLocale {
+  TransliterationLocale() {}  // nothing to set up
+};
+#endif
 
 // One UTF-8 character through cd; empty when it cannot be converted.
 std::string convertCharacter(iconv_t cd, std::string_view character) {

@@ -112,6 +112,23 @@ void threadHeaders(const MailMessage& message, AckHeaders* headers) {
   headers->references = stringT(out);
 }
 
+namespace {
+
+// Seconds since 1970-01-01 00:00 of the calendar time in t, without regard
+// to any time zone (days from the civil date, Howard Hinnant's method).
+int64_t civilSeconds(const struct tm& t) {
+  int64_t y = t.tm_year + 1900 - (t.tm_mon < 2 ? 1 : 0);
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yoe = y - era * 400;
+  int64_t m = t.tm_mon + 1;
+  int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + t.tm_mday - 1;
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  int64_t days = era * 146097 + doe - 719468;
+  return days * 86400 + t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
+}
+
+}  // namespace
+
 stringT rfc5322Date(std::time_t when) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -121,7 +138,9 @@ stringT rfc5322Date(std::time_t when) {
     when = 0;
     gmtime_r(&when, &local);
   }
-  long offset = local.tm_gmtoff / 60;
+  // The offset from UTC: the local calendar time read as if it were UTC,
+  // less the moment itself (what tm_gmtoff holds where the C library has it).
+  long offset = static_cast<long>((civilSeconds(local) - static_cast<int64_t>(when)) / 60);
   char sign = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
   return stringT::format("%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday % 7], local.tm_mday,

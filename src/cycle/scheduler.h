@@ -34,7 +34,7 @@ inline constexpr int kProcessingTimer = 1;
 class Scheduler {
  public:
   static constexpr int64_t kMsPerMinute = 60000;
-  static constexpr long kMaxMinutes = INT64_MAX / kMsPerMinute / 2;
+  static constexpr int64_t kMaxMinutes = INT64_MAX / kMsPerMinute / 2;
 
   Scheduler(ProcessingCycle& cycle, GatewayThread& thread) : cycle_(cycle), thread_(thread) {}
   // Takes the processing timer off the thread: its handler refers to this

@@ -27,7 +27,9 @@ int file4systemErrorCode(int err) {
     case ETXTBSY:
       return e4permiss;
     case ENOSPC:
+#ifdef EDQUOT  // no disk quotas in the Windows C library's numbers
     case EDQUOT:
+#endif
       return e4write;
     default:
       return e4open;
@@ -142,6 +144,13 @@ int64_t file4read(FILE4* f, int64_t pos, void* buffer, size_t length) {
   if (error4code(f->codeBase) < 0) return e4codeBase;
   if (!f->isOpen() || pos < 0) return reportRead(f, pos, length, "file4readLow", loc4readSystem);
   int64_t n = f->handle->read(pos, buffer, length);
+  // Where byte-range locks are mandatory (Windows), bytes another program
+  // holds locked cannot be read: a lock conflict, not a damaged file.
+  if (n == -EWOULDBLOCK) {
+    char where[96];
+    snprintf(where, sizeof where, "position %" PRId64 ", length %zu locked by another program", pos, length);
+    return error4describe(f->codeBase, e4lock, loc4readSystem, f->name.c_str(), where, "file4readLow");
+  }
   if (n < 0) return reportRead(f, pos, length, "file4readLow", loc4readSystem);
   return n;
 }

@@ -23,6 +23,11 @@
 // Windows clients on a shared directory) take. lock() never waits: a lock
 // held elsewhere is EWOULDBLOCK, and the caller decides about retries.
 //
+// On Windows (file_win.cpp) share modes are the system's own (dwShareMode of
+// CreateFileW) and byte-range locks are LockFileEx locks, the calls the
+// maintenance program makes; a sharing or lock violation is EWOULDBLOCK
+// there too, including a read of bytes another handle has locked.
+//
 // The process-wide FileSystem is platformFileSystem(); tests install a
 // FaultFileSystem (platform/fault_file.h) with setFileSystem().
 //

@@ -5,6 +5,8 @@
 
 #include <cctype>
 
+#include "platform/trust_store.h"
+
 namespace {
 
 std::string percentEncoded(const std::string& text) {
@@ -59,7 +61,7 @@ int httpsPostForm(const std::string& url, const std::vector<std::pair<std::strin
     reply.error = "no memory for the trust store";
     return -1;
   }
-  X509_STORE_set_default_paths(trust);
+  addSystemTrustAnchors(trust);
   if (!caFile.empty() && X509_STORE_load_locations(trust, caFile.c_str(), nullptr) != 1) {
     X509_STORE_free(trust);
     reply.error = "cannot read the CA file " + caFile;

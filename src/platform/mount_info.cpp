@@ -1,12 +1,5 @@
 #include "platform/mount_info.h"
 
-#include <sys/vfs.h>
-
-#include <fstream>
-#include <sstream>
-
-#include "platform/directory.h"
-
 namespace {
 
 constexpr unsigned long kCifsMagic = 0xFF534D42UL;
@@ -46,30 +39,6 @@ bool contains(const std::string& path, const std::string& mountPoint) {
   return path.compare(0, mountPoint.size(), mountPoint) == 0 &&
          (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
 }
-
-class RealMountProbe : public MountProbe {
- public:
-  MountInfo probe(const std::string& path) override {
-    MountInfo info;
-    struct statfs st;
-    if (::statfs(path.c_str(), &st) != 0) return info;
-    info.smb = isSmbMagic(static_cast<unsigned long>(st.f_type));
-    if (!info.smb) return info;  // the options matter only on SMB
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::vector<MountEntry> entries = parseMountInfo(text.str());
-    if (const MountEntry* e = mountFor(entries, absolutePath(path))) {
-      info.mountPoint = e->mountPoint;
-      info.fsType = e->fsType;
-      applyMountOptions(e->options, &info);
-    }
-    return info;
-  }
-};
-
-RealMountProbe realProbe;
-MountProbe* currentProbe = &realProbe;
 
 }  // namespace
 
@@ -122,7 +91,3 @@ void applyMountOptions(const std::string& options, MountInfo* info) {
     start = comma + 1;
   }
 }
-
-MountInfo mountInfo(const std::string& path) { return currentProbe->probe(path); }
-
-void setMountProbe(MountProbe* probe) { currentProbe = probe != nullptr ? probe : &realProbe; }

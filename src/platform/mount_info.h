@@ -14,6 +14,10 @@
 // /proc/self/mountinfo, the longest mount point that contains the path) is
 // replaceable, since no SMB mount exists where the tests run.
 //
+// On Windows the probe (mount_probe_win.cpp) takes a UNC path or a drive
+// that GetDriveTypeW calls remote for a share; LockFileEx locks reach the
+// server there by design, so nobrl and cache=loose never apply.
+//
 // Thread-safety: the real probe has no state; setMountProbe is for tests.
 #pragma once
 

@@ -1,10 +1,10 @@
 #include "platform/net_address.h"
 
-#include <arpa/inet.h>
+#include "platform/inet.h"
 
 uint32_t dottedAddress(const std::string& text) {
   // inet_addr stops at the first NUL; a text holding one is not an address.
   if (text.find('\0') != std::string::npos) return kAddressNone;
-  in_addr_t value = inet_addr(text.c_str());
-  return value == INADDR_NONE ? kAddressNone : static_cast<uint32_t>(value);
+  uint32_t value = static_cast<uint32_t>(inet_addr(text.c_str()));
+  return value == static_cast<uint32_t>(INADDR_NONE) ? kAddressNone : value;
 }

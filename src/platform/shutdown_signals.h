@@ -8,3 +8,6 @@ void blockShutdownSignals();
 // Waits up to ms milliseconds (0: only looks) for SIGINT or SIGTERM and
 // takes it; true when one came.
 bool waitForShutdownSignal(long ms);
+// Asks this process to end as SIGTERM would (the Windows service's stop
+// request takes this path): waitForShutdownSignal sees it.
+void requestShutdown();

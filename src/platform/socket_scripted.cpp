@@ -1,12 +1,11 @@
 #include "platform/socket_scripted.h"
 
-#include <netdb.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/inet.h"
 #include "platform/net_address.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // OpenSSL client sessions over SocketLayer handles; see tls_stream.h.
 #include "platform/tls_stream.h"
 
-#include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -17,7 +16,9 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/inet.h"
 #include "platform/socket.h"
+#include "platform/trust_store.h"
 
 namespace {
 
@@ -195,7 +196,7 @@ int tlsStartClient(int handle, const TlsOptions& options, int64_t timeoutMs, con
   s->ctx = SSL_CTX_new(TLS_client_method());
   if (!s->ctx) return fail(out, openSslError());
   SSL_CTX_set_min_proto_version(s->ctx, TLS1_2_VERSION);
-  SSL_CTX_set_default_verify_paths(s->ctx);
+  addSystemTrustAnchors(SSL_CTX_get_cert_store(s->ctx));
   if (!options.caFile.empty() && SSL_CTX_load_verify_locations(s->ctx, options.caFile.c_str(), nullptr) != 1)
     return fail(out, "cannot read the CA file " + options.caFile);
   SSL_CTX_set_verify(s->ctx, SSL_VERIFY_PEER, verifyCallback);

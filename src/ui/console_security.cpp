@@ -1,10 +1,10 @@
 #include "ui/console_security.h"
 
-#include <arpa/inet.h>
 #include <sodium.h>
 
 #include "platform/directory.h"
 #include "platform/whole_file.h"
+#include "platform/inet.h"
 
 namespace {
 

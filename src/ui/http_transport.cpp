@@ -1,6 +1,5 @@
 #include "ui/http_transport.h"
 
-#include <arpa/inet.h>
 #include <microhttpd.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "platform/connection_cut.h"
+#include "platform/inet.h"
 
 namespace {
 
@@ -242,7 +242,10 @@ bool HttpTransport::start(const HttpEndpoint& endpoint, std::string* error) {
   sockaddr_in v4{};
   sockaddr_in6 v6{};
   const sockaddr* addr = nullptr;
-  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD;
+  // epoll where the system has it (Linux); elsewhere (Windows) poll.
+  unsigned flags = MHD_is_feature_supported(MHD_FEATURE_EPOLL) == MHD_YES ? MHD_USE_EPOLL_INTERNAL_THREAD
+                   : MHD_is_feature_supported(MHD_FEATURE_POLL) == MHD_YES ? MHD_USE_POLL_INTERNAL_THREAD
+                                                                          : MHD_USE_INTERNAL_POLLING_THREAD;
   if (inet_pton(AF_INET, endpoint.address.c_str(), &v4.sin_addr) == 1) {
     v4.sin_family = AF_INET;
     v4.sin_port = htons(endpoint.port);
@@ -259,7 +262,10 @@ bool HttpTransport::start(const HttpEndpoint& endpoint, std::string* error) {
   bool tls = !endpoint.certificatePem.empty() && !endpoint.keyPem.empty();
   if (tls) {
     if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
-      *error = "this build of libmicrohttpd has no TLS";
+      // The Windows build's server has no TLS (it would need GnuTLS): its
+      // console listens on loopback only.
+      *error = "the console cannot use TLS in this build; let it listen on a loopback address "
+               "(/Listen:127.0.0.1:PORT) and reach it through a remote session on this machine";
       return false;
     }
     flags |= MHD_USE_TLS;

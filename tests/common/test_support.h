@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,16 @@
 
 class ScratchDir {
  public:
+  // A new directory with a random name, as mkdtemp makes them.
   ScratchDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "orvtest.XXXXXX").string();
-    path_ = mkdtemp(templ.data());
+    std::random_device random;
+    for (;;) {
+      auto p = std::filesystem::temp_directory_path() / ("orvtest." + std::to_string(random() % 1000000000u));
+      if (std::filesystem::create_directory(p)) {
+        path_ = p.generic_string();
+        break;
+      }
+    }
   }
   ~ScratchDir() {
     std::error_code ec;

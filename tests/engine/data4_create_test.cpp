@@ -141,7 +141,7 @@ TEST(Data4Create, RefusedFieldListsAndReplacement) {
 TEST(Data4Create, TemporaryTableIsRemovedOnClose) {
   ScratchDir dir;
   TestContext t;
-  std::string cwd = std::filesystem::current_path();
+  std::string cwd = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.path());
   DATA4* d = d4create(&t.c, "", basicFields());
   ASSERT_NE(d, nullptr);

@@ -2,13 +2,12 @@
 // clock, whole-file reads and a context set up for tests.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,18 @@
 
 class ScratchDir {
  public:
+  // A new directory under the system's temporary directory (/tmp on Linux),
+  // with a random name as mkdtemp makes them.
   ScratchDir() {
-    char tmpl[] = "/tmp/orv-engine-XXXXXX";
-    path_ = mkdtemp(tmpl);
+    std::random_device random;
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (;;) {
+      std::filesystem::path p = base / ("orv-engine-" + std::to_string(random() % 1000000000u));
+      if (std::filesystem::create_directory(p)) {
+        path_ = p.generic_string();
+        break;
+      }
+    }
   }
   ~ScratchDir() { std::filesystem::remove_all(path_); }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
@@ -65,8 +73,9 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
 }
 
 inline long fileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+  std::error_code error;
+  auto size = std::filesystem::file_size(path, error);
+  return error ? -1 : static_cast<long>(size);
 }
 
 // A context that records errors without printing them.

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <ctime>
 
@@ -27,3 +28,5 @@ bool waitForShutdownSignal(long ms) {
   timespec wait{ms / 1000, (ms % 1000) * 1000000L};
   return sigtimedwait(&set, nullptr, &wait) > 0;
 }
+
+void requestShutdown() { ::kill(::getpid(), SIGTERM); }

@@ -91,6 +91,16 @@ void noDelay(int handle) {
   (void)::setsockopt(sock(handle), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
+int setBlocking(int handle, bool blocking) {
+  u_long nonBlocking = blocking ? 0 : 1;
+  return ::ioctlsocket(sock(handle), FIONBIO, &nonBlocking) == 0 ? 0 : lastSocketError();
+}
+
+int connected(int handle) {
+  noDelay(handle);
+  return setBlocking(handle, true);
+}
+
 int resolverError(int rc) {
   switch (rc) {
     case EAI_AGAIN:
@@ -182,14 +192,37 @@ class WinSockets : public SocketLayer {
     return ::bind(sock(handle), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 0 : lastSocketError();
   }
 
-  int connectTo(int handle, uint32_t address, uint16_t port) override {
+  // Connecting never blocks: the socket is non-blocking until the connection
+  // is made (FIONBIO), and Winsock's WSAEWOULDBLOCK stands for EINPROGRESS.
+  int startConnect(int handle, uint32_t address, uint16_t port) override {
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_addr.s_addr = address;
     remote.sin_port = htons(port);
-    if (::connect(sock(handle), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) return lastSocketError();
-    noDelay(handle);
-    return 0;
+    if (int err = setBlocking(handle, false); err != 0) return err;
+    if (::connect(sock(handle), reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return connected(handle);
+    int code = ::WSAGetLastError();
+    if (code == WSAEWOULDBLOCK || code == WSAEINPROGRESS) return EINPROGRESS;
+    (void)setBlocking(handle, true);
+    return errnoFromWinsock(code);
+  }
+
+  int waitConnected(int handle, int64_t timeoutMs) override {
+    if (timeoutMs < 0) timeoutMs = 0;
+    WSAPOLLFD p{};
+    p.fd = sock(handle);
+    p.events = POLLWRNORM;
+    int rc = ::WSAPoll(&p, 1, timeoutMs > INT_MAX ? INT_MAX : static_cast<int>(timeoutMs));
+    if (rc == 0) return EINPROGRESS;
+    if (rc < 0) return lastSocketError();
+    int err = 0;
+    int len = sizeof err;
+    if (::getsockopt(sock(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) return lastSocketError();
+    if (err != 0) return errnoFromWinsock(err);
+    sockaddr_in peer{};
+    int peerLength = sizeof peer;
+    if (::getpeername(sock(handle), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return lastSocketError();
+    return connected(handle);
   }
 
   int shutdownBoth(int handle) override { return ::shutdown(sock(handle), SD_BOTH) == 0 ? 0 : lastSocketError(); }

@@ -98,7 +98,7 @@ std::string expr4str(EXPR4* e) {
   (void)expr4::run(*e, &r);
   switch (e->type) {
     case 'L': { int32_t v; std::memcpy(&v, r, 4); return v ? "T" : "F"; }
-    case 'd': { double v; std::memcpy(&v, r, 8); return expr4::dateTextFromJulian(long(v)); }
+    case 'd': { double v; std::memcpy(&v, r, 8); return expr4::dateTextFromJulian(expr4::julianDay(v)); }
     case 'n': {
       double v;
       std::memcpy(&v, r, 8);

@@ -8,6 +8,8 @@
 
 namespace expr4 {
 
+long julianDay(double v) { return v > 0 && v < 1e8 ? long(v) : 0; }
+
 void ymdFromJulian(long jd, int& y, int& m, int& d) {
   std::string t = dateTextFromJulian(jd);
   if (t[0] == ' ') {

@@ -16,6 +16,10 @@ void ymdFromJulian(long jd, int& year, int& month, int& day);
 // CCYYMMDD text to a Julian day: eight blanks give 0, anything that is not a
 // valid date gives -1.
 long julianFromDateText(std::string_view text);
+// A date value as the day number the date routines take. Arithmetic can
+// carry it anywhere a double goes (DATE-1E40, a NaN); what is no date,
+// or lies far past the year 9999, is the blank date 0.
+long julianDay(double v);
 // A Julian day as CCYYMMDD; 0 or less gives eight blanks.
 std::string dateTextFromJulian(long jd);
 // Today's date as CCYYMMDD text (local time).

@@ -118,11 +118,6 @@ void trimLeft(char* p, int len) {
   std::memset(p + len - s, 0, size_t(s));
 }
 
-// A date value as the day number the date routines take. Arithmetic can
-// carry it anywhere a double goes (DATE-1E40, a NaN); what is no date,
-// or lies far past the year 9999, is the blank date 0.
-long julianDay(double v) { return v > 0 && v < 1e8 ? long(v) : 0; }
-
 // A number as the whole number the bit functions take: what no 64-bit
 // integer holds (1E20, a NaN) is 0, never a conversion out of range.
 int64_t wholeNumber(double v) { return v > -9.2e18 && v < 9.2e18 ? int64_t(v) : 0; }
@@ -308,7 +303,7 @@ int run(EXPR4& e, const char** result) {
         putL(out, hay.find(needle) != std::string_view::npos);
         break;
       }
-      case Fn::Chr: out[0] = char(int(getD(a))); break;
+      case Fn::Chr: out[0] = char(static_cast<unsigned char>(wholeNumber(getD(a)))); break;
       case Fn::Del: out[0] = op.src ? op.src->record()[0] : e.source->record()[0]; break;
       case Fn::Str:
         if (op.argType == 'W') {

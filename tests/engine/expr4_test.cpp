@@ -325,6 +325,25 @@ TEST_F(Expr4Test, AliasReferencesAreRefusedInTags) {
 }
 
 // Numbers no integer holds give 0 to the bit functions, never a wild cast.
+// Numbers far outside what a date or a character can hold are taken as the
+// blank date and as a byte, never converted with undefined behaviour (the
+// sanitizer build checks float-to-integer casts).
+TEST_F(Expr4Test, NumbersOutOfRangeBecomeBlankDatesAndBytes) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"DATE()-44444444444444444444444444444444", "        "},
+      {"DATE()+44444444444444444444444444444444", "        "},
+      {"DATE()-2222-44444444444444444444444444444444", "        "},
+      {"DTOS(DATE()-44444444444444444444444444444444)", "        "},
+      {"CHR(65)", "A"},
+      {"CHR(321)", "A"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(str(c.text), c.expected) << c.text;
+  EXPECT_EQ(str("CHR(100000000000000000000)").size(), 1u);
+}
+
 TEST_F(Expr4Test, BitFunctionsTakeOnlyNumbersAnIntegerHolds) {
   const struct {
     const char* text;

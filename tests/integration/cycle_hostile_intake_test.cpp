@@ -7,6 +7,7 @@
 #include "cycle/disk_budget.h"
 #include "cycle/run_metrics.h"
 #include "cycle_world.h"
+#include "support/peak_memory.h"
 #include "db/work_request_manager.h"
 
 namespace cycletest {
@@ -14,28 +15,7 @@ namespace {
 
 const char* const kPat = "From: \"Pat O'Neil\" <pat@new.example>\r\nSubject: Broken window\r\n";
 
-// Under AddressSanitizer freed blocks wait in a 256 MB quarantine, so the
-// resident size follows all that was allocated; the peak is only checked
-// without it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPeakIsMeaningful = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kPeakIsMeaningful = false;
-#else
-constexpr bool kPeakIsMeaningful = true;
-#endif
-#else
-constexpr bool kPeakIsMeaningful = true;
-#endif
-
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-long peakKb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
+constexpr bool kPeakIsMeaningful = !kUnderAddressSanitizer;
 
 bool contains(const std::vector<std::string>& texts, const std::string& part) {
   for (const auto& t : texts)

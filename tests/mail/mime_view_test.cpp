@@ -10,6 +10,7 @@
 #include "mail/html_text.h"
 #include "mail/mime_view.h"
 #include "mail/text_charset.h"
+#include "support/peak_memory.h"
 
 namespace {
 
@@ -99,13 +100,6 @@ std::string withAttachment(size_t bytes) {
   }
   message += "\r\n--b--\r\n";
   return message;
-}
-
-long peakKb() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
 }
 
 TEST(MimeView, ThirtyMegabyteAttachmentIsCountedNotKept) {

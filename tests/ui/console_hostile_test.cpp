@@ -18,32 +18,12 @@
 
 #include "ui/console_api.h"
 #include "ui/console_server.h"
+#include "support/loopback_client.h"
+#include "support/peak_memory.h"
 
 namespace {
 
-long peakKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-int connectTo(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  timeval limit{60, 0};  // generous: only a hang fails
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  return fd;
-}
+int connectTo(uint16_t port) { return connectLoopback(port, 60); }
 
 bool sendAll(int fd, const std::string& data) {
   size_t sent = 0;

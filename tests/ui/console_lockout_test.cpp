@@ -20,6 +20,7 @@
 #include "ui/console_password.h"
 #include "ui/console_security.h"
 #include "ui/console_server.h"
+#include "support/loopback_client.h"
 
 namespace fs = std::filesystem;
 
@@ -45,20 +46,7 @@ HttpRequest request(const std::string& peer, const std::string& method, const st
   return r;
 }
 
-int connectTo(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  timeval limit{20, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  return fd;
-}
+int connectTo(uint16_t port) { return connectLoopback(port, 20); }
 
 // The status line of the answer to a raw request ("" when the server
 // closed without one).

@@ -199,8 +199,11 @@ TEST_F(SettingsPagesStore, NewSecretsAreStoredScrambledAndReadBackByTheSetUp) {
   OAuthSettings oauth = oauthSettings(configurations().settings());
   EXPECT_EQ(oauth.clientSecret, "client-secret");
   EXPECT_EQ(oauth.refreshToken, "1//refresh");
-  for (const ShownField& f : pages.emailPage())
-    if (f.field->number == kSmtpPassword) EXPECT_TRUE(f.isSet && f.value.empty());
+  for (const ShownField& f : pages.emailPage()) {
+    if (f.field->number == kSmtpPassword) {
+      EXPECT_TRUE(f.isSet && f.value.empty());
+    }
+  }
   // The settings file holds the scrambled form only.
   std::ifstream file((dir_ / "orvserv.cfg").string(), std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -218,8 +221,12 @@ TEST_F(SettingsPagesStore, ChoicesAndLimitsAreStoredOrRefusedAndShownWithTheirEm
   configurations().set(kSmtpSecurity, "");
   configurations().set(kRunDeadline, "");
   for (const ShownField& f : pages.emailPage()) {
-    if (f.field->number == kAllowPlaintextPassword) EXPECT_EQ(f.value, "1");  // older files allowed it
-    if (f.field->number == kSmtpSecurity) EXPECT_EQ(f.value, "none");
+    if (f.field->number == kAllowPlaintextPassword) {
+      EXPECT_EQ(f.value, "1");  // older files allowed it
+    }
+    if (f.field->number == kSmtpSecurity) {
+      EXPECT_EQ(f.value, "none");
+    }
   }
   EXPECT_TRUE(pages.storeText(kSmtpSecurity, "starttls").ok);
   EXPECT_EQ(configurations().get(kSmtpSecurity), "starttls");
